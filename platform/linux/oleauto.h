@@ -1,0 +1,3 @@
+#pragma once
+
+#include "platform/linux/com.h"

@@ -1,0 +1,62 @@
+// A validated shader-model-2.0 pixel program and its tile interpreter.
+//
+// The software device runs pixel shaders a tile at a time: the inputs of up to kTileLanes pixels
+// are laid out as structure of arrays, and each instruction of the program is one loop over the
+// tile, so the cost of decoding an instruction is paid once per tile, not once per pixel.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/win32.h"
+
+namespace gs::render::software {
+
+// Pixels per tile. A multiple of every vector width we dispatch to (16 floats for AVX-512).
+constexpr int kTileLanes = 64;
+
+// Per-pixel inputs of one tile. Only the registers the program declares are read.
+struct alignas(64) PixelTileInputs {
+    float texcoord[8][4][kTileLanes];  // t0..t7, components x, y, z, w
+    float colour[2][4][kTileLanes];    // v0, v1 (diffuse, specular)
+};
+
+// Per-pixel output of one tile: oC0, unclamped.
+struct alignas(64) PixelTileOutput {
+    float colour[4][kTileLanes];  // r, g, b, a
+};
+
+// The device's texture units as the interpreter sees them. For each of `count` lanes, samples the
+// 2D texture bound to `sampler` at (u[i], v[i]) with that sampler's states and writes the texel's
+// r, g, b, a (0..1) to out[0][i] .. out[3][i]. A unit with no texture yields (0, 0, 0, 1).
+class TextureUnits {
+public:
+    virtual void sample2D(unsigned sampler, const float* u, const float* v, int count,
+                          float (*out)[kTileLanes]) const = 0;
+
+protected:
+    ~TextureUnits() = default;
+};
+
+class PixelProgram {
+public:
+    // Validates a token stream of at most `tokenCount` tokens (it may end earlier, at its end
+    // token) and prepares it for execution. Malformed or unsupported bytecode gives
+    // kErrInvalidCall (0x8876086C) and no program. Never reads past tokens + tokenCount.
+    static HRESULT create(const DWORD* tokens, std::size_t tokenCount,
+                          std::unique_ptr<PixelProgram>* program);
+
+    virtual ~PixelProgram() = default;
+
+    // Number of tokens the program occupies, end token included.
+    virtual std::size_t tokenCount() const = 0;
+    // The original token stream.
+    virtual const DWORD* tokens() const = 0;
+
+    // Runs the program for lanes [0, count) of one tile. `constants` holds the 32 float constant
+    // registers c0..c31 as set on the device (the program's own def constants override them).
+    virtual void run(const float (*constants)[4], const TextureUnits& textures,
+                     const PixelTileInputs& inputs, int count, PixelTileOutput& output) const = 0;
+};
+
+}  // namespace gs::render::software
