@@ -66,6 +66,7 @@ using VARTYPE = unsigned short;
 using VARIANT_BOOL = short;
 using SCODE = LONG;
 using DATE = double;
+using BSTR = OLECHAR*;  // length-prefixed, see bstr.h
 using ATOM = WORD;
 using REGSAM = DWORD;
 
