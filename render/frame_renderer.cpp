@@ -1,11 +1,11 @@
 #include "render/frame_renderer.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "render/band_energies.h"
 #include "render/colour_model.h"
 #include "render/device_lifecycle.h"
+#include "render/frame_geometry.h"
 #include "render/messages.h"
 #include "render/vertices.h"
 
@@ -13,22 +13,7 @@ namespace gs::render {
 
 namespace {
 
-constexpr float kDegreesToRadians = 0.017453292f;
-constexpr float kByteScale = 0.003921569f;  // 1/255
-constexpr int kTracePoints = 4 * plugin::kSpectrumSize;
 constexpr Colour kBlack = 0xFF000000u;
-constexpr Colour kBackgroundDiffuse = 0xB2FFFFFFu;  // 178/255 of the previous frame
-constexpr Colour kTraceDiffuse = 0xFF404040u;       // multiplies what lies beneath by 1 + 64/255
-
-// Per-frame values derived from the target size and the hue.
-struct FrameGeometry {
-    float width;   // W
-    float height;  // H
-    float cx;
-    float cy;
-    UINT minDim;
-    float angle;  // the hue before this frame's step, in radians
-};
 
 bool deviceComplete(const RenderState& state) {
     return state.device != nullptr && state.feedbackSurface != nullptr &&
@@ -43,69 +28,25 @@ void setBlend(Device* device, Blend source, TextureArg colourSource) {
     device->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(colourSource));
 }
 
-// The previous frame, added at 178/255 over the cleared target, each corner sampling a little
-// inside the texture's edge so the picture grows slightly and wobbles as the hue turns.
 void drawBackground(const RenderState& state, const FrameGeometry& g) {
     Device* device = state.device;
     setBlend(device, Blend::SrcAlpha, TextureArg::Texture);
-
-    const float m = static_cast<float>(static_cast<int>(g.minDim * 0.03));
-    const float m2 = 2.0f * m;
-    const float s10 = std::sin(10.0f * g.angle) + 1.0f;
-    const float c10 = std::cos(10.0f * g.angle) + 1.0f;
-    const float s20 = std::sin(20.0f * g.angle) + 1.0f;
-    const float c20 = std::cos(20.0f * g.angle) + 1.0f;
-    const float w = g.width;
-    const float h = g.height;
-    const BackgroundVertex quad[4] = {
-        {0.0f, 0.0f, 1.0f, 1.0f, kBackgroundDiffuse, s10 * m2 / w, c10 * m2 / h},
-        {w, 0.0f, 1.0f, 1.0f, kBackgroundDiffuse, (w - s20 * m) / w, c20 * m / h},
-        {w, h, 1.0f, 1.0f, kBackgroundDiffuse, (w - s10 * m2) / w, (h - c10 * m2) / h},
-        {0.0f, h, 1.0f, 1.0f, kBackgroundDiffuse, s20 * m / w, (h - c20 * m) / h},
-    };
+    BackgroundVertex quad[4];
+    buildBackgroundQuad(g, quad);
     device->SetFVF(kBackgroundFvf);
     device->SetTexture(0, state.feedbackTexture);
     device->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, quad, sizeof(BackgroundVertex));
 }
 
-// Four traces of 1024 points, each a half-circle around the centre: the spectrum of both channels
-// (points only where the byte is non-zero) and their waveforms, the second channel half a turn on.
 void drawTraces(const RenderState& state, const FrameGeometry& g, const plugin::TimedLevel& levels,
                 int secondChannel, float hue) {
     Device* device = state.device;
     setBlend(device, Blend::DestColor, TextureArg::Diffuse);
-
-    const double radius = g.minDim * 0.5;
-    const float pointSize = static_cast<float>(0.008 * radius);
-    struct Trace {
-        const unsigned char* bytes;
-        float offset;  // degrees
-        bool hideSilent;
-    };
-    const Trace traces[4] = {
-        {levels.frequency[0], 0.0f, true},
-        {levels.frequency[secondChannel], 180.0f, true},
-        {levels.waveform[0], 0.0f, false},
-        {levels.waveform[secondChannel], 180.0f, false},
-    };
-
-    TracePointVertex points[kTracePoints];
-    TracePointVertex* point = points;
-    for (const Trace& trace : traces) {
-        for (int i = 0; i < plugin::kSpectrumSize; ++i, ++point) {
-            const unsigned char b = trace.bytes[i];
-            const float r = static_cast<float>(b * kByteScale * radius);
-            const float theta = (i * 0.17578125f + hue + trace.offset) * kDegreesToRadians;
-            point->x = g.cx + std::sin(theta) * r;
-            point->y = g.cy - std::cos(theta) * r;
-            point->z = 1.0f;
-            point->rhw = 1.0f;
-            point->size = (trace.hideSilent && b == 0) ? 0.0f : pointSize;
-            point->diffuse = kTraceDiffuse;
-        }
-    }
+    // A fixed array of the call: no allocation per frame.
+    TracePointVertex points[kTracePointCount];
+    buildTracePoints(g, levels, secondChannel, hue, points);
     device->SetFVF(kTracePointFvf);
-    device->DrawPrimitiveUP(PrimitiveType::PointList, kTracePoints, points,
+    device->DrawPrimitiveUP(PrimitiveType::PointList, kTracePointCount, points,
                             sizeof(TracePointVertex));
 }
 
@@ -136,17 +77,8 @@ void drawEffect(const RenderState& state, const FrameGeometry& g, UINT pass) {
     effect->Begin(nullptr, 0);
     effect->BeginPass(pass);
 
-    const float a = g.angle;
-    const float w = g.width;
-    const float h = g.height;
-    const fx::Vector4 positions[4] = {
-        {g.cx + w / 3.0f * std::sin(2.0f * a), g.cy + h / 3.0f * std::cos(2.0f * a), 0.0f, 0.0f},
-        {g.cx - w / 3.0f * std::sin(2.0f * a), g.cy - h / 3.0f * std::cos(2.0f * a), 0.0f, 0.0f},
-        {g.cx - w / 2.0f * std::sin(4.0f * a), g.cy - h / 2.0f * std::cos(6.0f * a),
-         -w / 2.0f * std::sin(4.0f * a), 0.0f},
-        {g.cx + w / 2.0f * std::sin(6.0f * a), g.cy + h / 2.0f * std::cos(4.0f * a),
-         h / 2.0f * std::cos(2.0f * a), 0.0f},
-    };
+    fx::Vector4 positions[4];
+    effectPositions(g, positions);
     for (int i = 0; i < 4; ++i) {
         effect->SetVector(state.posHandles[i], &positions[i]);
     }
@@ -156,12 +88,8 @@ void drawEffect(const RenderState& state, const FrameGeometry& g, UINT pass) {
                      static_cast<float>(std::max(state.targetWidth, state.targetHeight)) * 15.0f);
     effect->CommitChanges();
 
-    const EffectQuadVertex quad[4] = {
-        {0.0f, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f},
-        {w, 0.0f, 1.0f, 1.0f, w, 0.0f},
-        {w, h, 1.0f, 1.0f, w, h},
-        {0.0f, h, 1.0f, 1.0f, 0.0f, h},
-    };
+    EffectQuadVertex quad[4];
+    buildEffectQuad(g, quad);
     state.device->SetFVF(kEffectQuadFvf);
     state.device->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, quad, sizeof(EffectQuadVertex));
 
@@ -266,13 +194,8 @@ HRESULT renderFrame(const VisualizerView& view, const plugin::TimedLevel* levels
     }
     state.targetWidth = static_cast<UINT>(rc->right - rc->left);
     state.targetHeight = static_cast<UINT>(rc->bottom - rc->top);
-    FrameGeometry geometry;
-    geometry.width = static_cast<float>(state.targetWidth);
-    geometry.height = static_cast<float>(state.targetHeight);
-    geometry.cx = geometry.width * 0.5f;
-    geometry.cy = geometry.height * 0.5f;
-    geometry.minDim = std::min(state.targetWidth, state.targetHeight);
-    geometry.angle = view.hue * kDegreesToRadians;
+    const FrameGeometry geometry =
+        makeFrameGeometry(state.targetWidth, state.targetHeight, view.hue);
     const int secondChannel = view.isMono ? 0 : 1;
 
     Device* device = state.device;
