@@ -10,6 +10,8 @@ namespace {
 
 using plugin::TimedLevel;
 
+constexpr double kPi = 3.14159265358979323846;
+
 TimedLevel silentLevels() {
     TimedLevel levels;
     std::memset(&levels, 0, sizeof levels);
@@ -24,7 +26,7 @@ double distanceFromCentre(const FrameGeometry& g, const TracePointVertex& p) {
 
 // Angle of a point in degrees, 0 pointing up and growing clockwise on the screen.
 double angleOf(const FrameGeometry& g, const TracePointVertex& p) {
-    double degrees = std::atan2(p.x - g.cx, g.cy - p.y) * 180.0 / M_PI;
+    double degrees = std::atan2(p.x - g.cx, g.cy - p.y) * 180.0 / kPi;
     return degrees < 0 ? degrees + 360.0 : degrees;
 }
 
@@ -35,7 +37,7 @@ TEST(FrameGeometry, DerivedValues) {
     EXPECT_EQ(g.cx, 320.0f);
     EXPECT_EQ(g.cy, 240.0f);
     EXPECT_EQ(g.minDim, 480u);
-    EXPECT_NEAR(g.angle, M_PI / 2, 1e-6);
+    EXPECT_NEAR(g.angle, kPi / 2, 1e-6);
 }
 
 TEST(FrameGeometry, BackgroundSamplesInsideTheEdges) {
