@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -179,7 +180,10 @@ protected:
     void SetUp() override {
         original_ = fileBytes(resourceModulePath);
         ASSERT_GT(original_.size(), 1024u);
-        path_ = ::testing::TempDir() + "damaged_module.so";
+        // Test cases may run in parallel processes: each writes its own file.
+        path_ = ::testing::TempDir() + "damaged_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                std::to_string(getpid()) + ".so";
     }
     void TearDown() override { std::remove(path_.c_str()); }
 
