@@ -120,12 +120,16 @@ protected:
         folder_ = pattern;
         platform::registry::testing::useStore((folder_ / "registry").c_str());
         platform::registry::testing::syncWrites(false);  // thousands of writes; none need the disk
+        openKeys_ = platform::registry::testing::openKeyCount();
 #endif
         removeTestKeys();
     }
     void TearDown() override {
         removeTestKeys();
 #ifndef _WIN32
+        // Every key the interpreter opened, it closed, on every path.
+        EXPECT_EQ(platform::registry::testing::openKeyCount(), openKeys_);
+        EXPECT_TRUE(platform::registry::testing::storeFileMatchesSnapshot());
         platform::registry::testing::useStore(nullptr);
         platform::registry::testing::allowWrites();
         platform::registry::testing::syncWrites(true);
@@ -141,6 +145,7 @@ private:
     }
 
     std::filesystem::path folder_;
+    std::size_t openKeys_ = 0;
 };
 
 }  // namespace gs::registrar::test
