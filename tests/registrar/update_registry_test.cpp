@@ -79,6 +79,9 @@ TEST_F(UpdateRegistry, AQuoteInTheModulesPathIsKept) {
 }
 
 TEST_F(UpdateRegistry, AModuleFileNameThatDoesNotFitIsRefused) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows loads no module from a path longer than MAX_PATH";
+#endif
     const HMODULE module = loadCopyIn(std::string(120, 'a') + "/" + std::string(120, 'b'));
     if (!module) {
         GTEST_SKIP() << "this system loads no module from a path that long";
