@@ -20,7 +20,7 @@ DeviceStateBlock::DeviceStateBlock(const TechniqueDescription& technique,
     // Each state once, however many passes set it, in the order the passes first name them.
     for (const PassDescription& pass : technique.passes) {
         for (const StateAssignment& assignment : pass.renderStates) {
-            const auto state = static_cast<render::RenderState>(assignment.state);
+            const auto state = static_cast<render::RenderStateType>(assignment.state);
             if (std::none_of(renderStates_.begin(), renderStates_.end(),
                              [&](const RenderStateSlot& s) { return s.state == state; })) {
                 renderStates_.push_back({state, 0});

@@ -33,7 +33,7 @@ public:
 
 private:
     struct RenderStateSlot {
-        render::RenderState state;
+        render::RenderStateType state;
         DWORD value;
     };
     struct SamplerStateSlot {

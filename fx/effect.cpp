@@ -147,9 +147,9 @@ public:
 
         HRESULT result = S_OK;
         for (const StateAssignment& assignment : p.renderStates) {
-            keepFirstFailure(
-                result, device_.SetRenderState(static_cast<render::RenderState>(assignment.state),
-                                               assignment.value));
+            keepFirstFailure(result, device_.SetRenderState(
+                                         static_cast<render::RenderStateType>(assignment.state),
+                                         assignment.value));
         }
         keepFirstFailure(result, device_.SetPixelShader(shaders_[p.shader]));
         for (const SamplerBindingDescription& binding : p.samplers) {

@@ -251,11 +251,11 @@ private:
 
 // The states the device contract defines; the container may set no others.
 bool isKnownRenderState(Word state) {
-    using render::RenderState;
-    for (const RenderState known :
-         {RenderState::ZEnable, RenderState::SrcBlend, RenderState::DestBlend,
-          RenderState::CullMode, RenderState::AlphaBlendEnable, RenderState::Lighting,
-          RenderState::BlendOp}) {
+    using render::RenderStateType;
+    for (const RenderStateType known :
+         {RenderStateType::ZEnable, RenderStateType::SrcBlend, RenderStateType::DestBlend,
+          RenderStateType::CullMode, RenderStateType::AlphaBlendEnable, RenderStateType::Lighting,
+          RenderStateType::BlendOp}) {
         if (state == static_cast<Word>(known)) {
             return true;
         }

@@ -15,7 +15,7 @@
 namespace gs::fx {
 namespace {
 
-using render::RenderState;
+using render::RenderStateType;
 using render::SamplerState;
 
 std::vector<std::byte> builtContainer() {
@@ -71,13 +71,13 @@ TEST_F(BuiltEffect, PassesSetTheirStatesInOrderAndDifferOnlyInTheirShader) {
     EXPECT_EQ(technique.passes[1].name, "effect1");
     EXPECT_NE(technique.passes[0].shader, technique.passes[1].shader);
 
-    const std::pair<RenderState, std::uint32_t> renderStates[] = {
-        {RenderState::ZEnable, render::kZBufferFalse},
-        {RenderState::Lighting, 0},
-        {RenderState::BlendOp, static_cast<std::uint32_t>(render::BlendOp::Add)},
-        {RenderState::SrcBlend, static_cast<std::uint32_t>(render::Blend::One)},
-        {RenderState::DestBlend, static_cast<std::uint32_t>(render::Blend::One)},
-        {RenderState::CullMode, static_cast<std::uint32_t>(render::Cull::None)},
+    const std::pair<RenderStateType, std::uint32_t> renderStates[] = {
+        {RenderStateType::ZEnable, render::kZBufferFalse},
+        {RenderStateType::Lighting, 0},
+        {RenderStateType::BlendOp, static_cast<std::uint32_t>(render::BlendOp::Add)},
+        {RenderStateType::SrcBlend, static_cast<std::uint32_t>(render::Blend::One)},
+        {RenderStateType::DestBlend, static_cast<std::uint32_t>(render::Blend::One)},
+        {RenderStateType::CullMode, static_cast<std::uint32_t>(render::Cull::None)},
     };
     const std::uint32_t linear = static_cast<std::uint32_t>(render::TextureFilter::Linear);
     const std::pair<SamplerState, std::uint32_t> samplerStates[] = {

@@ -14,7 +14,7 @@ namespace gs::fx {
 namespace {
 
 using render::Blend;
-using render::RenderState;
+using render::RenderStateType;
 using render::SamplerState;
 using testing::FakePixelShader;
 using testing::FakeTexture;
@@ -63,11 +63,11 @@ protected:
 
     // What the renderer leaves on the device before the effect pass.
     void primeDevice() {
-        device_.SetRenderState(RenderState::AlphaBlendEnable, 1);
-        device_.SetRenderState(RenderState::SrcBlend, kSrcAlpha);
-        device_.SetRenderState(RenderState::DestBlend, static_cast<DWORD>(Blend::One));
-        device_.SetRenderState(RenderState::CullMode, 1);
-        device_.SetRenderState(RenderState::BlendOp, 1);
+        device_.SetRenderState(RenderStateType::AlphaBlendEnable, 1);
+        device_.SetRenderState(RenderStateType::SrcBlend, kSrcAlpha);
+        device_.SetRenderState(RenderStateType::DestBlend, static_cast<DWORD>(Blend::One));
+        device_.SetRenderState(RenderStateType::CullMode, 1);
+        device_.SetRenderState(RenderStateType::BlendOp, 1);
         for (SamplerState s :
              {SamplerState::MinFilter, SamplerState::MipFilter, SamplerState::MagFilter}) {
             device_.SetSamplerState(0, s, 2);

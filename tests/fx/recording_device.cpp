@@ -87,7 +87,7 @@ HRESULT RecordingDevice::StretchRect(render::Surface*, const RECT*, render::Surf
     return S_OK;
 }
 
-HRESULT RecordingDevice::SetRenderState(render::RenderState state, DWORD value) {
+HRESULT RecordingDevice::SetRenderState(render::RenderStateType state, DWORD value) {
     if (logging) {
         record("SetRenderState " + std::to_string(static_cast<DWORD>(state)) + " " +
                std::to_string(value));
@@ -96,7 +96,7 @@ HRESULT RecordingDevice::SetRenderState(render::RenderState state, DWORD value) 
     return S_OK;
 }
 
-HRESULT RecordingDevice::GetRenderState(render::RenderState state, DWORD* value) {
+HRESULT RecordingDevice::GetRenderState(render::RenderStateType state, DWORD* value) {
     const auto found = state_.renderStates.find(static_cast<DWORD>(state));
     *value = found == state_.renderStates.end() ? 0 : found->second;
     return S_OK;

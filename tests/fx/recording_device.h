@@ -112,8 +112,8 @@ public:
     HRESULT BeginScene() override { return S_OK; }
     HRESULT EndScene() override { return S_OK; }
 
-    HRESULT SetRenderState(render::RenderState state, DWORD value) override;
-    HRESULT GetRenderState(render::RenderState state, DWORD* value) override;
+    HRESULT SetRenderState(render::RenderStateType state, DWORD value) override;
+    HRESULT GetRenderState(render::RenderStateType state, DWORD* value) override;
     HRESULT SetTextureStageState(DWORD, render::TextureStageState, DWORD) override;
     HRESULT GetTextureStageState(DWORD, render::TextureStageState, DWORD*) override;
     HRESULT SetSamplerState(DWORD sampler, render::SamplerState state, DWORD value) override;

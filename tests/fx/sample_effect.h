@@ -31,7 +31,7 @@ inline std::vector<std::uint32_t> movShader(std::uint32_t source) {
             0x800F0800u, 0xA0E40000u | source, kEndToken};
 }
 
-inline StateAssignment renderState(render::RenderState state, std::uint32_t value) {
+inline StateAssignment renderState(render::RenderStateType state, std::uint32_t value) {
     return {static_cast<std::uint32_t>(state), value};
 }
 
@@ -57,16 +57,17 @@ inline SamplerBindingDescription stripSampler(std::uint32_t unit, std::uint32_t 
 }
 
 inline PassDescription ringPass(const char* name, std::uint32_t shader) {
-    using render::RenderState;
-    return {name,
-            shader,
-            {renderState(RenderState::ZEnable, render::kZBufferFalse),
-             renderState(RenderState::Lighting, 0),
-             renderState(RenderState::BlendOp, static_cast<std::uint32_t>(render::BlendOp::Add)),
-             renderState(RenderState::SrcBlend, static_cast<std::uint32_t>(render::Blend::One)),
-             renderState(RenderState::DestBlend, static_cast<std::uint32_t>(render::Blend::One)),
-             renderState(RenderState::CullMode, static_cast<std::uint32_t>(render::Cull::None))},
-            {stripSampler(0, kLsampler, kLtexture), stripSampler(1, kRsampler, kRtexture)}};
+    using render::RenderStateType;
+    return {
+        name,
+        shader,
+        {renderState(RenderStateType::ZEnable, render::kZBufferFalse),
+         renderState(RenderStateType::Lighting, 0),
+         renderState(RenderStateType::BlendOp, static_cast<std::uint32_t>(render::BlendOp::Add)),
+         renderState(RenderStateType::SrcBlend, static_cast<std::uint32_t>(render::Blend::One)),
+         renderState(RenderStateType::DestBlend, static_cast<std::uint32_t>(render::Blend::One)),
+         renderState(RenderStateType::CullMode, static_cast<std::uint32_t>(render::Cull::None))},
+        {stripSampler(0, kLsampler, kLtexture), stripSampler(1, kRsampler, kRtexture)}};
 }
 
 inline EffectDescription sampleEffect() {
@@ -85,16 +86,16 @@ inline EffectDescription sampleEffect() {
     };
     effect.derivedConstants = {{DerivedOperation::Reciprocal, kTexWidth, 0, 4, 0}};
 
-    using render::RenderState;
+    using render::RenderStateType;
     TechniqueDescription other{"other", {}};
     other.passes.push_back({"blend",
                             0,
-                            {renderState(RenderState::SrcBlend, 3)},
+                            {renderState(RenderStateType::SrcBlend, 3)},
                             {stripSampler(0, kLsampler, kLtexture)}});
     other.passes.push_back(
         {"cull",
          1,
-         {renderState(RenderState::CullMode, 2), renderState(RenderState::SrcBlend, 4)},
+         {renderState(RenderStateType::CullMode, 2), renderState(RenderStateType::SrcBlend, 4)},
          {stripSampler(2, kRsampler, kRtexture)}});
 
     effect.techniques = {{"effect", {ringPass("effect0", 0), ringPass("effect1", 1)}}, other};

@@ -15,7 +15,7 @@ namespace {
 using render::Blend;
 using render::BlendOp;
 using render::Cull;
-using render::RenderState;
+using render::RenderStateType;
 using render::SamplerState;
 using render::TextureAddress;
 using render::TextureFilter;
@@ -62,13 +62,13 @@ struct StateKind {
 };
 
 const StateKind kRenderStates[] = {
-    {"zenable", value(RenderState::ZEnable), kBooleans},
-    {"lighting", value(RenderState::Lighting), kBooleans},
-    {"alphablendenable", value(RenderState::AlphaBlendEnable), kBooleans},
-    {"blendop", value(RenderState::BlendOp), kBlendOps},
-    {"srcblend", value(RenderState::SrcBlend), kBlends},
-    {"destblend", value(RenderState::DestBlend), kBlends},
-    {"cullmode", value(RenderState::CullMode), kCulls},
+    {"zenable", value(RenderStateType::ZEnable), kBooleans},
+    {"lighting", value(RenderStateType::Lighting), kBooleans},
+    {"alphablendenable", value(RenderStateType::AlphaBlendEnable), kBooleans},
+    {"blendop", value(RenderStateType::BlendOp), kBlendOps},
+    {"srcblend", value(RenderStateType::SrcBlend), kBlends},
+    {"destblend", value(RenderStateType::DestBlend), kBlends},
+    {"cullmode", value(RenderStateType::CullMode), kCulls},
 };
 
 const StateKind kSamplerStates[] = {
