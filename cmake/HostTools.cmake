@@ -3,7 +3,7 @@
 include(ExternalProject)
 
 set(GS_HOST_TOOLS_DIR ${CMAKE_BINARY_DIR}/host-tools)
-set(GS_HOST_TOOLS gs-psasm)
+set(GS_HOST_TOOLS gs-psasm gs-fxbuild)
 
 set(_gs_host_tool_paths "")
 foreach(tool ${GS_HOST_TOOLS})

@@ -55,6 +55,9 @@ protected:
     ~Effect() = default;
 };
 
+// createEffect's answer to bytes that are not a well-formed effect container.
+constexpr HRESULT kErrInvalidData = static_cast<HRESULT>(0x88760B59u);
+
 // Creates an effect on `device` from the bytes of a compiled effect container. Malformed or
 // truncated data gives a failure code (never a read outside data..data+size) and no effect.
 // `errors` (may be null) receives error text only for effects compiled from source, which this
