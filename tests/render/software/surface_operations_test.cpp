@@ -215,5 +215,36 @@ TEST_F(SurfaceOperationsTest, StretchRectRefusesRectanglesOutsideItsSurfaces) {
         t->Release();
 }
 
+TEST_F(SurfaceOperationsTest, GetDCShowsTheSurfacesPixelsOneAtATime) {
+    const RECT corner{0, 0, 1, 1};
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
+    ASSERT_EQ(device_->Clear(1, &corner, kClearTarget, 0xFF336699u, 1.0f, 0), S_OK);
+    HDC dc = nullptr;
+    ASSERT_EQ(backBuffer_->GetDC(&dc), S_OK);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), COLORREF{0x00996633u});
+    EXPECT_EQ(GetPixel(dc, 1, 0), COLORREF{0});
+
+    // A copy through GDI sees the pixels as they are when it is made.
+    HDC copy = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, kWidth, kHeight);
+    HGDIOBJ previous = SelectObject(copy, bitmap);
+    ASSERT_TRUE(BitBlt(copy, 0, 0, kWidth, kHeight, dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(GetPixel(copy, 0, 0), COLORREF{0x00996633u});
+    SelectObject(copy, previous);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+
+    HDC second = reinterpret_cast<HDC>(std::uintptr_t{0xdeadbeef});
+    EXPECT_EQ(backBuffer_->GetDC(&second), kErrInvalidCall);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(backBuffer_->ReleaseDC(nullptr), kErrInvalidCall);
+    ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
+    EXPECT_EQ(backBuffer_->ReleaseDC(dc), kErrInvalidCall);
+    ASSERT_EQ(backBuffer_->GetDC(&dc), S_OK);
+    ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
+    EXPECT_EQ(backBuffer_->GetDC(nullptr), kErrInvalidCall);
+}
+
 }  // namespace
 }  // namespace gs::render::software::testing
