@@ -338,8 +338,9 @@ void PixelPipeline::runTextureStage(int count) {
         TextureSampling::sample(sampler, linear, coords[0], coords[1], count, texel_);
     }
 
-    // Loads one argument's four channels (with its modifiers) into argument_[index].
-    auto load = [&](DWORD arg, int index) {
+    // One argument's four channels: the source itself when no modifier applies, else a copy in
+    // argument_[index] with the modifiers applied.
+    auto load = [&](DWORD arg, int index) -> const float(*)[kTileLanes] {
         const float(*source)[kTileLanes] = nullptr;
         const float* constant = nullptr;
         static constexpr float kZero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -362,8 +363,12 @@ void PixelPipeline::runTextureStage(int count) {
                 break;
         }
         const bool complement = (arg & kArgComplement) != 0;
+        const bool replicate = (arg & kArgAlphaReplicate) != 0;
+        if (source != nullptr && !complement && !replicate) {
+            return source;
+        }
         for (int c = 0; c < 4; ++c) {
-            const int from = (arg & kArgAlphaReplicate) ? 3 : c;
+            const int from = replicate ? 3 : c;
             float* out = argument_[index][c];
             if (source != nullptr) {
                 for (int i = 0; i < count; ++i)
@@ -377,20 +382,20 @@ void PixelPipeline::runTextureStage(int count) {
                     out[i] = 1.0f - out[i];
             }
         }
+        return argument_[index];
     };
 
     const float(*diffuse)[kTileLanes] = inputs_.colour[0];
-    load(stage.colourArg1, 0);
-    load(stage.colourArg2, 1);
+    const float(*arg1)[kTileLanes] = load(stage.colourArg1, 0);
+    const float(*arg2)[kTileLanes] = load(stage.colourArg2, 1);
     for (int c = 0; c < 3; ++c) {
-        applyTextureOp(stage.colourOp, argument_[0][c], argument_[1][c], diffuse[c],
-                       output_.colour[c], count);
+        applyTextureOp(stage.colourOp, arg1[c], arg2[c], diffuse[c], output_.colour[c], count);
     }
     // With the colour operation disabled the whole stage is off: alpha is the diffuse alpha too.
     const DWORD alphaOp = stage.colourOp == kOpDisable ? kOpDisable : stage.alphaOp;
-    load(stage.alphaArg1, 0);
-    load(stage.alphaArg2, 1);
-    applyTextureOp(alphaOp, argument_[0][3], argument_[1][3], diffuse[3], output_.colour[3], count);
+    arg1 = load(stage.alphaArg1, 0);
+    arg2 = load(stage.alphaArg2, 1);
+    applyTextureOp(alphaOp, arg1[3], arg2[3], diffuse[3], output_.colour[3], count);
     if (stage.addSpecular) {
         for (int c = 0; c < 3; ++c) {
             for (int i = 0; i < count; ++i) {
@@ -409,16 +414,23 @@ void PixelPipeline::blendAndStore(int count) {
         }
     }
     Colour* pixels = setup_.target.pixels;
-    const bool targetHasAlpha = setup_.target.hasAlpha();
     const BlendSetup& blend = setup_.blend;
+    const bool needTarget = blend.enabled || blend.writeMask != 0xFFFFFFFFu;
+    alignas(64) Colour stored[kTileLanes];
+    if (needTarget) {
+        for (int i = 0; i < count; ++i) {
+            stored[i] = pixels[laneOffset_[i]];
+        }
+    }
 
     if (blend.enabled) {
-        for (int i = 0; i < count; ++i) {
-            const Colour d = pixels[laneOffset_[i]];
-            destination_[0][i] = channelRed(d);
-            destination_[1][i] = channelGreen(d);
-            destination_[2][i] = channelBlue(d);
-            destination_[3][i] = targetHasAlpha ? channelAlpha(d) : 1.0f;
+        // X8R8G8B8 targets hold alpha 0xFF, so their alpha reads as 1 here.
+        static constexpr int kShift[4] = {16, 8, 0, 24};
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                destination_[c][i] =
+                    static_cast<float>((stored[i] >> kShift[c]) & 0xFFu) * (1.0f / 255.0f);
+            }
         }
         for (int c = 0; c < 4; ++c) {
             const bool alpha = c == 3;
@@ -444,11 +456,11 @@ void PixelPipeline::blendAndStore(int count) {
                     break;
                 case BlendOp::Min:
                     for (int i = 0; i < count; ++i)
-                        s[i] = std::min(s[i], d[i]);
+                        s[i] = s[i] < d[i] ? s[i] : d[i];
                     break;
                 case BlendOp::Max:
                     for (int i = 0; i < count; ++i)
-                        s[i] = std::max(s[i], d[i]);
+                        s[i] = s[i] > d[i] ? s[i] : d[i];
                     break;
                 case BlendOp::Add:
                 default:
@@ -459,19 +471,24 @@ void PixelPipeline::blendAndStore(int count) {
         }
     }
 
-    const Colour forced = targetHasAlpha ? 0u : kOpaqueAlpha;
-    const Colour mask = blend.writeMask;
-    if (mask == 0xFFFFFFFFu) {
+    // Round to nearest 8-bit values, saturated.
+    const Colour forced = setup_.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    alignas(64) Colour packed[kTileLanes];
+    for (int i = 0; i < count; ++i) {
+        const auto channel = [&](int c) {
+            return static_cast<Colour>(saturate(source[c][i]) * 255.0f + 0.5f);
+        };
+        packed[i] =
+            (channel(3) << 24) | (channel(0) << 16) | (channel(1) << 8) | channel(2) | forced;
+    }
+    if (blend.writeMask != 0xFFFFFFFFu) {
+        const Colour mask = blend.writeMask;
         for (int i = 0; i < count; ++i) {
-            pixels[laneOffset_[i]] =
-                packColour(source[0][i], source[1][i], source[2][i], source[3][i]) | forced;
+            packed[i] = (packed[i] & mask) | (stored[i] & ~mask) | forced;
         }
-    } else {
-        for (int i = 0; i < count; ++i) {
-            Colour& pixel = pixels[laneOffset_[i]];
-            const Colour value = packColour(source[0][i], source[1][i], source[2][i], source[3][i]);
-            pixel = ((value & mask) | (pixel & ~mask)) | forced;
-        }
+    }
+    for (int i = 0; i < count; ++i) {
+        pixels[laneOffset_[i]] = packed[i];
     }
 }
 

@@ -375,7 +375,7 @@ DrawSetup SoftwareDevice::drawSetup(const VertexLayout& layout) {
         const auto linear = static_cast<DWORD>(TextureFilter::Linear);
         unit.magnifyLinear = states_.sampler(s, SamplerState::MagFilter) >= linear;
         unit.minifyLinear = states_.sampler(s, SamplerState::MinFilter) >= linear;
-        unit.border = unpackColour(states_.sampler(s, SamplerState::BorderColor));
+        unit.border = states_.sampler(s, SamplerState::BorderColor);
         sampling_.bind(s, unit);
     }
     setup.textures = &sampling_;

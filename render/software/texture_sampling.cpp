@@ -2,15 +2,35 @@
 
 #include <cmath>
 
-#include "render/software/colour_conversion.h"
-
 namespace gs::render::software {
 namespace {
 
-// Clamps into [lo, hi]; NaN becomes lo, so later float-to-int conversions stay defined.
+// Beyond 2^22 a float has no fraction left to address texels with; clamping there keeps every
+// later conversion to int defined.
+constexpr float kCoordinateLimit = 4194304.0f;
+
+// Clamps into [lo, hi]; NaN becomes lo.
 inline float saneRange(float s, float lo, float hi) {
     s = s > lo ? s : lo;
     return s < hi ? s : hi;
+}
+
+// All-ones when `condition` holds, else 0: lets the index maps below select without branches, so
+// that their loops vectorise.
+inline int maskOf(bool condition) {
+    return -static_cast<int>(condition);
+}
+
+// floor for values well inside int's range, in a form that vectorises.
+inline int floorToInt(float s) {
+    const int k = static_cast<int>(s);
+    return k - static_cast<int>(s < static_cast<float>(k));
+}
+
+// The fraction of x in [0, 1).
+inline float fractionOf(float x) {
+    x = saneRange(x, -kCoordinateLimit, kCoordinateLimit);
+    return x - static_cast<float>(floorToInt(x));
 }
 
 template <class Map>
@@ -18,11 +38,10 @@ void resolveWith(const float* coord, int count, float scale, float lo, float hi,
                  float* frac, Map map) {
     for (int i = 0; i < count; ++i) {
         const float s = saneRange(scale * coord[i] - 0.5f, lo, hi);
-        const float k = std::floor(s);
-        const int index = static_cast<int>(k);
-        frac[i] = s - k;
-        i0[i] = map(index);
-        i1[i] = map(index + 1);
+        const int k = floorToInt(s);
+        frac[i] = s - static_cast<float>(k);
+        i0[i] = map(k);
+        i1[i] = map(k + 1);
     }
 }
 
@@ -37,6 +56,26 @@ void fillUnbound(int count, float (*out)[kTileLanes]) {
     }
 }
 
+// The texels at (x[i], y[i]), or the border colour where either index is -1. X8R8G8B8 texels
+// already hold alpha 0xFF.
+void gather(const PixelBuffer& texture, Colour border, const int* x, const int* y, int count,
+            Colour* out) {
+    const Colour* pixels = texture.pixels;
+    const std::size_t pitch = texture.pitch;
+    for (int i = 0; i < count; ++i) {
+        const bool inside = (x[i] | y[i]) >= 0;
+        const std::size_t at = inside ? static_cast<std::size_t>(y[i]) * pitch + x[i] : 0;
+        const Colour texel = pixels[at];
+        out[i] = inside ? texel : border;
+    }
+}
+
+inline float unorm(Colour c, int shift) {
+    return static_cast<float>((c >> shift) & 0xFFu) * (1.0f / 255.0f);
+}
+
+constexpr int kShift[4] = {16, 8, 0, 24};  // r, g, b, a in 0xAARRGGBB
+
 }  // namespace
 
 void resolveTexelAxis(DWORD address, int size, const float* coord, int count, int* i0, int* i1,
@@ -47,26 +86,26 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
             // Fold into one period of 2 * size texels (forwards, then backwards), then mirror.
             float folded[kTileLanes];
             for (int i = 0; i < count; ++i) {
-                const float half = coord[i] * 0.5f;
-                folded[i] = (half - std::floor(half)) * 2.0f;
+                folded[i] = fractionOf(coord[i] * 0.5f) * 2.0f;
             }
             const int period = 2 * size;
             resolveWith(folded, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac, [=](int j) {
-                j = j < 0 ? j + period : j;
-                j = j >= period ? j - period : j;
-                return j < size ? j : period - 1 - j;
+                j += period & maskOf(j < 0);
+                j -= period & maskOf(j >= period);
+                return j ^ ((j ^ (period - 1 - j)) & maskOf(j >= size));
             });
             break;
         }
         case TextureAddress::Clamp:
             resolveWith(coord, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
-                j = j < 0 ? 0 : j;
-                return j < size ? j : size - 1;
+                j &= ~maskOf(j < 0);
+                return j - ((j - (size - 1)) & maskOf(j >= size));
             });
             break;
         case TextureAddress::Border:
-            resolveWith(coord, count, n, -2.0f, n + 1.0f, i0, i1, frac,
-                        [=](int j) { return j >= 0 && j < size ? j : -1; });
+            resolveWith(coord, count, n, -2.0f, n + 1.0f, i0, i1, frac, [=](int j) {
+                return j | maskOf(static_cast<unsigned>(j) >= static_cast<unsigned>(size));
+            });
             break;
         case TextureAddress::MirrorOnce: {
             float mirrored[kTileLanes];
@@ -74,8 +113,8 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
                 mirrored[i] = std::fabs(coord[i]);
             }
             resolveWith(mirrored, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
-                j = j < 0 ? -1 - j : j;
-                return j < size ? j : size - 1;
+                j ^= maskOf(j < 0);  // -1 - j
+                return j - ((j - (size - 1)) & maskOf(j >= size));
             });
             break;
         }
@@ -83,11 +122,11 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
         default: {
             float wrapped[kTileLanes];
             for (int i = 0; i < count; ++i) {
-                wrapped[i] = coord[i] - std::floor(coord[i]);
+                wrapped[i] = fractionOf(coord[i]);
             }
             resolveWith(wrapped, count, n, -1.0f, n - 0.5f, i0, i1, frac, [=](int j) {
-                j = j < 0 ? j + size : j;
-                return j >= size ? j - size : j;
+                j += size & maskOf(j < 0);
+                return j - (size & maskOf(j >= size));
             });
             break;
         }
@@ -106,45 +145,35 @@ void TextureSampling::sample(const SamplerSetup& setup, bool linear, const float
     resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
     resolveTexelAxis(setup.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
 
-    const bool opaque = !texture.hasAlpha();
-    const float* border = setup.border.data();
-    auto fetch = [&](int x, int y, float* rgba) {
-        if (x < 0 || y < 0) {
-            rgba[0] = border[0];
-            rgba[1] = border[1];
-            rgba[2] = border[2];
-            rgba[3] = border[3];
-            return;
-        }
-        const Colour texel = texture.row(static_cast<UINT>(y))[x];
-        rgba[0] = channelRed(texel);
-        rgba[1] = channelGreen(texel);
-        rgba[2] = channelBlue(texel);
-        rgba[3] = opaque ? 1.0f : channelAlpha(texel);
-    };
-
+    alignas(64) Colour t00[kTileLanes];
     if (!linear) {
+        // The nearest texel: the second of the pair once the sample point is past its middle.
         for (int i = 0; i < count; ++i) {
-            float rgba[4];
-            fetch(fx[i] < 0.5f ? x0[i] : x1[i], fy[i] < 0.5f ? y0[i] : y1[i], rgba);
-            for (int c = 0; c < 4; ++c) {
-                out[c][i] = rgba[c];
+            x0[i] = fx[i] < 0.5f ? x0[i] : x1[i];
+            y0[i] = fy[i] < 0.5f ? y0[i] : y1[i];
+        }
+        gather(texture, setup.border, x0, y0, count, t00);
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                out[c][i] = unorm(t00[i], kShift[c]);
             }
         }
         return;
     }
-    for (int i = 0; i < count; ++i) {
-        float t00[4], t10[4], t01[4], t11[4];
-        fetch(x0[i], y0[i], t00);
-        fetch(x1[i], y0[i], t10);
-        fetch(x0[i], y1[i], t01);
-        fetch(x1[i], y1[i], t11);
-        const float wx = fx[i];
-        const float wy = fy[i];
-        for (int c = 0; c < 4; ++c) {
-            const float top = t00[c] + (t10[c] - t00[c]) * wx;
-            const float bottom = t01[c] + (t11[c] - t01[c]) * wx;
-            out[c][i] = top + (bottom - top) * wy;
+    alignas(64) Colour t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
+    gather(texture, setup.border, x0, y0, count, t00);
+    gather(texture, setup.border, x1, y0, count, t10);
+    gather(texture, setup.border, x0, y1, count, t01);
+    gather(texture, setup.border, x1, y1, count, t11);
+    for (int c = 0; c < 4; ++c) {
+        const int shift = kShift[c];
+        float* result = out[c];
+        for (int i = 0; i < count; ++i) {
+            const float a = unorm(t00[i], shift), b = unorm(t10[i], shift);
+            const float top = a + (b - a) * fx[i];
+            const float d = unorm(t01[i], shift), e = unorm(t11[i], shift);
+            const float bottom = d + (e - d) * fx[i];
+            result[i] = top + (bottom - top) * fy[i];
         }
     }
 }

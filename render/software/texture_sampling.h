@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "render/device.h"
 #include "render/software/pixel_buffer.h"
@@ -19,7 +20,7 @@ struct SamplerSetup {
     DWORD addressV = static_cast<DWORD>(TextureAddress::Wrap);
     bool magnifyLinear = false;
     bool minifyLinear = false;
-    std::array<float, 4> border{};  // r, g, b, a
+    Colour border = 0;  // D3DSAMP_BORDERCOLOR
 };
 
 class TextureSampling final : public TextureUnits {
