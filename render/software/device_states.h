@@ -49,7 +49,7 @@ public:
     bool setSampler(DWORD sampler, DWORD state, DWORD value);
     bool getSampler(DWORD sampler, DWORD state, DWORD* value) const;
 
-    DWORD render(RenderState state) const { return render_[static_cast<DWORD>(state)]; }
+    DWORD render(RenderStateType state) const { return render_[static_cast<DWORD>(state)]; }
     DWORD render(DWORD state) const { return render_[state]; }
     float renderFloat(DWORD state) const { return bitsFloat(render_[state]); }
     DWORD stage(DWORD stage, TextureStageState state) const {

@@ -278,11 +278,11 @@ HRESULT SoftwareDevice::EndScene() {
     return S_OK;
 }
 
-HRESULT SoftwareDevice::SetRenderState(RenderState state, DWORD value) {
+HRESULT SoftwareDevice::SetRenderState(RenderStateType state, DWORD value) {
     return states_.setRender(static_cast<DWORD>(state), value) ? S_OK : kErrInvalidCall;
 }
 
-HRESULT SoftwareDevice::GetRenderState(RenderState state, DWORD* value) {
+HRESULT SoftwareDevice::GetRenderState(RenderStateType state, DWORD* value) {
     if (value == nullptr) {
         return kErrInvalidCall;
     }
@@ -393,10 +393,10 @@ DrawSetup SoftwareDevice::drawSetup(const VertexLayout& layout) {
     stage.addSpecular = states_.render(29) != 0;  // SPECULARENABLE
 
     BlendSetup& blend = setup.blend;
-    blend.enabled = states_.render(RenderState::AlphaBlendEnable) != 0;
-    blend.sourceColour = states_.render(RenderState::SrcBlend);
-    blend.destinationColour = states_.render(RenderState::DestBlend);
-    blend.operationColour = states_.render(RenderState::BlendOp);
+    blend.enabled = states_.render(RenderStateType::AlphaBlendEnable) != 0;
+    blend.sourceColour = states_.render(RenderStateType::SrcBlend);
+    blend.destinationColour = states_.render(RenderStateType::DestBlend);
+    blend.operationColour = states_.render(RenderStateType::BlendOp);
     resolveBothFactors(&blend.sourceColour, &blend.destinationColour);
     if (states_.render(render_state::kSeparateAlphaBlendEnable) != 0) {
         blend.sourceAlpha = states_.render(render_state::kSrcBlendAlpha);
@@ -437,7 +437,7 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
     points.minimum = states_.renderFloat(render_state::kPointSizeMin);
     points.maximum =
         std::min(states_.renderFloat(render_state::kPointSizeMax), settings_.maxPointSize);
-    const auto cull = static_cast<Cull>(states_.render(RenderState::CullMode));
+    const auto cull = static_cast<Cull>(states_.render(RenderStateType::CullMode));
     assemblePrimitives(type, primitiveCount, static_cast<const unsigned char*>(vertices), stride,
                        layout, cull, points, *pipeline_);
     return S_OK;

@@ -52,8 +52,8 @@ public:
         device_->ColorFill(feedbackSurface_, nullptr, 0xFFFFFFFFu);
         device_->SetSamplerState(0, SamplerState::MinFilter, DWORD(TextureFilter::Linear));
         device_->SetSamplerState(0, SamplerState::MagFilter, DWORD(TextureFilter::Linear));
-        device_->SetRenderState(RenderState::AlphaBlendEnable, TRUE);
-        device_->SetRenderState(RenderState::CullMode, DWORD(Cull::None));
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
         device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
         device_->SetTextureStageState(0, TextureStageState::AlphaOp, DWORD(TextureOp::SelectArg1));
         device_->SetTextureStageState(0, TextureStageState::AlphaArg1, DWORD(TextureArg::Diffuse));
@@ -86,8 +86,8 @@ BENCHMARK_F(Frame, FeedbackQuad)(benchmark::State& state) {
                                          {w, 0, 1, 1, 0xB2FFFFFFu, 0.98f, 0.02f},
                                          {w, h, 1, 1, 0xB2FFFFFFu, 0.97f, 0.98f},
                                          {0, h, 1, 1, 0xB2FFFFFFu, 0.01f, 0.97f}};
-    device_->SetRenderState(RenderState::SrcBlend, DWORD(Blend::SrcAlpha));
-    device_->SetRenderState(RenderState::DestBlend, DWORD(Blend::One));
+    device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::SrcAlpha));
+    device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
     device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Texture));
     device_->SetTexture(0, feedback_);
     device_->SetFVF(kFvfXyzRhw | kFvfDiffuse | kFvfTex1);
@@ -112,8 +112,8 @@ BENCHMARK_F(Frame, TracePoints)(benchmark::State& state) {
                      0.008f * radius,
                      0xFF404040u};
     }
-    device_->SetRenderState(RenderState::SrcBlend, DWORD(Blend::DestColor));
-    device_->SetRenderState(RenderState::DestBlend, DWORD(Blend::One));
+    device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::DestColor));
+    device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
     device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
     device_->SetFVF(kFvfXyzRhw | kFvfPSize | kFvfDiffuse);
     device_->BeginScene();

@@ -31,7 +31,7 @@ TEST_F(DeviceStatesTest, StartWithDirect3D9Defaults) {
     };
     for (const auto& [state, expected] : renderDefaults) {
         DWORD value = 0xdeadbeef;
-        ASSERT_EQ(device_->GetRenderState(RenderState(state), &value), S_OK) << state;
+        ASSERT_EQ(device_->GetRenderState(RenderStateType(state), &value), S_OK) << state;
         EXPECT_EQ(value, expected) << "render state " << state;
     }
     auto stage = [&](DWORD s, TextureStageState state) {
@@ -70,12 +70,12 @@ TEST_F(DeviceStatesTest, StartWithDirect3D9Defaults) {
 }
 
 TEST_F(DeviceStatesTest, ValuesRoundTripAndBadStatesAreRefused) {
-    ASSERT_EQ(device_->SetRenderState(RenderState::SrcBlend, DWORD(Blend::DestColor)), S_OK);
-    ASSERT_EQ(device_->SetRenderState(RenderState(155), bits(0.0f)), S_OK);
+    ASSERT_EQ(device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::DestColor)), S_OK);
+    ASSERT_EQ(device_->SetRenderState(RenderStateType(155), bits(0.0f)), S_OK);
     DWORD value = 0;
-    ASSERT_EQ(device_->GetRenderState(RenderState::SrcBlend, &value), S_OK);
+    ASSERT_EQ(device_->GetRenderState(RenderStateType::SrcBlend, &value), S_OK);
     EXPECT_EQ(value, DWORD(Blend::DestColor));
-    ASSERT_EQ(device_->GetRenderState(RenderState(155), &value), S_OK);
+    ASSERT_EQ(device_->GetRenderState(RenderStateType(155), &value), S_OK);
     EXPECT_EQ(value, bits(0.0f));
     ASSERT_EQ(
         device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse)),
@@ -89,9 +89,9 @@ TEST_F(DeviceStatesTest, ValuesRoundTripAndBadStatesAreRefused) {
     ASSERT_EQ(device_->GetSamplerState(14, SamplerState::AddressU, &value), S_OK);
     EXPECT_EQ(value, DWORD(TextureAddress::Wrap));
 
-    EXPECT_EQ(device_->SetRenderState(RenderState(0), 1), kErrInvalidCall);
-    EXPECT_EQ(device_->SetRenderState(RenderState(1000), 1), kErrInvalidCall);
-    EXPECT_EQ(device_->GetRenderState(RenderState::SrcBlend, nullptr), kErrInvalidCall);
+    EXPECT_EQ(device_->SetRenderState(RenderStateType(0), 1), kErrInvalidCall);
+    EXPECT_EQ(device_->SetRenderState(RenderStateType(1000), 1), kErrInvalidCall);
+    EXPECT_EQ(device_->GetRenderState(RenderStateType::SrcBlend, nullptr), kErrInvalidCall);
     EXPECT_EQ(device_->SetTextureStageState(8, TextureStageState::ColorOp, 1), kErrInvalidCall);
     EXPECT_EQ(device_->SetTextureStageState(0, TextureStageState(12), 1), kErrInvalidCall);
     EXPECT_EQ(device_->GetTextureStageState(0, TextureStageState::ColorOp, nullptr),

@@ -13,16 +13,16 @@ class PixelProcessingTest : public DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
-        device_->SetRenderState(RenderState::CullMode, DWORD(Cull::None));
+        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
     }
 
     void clearTo(Colour colour) {
         ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, colour, 1.0f, 0), S_OK);
     }
     void blend(Blend source, Blend destination) {
-        device_->SetRenderState(RenderState::AlphaBlendEnable, TRUE);
-        device_->SetRenderState(RenderState::SrcBlend, DWORD(source));
-        device_->SetRenderState(RenderState::DestBlend, DWORD(destination));
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(source));
+        device_->SetRenderState(RenderStateType::DestBlend, DWORD(destination));
     }
     void stage(TextureOp colourOp, TextureArg colourArg, TextureOp alphaOp, TextureArg alphaArg) {
         device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(colourOp));
@@ -80,22 +80,22 @@ TEST_F(PixelProcessingTest, BlendFactorsCombineSourceAndTarget) {
 TEST_F(PixelProcessingTest, BlendingOffWritesTheSourceAndOperationsApply) {
     stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Diffuse);
     clearTo(0xFF123456u);
-    device_->SetRenderState(RenderState::SrcBlend, DWORD(Blend::Zero));  // ignored: blending off
+    device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::Zero));  // ignored: blending off
     quad(0x01A0B0C0u);
     EXPECT_EQ(centre(), 0xFFA0B0C0u);
 
     blend(Blend::One, Blend::One);
-    device_->SetRenderState(RenderState::BlendOp, DWORD(BlendOp::RevSubtract));
+    device_->SetRenderState(RenderStateType::BlendOp, DWORD(BlendOp::RevSubtract));
     clearTo(0xFF8080FFu);
     quad(0xFF10FF20u);
     EXPECT_COLOUR_NEAR(centre(), 0xFF7000DFu, 1);  // target - source, floored at 0
-    device_->SetRenderState(RenderState::BlendOp, DWORD(BlendOp::Max));
+    device_->SetRenderState(RenderStateType::BlendOp, DWORD(BlendOp::Max));
     quad(0xFF901020u);
     EXPECT_COLOUR_NEAR(centre(), 0xFF9010DFu, 1);
-    device_->SetRenderState(RenderState::BlendOp, DWORD(BlendOp::Add));
+    device_->SetRenderState(RenderStateType::BlendOp, DWORD(BlendOp::Add));
 
     // COLORWRITEENABLE keeps the masked channels.
-    device_->SetRenderState(RenderState(168), 0x2);  // green only
+    device_->SetRenderState(RenderStateType(168), 0x2);  // green only
     clearTo(0xFF112233u);
     quad(0xFF445566u);
     EXPECT_COLOUR_NEAR(centre(), 0xFF117733u, 1);
@@ -117,7 +117,7 @@ TEST_F(PixelProcessingTest, StageZeroSelectsTextureOrDiffuseAndTakesAlphaFromDif
 
     // Its trace points: colour from the diffuse colour.
     stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Diffuse);
-    device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+    device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
     quad(0xFF404040u);
     EXPECT_EQ(centre(), 0xFF404040u);
 
@@ -170,7 +170,7 @@ protected:
         stage(TextureOp::SelectArg1, TextureArg::Texture, TextureOp::SelectArg1,
               TextureArg::Texture);
         // Write the sampled alpha into blue so it can be read back from an X8R8G8B8 target.
-        device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
     }
     void TearDown() override {
         surface_->Release();

@@ -19,10 +19,10 @@ protected:
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
-        device_->SetRenderState(RenderState::AlphaBlendEnable, TRUE);
-        device_->SetRenderState(RenderState::SrcBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderState::DestBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderState::CullMode, DWORD(Cull::None));
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
         device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
         device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
         device_->SetTextureStageState(0, TextureStageState::AlphaArg1, DWORD(TextureArg::Diffuse));
@@ -121,15 +121,15 @@ TEST_F(RasterizationTest, CullingFollowsTheWindingOnScreen) {
         ASSERT_EQ(draw(PrimitiveType::TriangleList, 1, clockwise, kFvfColour), S_OK);
         ASSERT_EQ(draw(PrimitiveType::TriangleList, 1, counterClockwise, kFvfColour), S_OK);
     };
-    device_->SetRenderState(RenderState::CullMode, DWORD(Cull::CounterClockwise));
+    device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::CounterClockwise));
     drawBoth();
     EXPECT_EQ(target(1, 1) & 0xFF, 1u);
     EXPECT_EQ(target(9, 1) & 0xFF, 0u);
-    device_->SetRenderState(RenderState::CullMode, DWORD(Cull::Clockwise));
+    device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::Clockwise));
     drawBoth();
     EXPECT_EQ(target(1, 1) & 0xFF, 1u);
     EXPECT_EQ(target(9, 1) & 0xFF, 1u);
-    device_->SetRenderState(RenderState::CullMode, DWORD(Cull::None));
+    device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
     drawBoth();
     EXPECT_EQ(target(1, 1) & 0xFF, 2u);
     EXPECT_EQ(target(9, 1) & 0xFF, 2u);
@@ -195,18 +195,18 @@ TEST_F(PointTest, SizesAreClampedByTheStatesAndTheAdapter) {
     point(5, 5, 0.0f);
     EXPECT_EQ(coverage(), square(5, 5, 5, 5));
     clear();
-    device_->SetRenderState(RenderState(155), std::bit_cast<DWORD>(0.0f));
+    device_->SetRenderState(RenderStateType(155), std::bit_cast<DWORD>(0.0f));
     point(5, 5, 0.0f);
     EXPECT_EQ(coverage(), square(-1, -1, -1, -1));
     clear();
-    device_->SetRenderState(RenderState(166), std::bit_cast<DWORD>(2.0f));  // POINTSIZE_MAX
+    device_->SetRenderState(RenderStateType(166), std::bit_cast<DWORD>(2.0f));  // POINTSIZE_MAX
     point(5, 5, 4.0f);
     EXPECT_EQ(coverage(), square(4, 4, 5, 5));
     clear();
-    device_->SetRenderState(RenderState(166), std::bit_cast<DWORD>(64.0f));
+    device_->SetRenderState(RenderStateType(166), std::bit_cast<DWORD>(64.0f));
 
     // Without a size in the vertex, POINTSIZE gives it.
-    device_->SetRenderState(RenderState(154), std::bit_cast<DWORD>(3.0f));
+    device_->SetRenderState(RenderStateType(154), std::bit_cast<DWORD>(3.0f));
     const ColourVertex plain = at(8, 8);
     ASSERT_EQ(draw(PrimitiveType::PointList, 1, &plain, kFvfColour), S_OK);
     EXPECT_EQ(coverage(), square(7, 7, 9, 9));
