@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "fx/assembler/pixel_shader_assembler.h"
 #include "render/device.h"
 #include "render/software/adapter.h"
 
@@ -96,6 +97,80 @@ BENCHMARK_F(Frame, FeedbackQuad)(benchmark::State& state) {
         device_->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, fan, sizeof fan[0]);
     }
     device_->EndScene();
+    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+
+// A two-source ring pass in the shape of the effect's: distances to two points, two strip reads,
+// their sum weighted by a power of their difference, added to the target.
+BENCHMARK_F(Frame, EffectQuad)(benchmark::State& state) {
+    std::vector<fx::DWORD> tokens;
+    fx::AssemblyError error{0, ""};
+    const bool assembled = fx::assemblePixelShader(R"(ps_2_0
+        dcl t0.xyz
+        dcl_2d s0
+        dcl_2d s1
+        def c4, 0.5, 0.45, 0, 0
+        add r0.xyz, t0, -c0
+        dp3 r0.w, r0, r0
+        rsq r0.w, r0.w
+        rcp r0.w, r0.w
+        mul r0.x, r0.w, c2.x
+        mov r0.y, c4.x
+        add r1.xyz, t0, -c1
+        dp3 r1.w, r1, r1
+        rsq r1.w, r1.w
+        rcp r1.w, r1.w
+        mul r1.x, r1.w, c2.x
+        mov r1.y, c4.x
+        texld r0, r0, s0
+        texld r1, r1, s1
+        add r2, r0, r1
+        add r3, r0, -r1
+        abs r3, r3
+        pow r4.x, r3.x, c4.y
+        pow r4.y, r3.y, c4.y
+        pow r4.z, r3.z, c4.y
+        pow r4.w, r3.w, c4.y
+        mul r2, r2, r4
+        mov oC0, r2)",
+                                                   tokens, error);
+    Texture* strips[2] = {};
+    PixelShader* shader = nullptr;
+    if (!assembled || FAILED(device_->CreatePixelShader(tokens.data(), &shader)) ||
+        FAILED(device_->CreateTexture(kWidth, 1, 1, kUsageRenderTarget, Format::X8R8G8B8,
+                                      Pool::Default, &strips[0])) ||
+        FAILED(device_->CreateTexture(kWidth, 1, 1, kUsageRenderTarget, Format::X8R8G8B8,
+                                      Pool::Default, &strips[1]))) {
+        state.SkipWithError("cannot make the effect pass");
+        return;
+    }
+    const float constants[3][4] = {{640, 360, 0, 0}, {1280, 720, 0, 0}, {1.0f / 28800, 0, 0, 0}};
+    device_->SetPixelShaderConstantF(0, &constants[0][0], 3);
+    for (DWORD s : {0u, 1u}) {
+        device_->SetTexture(s, strips[s]);
+        device_->SetSamplerState(s, SamplerState::AddressU, DWORD(TextureAddress::Mirror));
+        device_->SetSamplerState(s, SamplerState::MagFilter, DWORD(TextureFilter::Linear));
+        device_->SetSamplerState(s, SamplerState::MinFilter, DWORD(TextureFilter::Linear));
+    }
+    device_->SetPixelShader(shader);
+    device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
+    device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
+    struct QuadVertex {
+        float x, y, z, rhw, u, v;
+    };
+    const float w = kWidth, h = kHeight;
+    const QuadVertex fan[4] = {
+        {0, 0, 1, 1, 0, 0}, {w, 0, 1, 1, w, 0}, {w, h, 1, 1, w, h}, {0, h, 1, 1, 0, h}};
+    device_->SetFVF(kFvfXyzRhw | kFvfTex1);
+    device_->BeginScene();
+    for (auto _ : state) {
+        device_->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, fan, sizeof fan[0]);
+    }
+    device_->EndScene();
+    device_->SetPixelShader(nullptr);
+    shader->Release();
+    strips[0]->Release();
+    strips[1]->Release();
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
