@@ -15,7 +15,7 @@ namespace {
 
 Device* const kSentinelDevice = reinterpret_cast<Device*>(static_cast<std::uintptr_t>(0xdeadbeef));
 
-class AdapterTest : public ::testing::Test {
+class SoftwareAdapterTest : public ::testing::Test {
 protected:
     void SetUp() override { resetAdapter(); }
     void TearDown() override {
@@ -29,7 +29,7 @@ protected:
     }
 };
 
-TEST_F(AdapterTest, ReportsTheHostsDisplayAndCapabilities) {
+TEST_F(SoftwareAdapterTest, ReportsTheHostsDisplayAndCapabilities) {
     Direct3D* d3d = createDirect3D(kSdkVersion);
     ASSERT_NE(d3d, nullptr);
     DisplayMode mode{};
@@ -62,7 +62,7 @@ TEST_F(AdapterTest, ReportsTheHostsDisplayAndCapabilities) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST_F(AdapterTest, InjectedFaultsAnswerForTheGivenNumberOfCalls) {
+TEST_F(SoftwareAdapterTest, InjectedFaultsAnswerForTheGivenNumberOfCalls) {
     injectFault(Fault::CreateDirect3D, S_OK, 1);
     EXPECT_EQ(createDirect3D(kSdkVersion), nullptr);
     EXPECT_EQ(createDirect3D(kSdkVersion + 1), nullptr);
@@ -116,7 +116,7 @@ TEST_F(AdapterTest, InjectedFaultsAnswerForTheGivenNumberOfCalls) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST_F(AdapterTest, CreateDeviceRefusesParametersItCannotHonour) {
+TEST_F(SoftwareAdapterTest, CreateDeviceRefusesParametersItCannotHonour) {
     Direct3D* d3d = createDirect3D(kSdkVersion);
     ASSERT_NE(d3d, nullptr);
     const std::pair<const char*, std::function<void(PresentParameters&)>> cases[] = {
@@ -169,7 +169,7 @@ TEST_F(AdapterTest, CreateDeviceRefusesParametersItCannotHonour) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST_F(AdapterTest, MemoryExhaustionIsReportedNotFatal) {
+TEST_F(SoftwareAdapterTest, MemoryExhaustionIsReportedNotFatal) {
     AdapterSettings settings;
     settings.maxTextureSize = 1u << 22;
     setAdapterSettings(settings);
@@ -190,9 +190,9 @@ TEST_F(AdapterTest, MemoryExhaustionIsReportedNotFatal) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-using DeviceLifecycleTest = DeviceTest;
+using SoftwareDeviceLifecycleTest = DeviceTest;
 
-TEST_F(DeviceLifecycleTest, LostDevicesStayLostAndDrawNothing) {
+TEST_F(SoftwareDeviceLifecycleTest, LostDevicesStayLostAndDrawNothing) {
     EXPECT_EQ(device_->TestCooperativeLevel(), S_OK);
     ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF102030u, 1.0f, 0), S_OK);
     loseDevices();
@@ -220,7 +220,7 @@ TEST_F(DeviceLifecycleTest, LostDevicesStayLostAndDrawNothing) {
     EXPECT_EQ(fresh->Release(), 0u);
 }
 
-TEST_F(DeviceLifecycleTest, SurfacesShareTheirTexturesReferencesAndMemory) {
+TEST_F(SoftwareDeviceLifecycleTest, SurfacesShareTheirTexturesReferencesAndMemory) {
     Texture* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 2, 1, kUsageRenderTarget, Format::A8R8G8B8, Pool::Default,
                                      &texture),
@@ -241,7 +241,7 @@ TEST_F(DeviceLifecycleTest, SurfacesShareTheirTexturesReferencesAndMemory) {
     EXPECT_EQ(liveObjects().surfaces, 1);  // the back buffer
 }
 
-TEST_F(DeviceLifecycleTest, BoundObjectsDieWithTheDeviceAndCallersKeepTheDeviceAlive) {
+TEST_F(SoftwareDeviceLifecycleTest, BoundObjectsDieWithTheDeviceAndCallersKeepTheDeviceAlive) {
     Texture* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(2, 2, 1, kUsageRenderTarget, Format::X8R8G8B8, Pool::Default,
                                      &texture),
@@ -281,7 +281,7 @@ TEST_F(DeviceLifecycleTest, BoundObjectsDieWithTheDeviceAndCallersKeepTheDeviceA
     texture->Release();
 }
 
-TEST_F(DeviceLifecycleTest, RefusesInvalidResourceRequests) {
+TEST_F(SoftwareDeviceLifecycleTest, RefusesInvalidResourceRequests) {
     Texture* texture = reinterpret_cast<Texture*>(static_cast<std::uintptr_t>(0xdeadbeef));
     auto create = [&](UINT w, UINT h, UINT levels, DWORD usage, Format format, Pool pool) {
         texture = reinterpret_cast<Texture*>(static_cast<std::uintptr_t>(0xdeadbeef));
@@ -327,7 +327,7 @@ TEST_F(DeviceLifecycleTest, RefusesInvalidResourceRequests) {
     EXPECT_EQ(device_->GetRenderTarget(0, nullptr), kErrInvalidCall);
 }
 
-TEST_F(DeviceLifecycleTest, ScenesAndDrawsFollowDirect3DsRules) {
+TEST_F(SoftwareDeviceLifecycleTest, ScenesAndDrawsFollowDirect3DsRules) {
     const ColourVertex triangle[3] = {
         {0, 0, 0, 1, 0xFFFFFFFFu}, {4, 0, 0, 1, 0xFFFFFFFFu}, {0, 4, 0, 1, 0xFFFFFFFFu}};
     EXPECT_EQ(draw(PrimitiveType::TriangleList, 1, triangle, kFvfColour), kErrInvalidCall);

@@ -8,13 +8,13 @@
 namespace gs::render::software::testing {
 namespace {
 
-using DeviceStatesTest = DeviceTest;
+using SoftwareDeviceStatesTest = DeviceTest;
 
 DWORD bits(float value) {
     return std::bit_cast<DWORD>(value);
 }
 
-TEST_F(DeviceStatesTest, StartWithDirect3D9Defaults) {
+TEST_F(SoftwareDeviceStatesTest, StartWithDirect3D9Defaults) {
     const std::pair<DWORD, DWORD> renderDefaults[] = {
         {7, 0},              // ZENABLE: no depth buffer was asked for
         {19, 2},             // SRCBLEND one
@@ -69,7 +69,7 @@ TEST_F(DeviceStatesTest, StartWithDirect3D9Defaults) {
     }
 }
 
-TEST_F(DeviceStatesTest, ValuesRoundTripAndBadStatesAreRefused) {
+TEST_F(SoftwareDeviceStatesTest, ValuesRoundTripAndBadStatesAreRefused) {
     ASSERT_EQ(device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::DestColor)), S_OK);
     ASSERT_EQ(device_->SetRenderState(RenderStateType(155), bits(0.0f)), S_OK);
     DWORD value = 0;
@@ -113,7 +113,7 @@ TEST_F(DeviceStatesTest, ValuesRoundTripAndBadStatesAreRefused) {
     EXPECT_EQ(device_->SetPixelShaderConstantF(32, nullptr, 0), S_OK);
 }
 
-TEST_F(DeviceStatesTest, ShadersThatCannotBeRunAreRefused) {
+TEST_F(SoftwareDeviceStatesTest, ShadersThatCannotBeRunAreRefused) {
     PixelShader* shader = reinterpret_cast<PixelShader*>(std::uintptr_t{0xdeadbeef});
     EXPECT_EQ(device_->CreatePixelShader(nullptr, &shader), kErrInvalidCall);
     EXPECT_EQ(shader, nullptr);

@@ -42,7 +42,7 @@ struct QuadVertex {
     float u, v, w;
 };
 
-TEST(PixelPipeline, ProgramsSeePixelCentresAndTheirOutputIsStored) {
+TEST(SoftwarePixelPipeline, ProgramsSeePixelCentresAndTheirOutputIsStored) {
     constexpr UINT kWidth = 100, kHeight = 3;  // 300 pixels: four full tiles and a partial one
     auto target = PixelStorage::create(kWidth, kHeight, Format::A8R8G8B8);
     auto strip = PixelStorage::create(4, 1, Format::X8R8G8B8);
@@ -100,7 +100,7 @@ TEST(PixelPipeline, ProgramsSeePixelCentresAndTheirOutputIsStored) {
     }
 }
 
-TEST(PixelPipeline, OutputIsSaturatedBeforeItIsBlendedOrStored) {
+TEST(SoftwarePixelPipeline, OutputIsSaturatedBeforeItIsBlendedOrStored) {
     auto target = PixelStorage::create(2, 1, Format::X8R8G8B8);
     ASSERT_TRUE(target);
     target->buffer().pixels[0] = target->buffer().pixels[1] = 0xFF808080u;

@@ -9,7 +9,7 @@
 namespace gs::render::software::testing {
 namespace {
 
-class PixelProcessingTest : public DeviceTest {
+class SoftwarePixelProcessingTest : public DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
@@ -44,7 +44,7 @@ protected:
     Colour centre() { return target(width() / 2, height() / 2); }
 };
 
-TEST_F(PixelProcessingTest, BlendFactorsCombineSourceAndTarget) {
+TEST_F(SoftwarePixelProcessingTest, BlendFactorsCombineSourceAndTarget) {
     struct Case {
         Blend source, destination;
         Colour target, diffuse, expected;
@@ -77,10 +77,11 @@ TEST_F(PixelProcessingTest, BlendFactorsCombineSourceAndTarget) {
     }
 }
 
-TEST_F(PixelProcessingTest, BlendingOffWritesTheSourceAndOperationsApply) {
+TEST_F(SoftwarePixelProcessingTest, BlendingOffWritesTheSourceAndOperationsApply) {
     stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Diffuse);
     clearTo(0xFF123456u);
-    device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::Zero));  // ignored: blending off
+    device_->SetRenderState(RenderStateType::SrcBlend,
+                            DWORD(Blend::Zero));  // ignored: blending off
     quad(0x01A0B0C0u);
     EXPECT_EQ(centre(), 0xFFA0B0C0u);
 
@@ -101,7 +102,7 @@ TEST_F(PixelProcessingTest, BlendingOffWritesTheSourceAndOperationsApply) {
     EXPECT_COLOUR_NEAR(centre(), 0xFF117733u, 1);
 }
 
-TEST_F(PixelProcessingTest, StageZeroSelectsTextureOrDiffuseAndTakesAlphaFromDiffuse) {
+TEST_F(SoftwarePixelProcessingTest, StageZeroSelectsTextureOrDiffuseAndTakesAlphaFromDiffuse) {
     Texture* texture = nullptr;
     Surface* surface = nullptr;
     makeTexture(2, 2, Format::X8R8G8B8, &texture, &surface);
@@ -138,7 +139,7 @@ TEST_F(PixelProcessingTest, StageZeroSelectsTextureOrDiffuseAndTakesAlphaFromDif
     texture->Release();
 }
 
-TEST_F(PixelProcessingTest, AttributesAreInterpolatedAtPixelCentres) {
+TEST_F(SoftwarePixelProcessingTest, AttributesAreInterpolatedAtPixelCentres) {
     // Red runs from 0 at x = 0 to 0x10 at x = 16, green from 0 at y = 0 to 0x0C at y = 12: the
     // pixel in column i and row j, centre (i, j), gets red i and green j exactly.
     stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Diffuse);
@@ -158,10 +159,10 @@ TEST_F(PixelProcessingTest, AttributesAreInterpolatedAtPixelCentres) {
 }
 
 // Sampling a 4 x 1 texture through a quad whose every pixel has the same coordinates.
-class SamplingTest : public PixelProcessingTest {
+class SoftwareSamplingTest : public SoftwarePixelProcessingTest {
 protected:
     void SetUp() override {
-        PixelProcessingTest::SetUp();
+        SoftwarePixelProcessingTest::SetUp();
         makeTexture(4, 1, Format::A8R8G8B8, &texture_, &surface_);
         // Texel k: red 0x00, 0x40, 0x80, 0xC0; green 0xFF - red; alpha 0xFF, 0x80, 0x40, 0x00.
         const std::vector<Colour> texels = {0xFF00FF00u, 0x8040BF00u, 0x40807F00u, 0x00C03F00u};
@@ -175,7 +176,7 @@ protected:
     void TearDown() override {
         surface_->Release();
         texture_->Release();
-        PixelProcessingTest::TearDown();
+        SoftwarePixelProcessingTest::TearDown();
     }
     void sampler(TextureAddress address, TextureFilter filter) {
         device_->SetSamplerState(0, SamplerState::AddressU, DWORD(address));
@@ -192,7 +193,7 @@ protected:
     Surface* surface_ = nullptr;
 };
 
-TEST_F(SamplingTest, BilinearMirrorAndClampReadTheStripAsExpected) {
+TEST_F(SoftwareSamplingTest, BilinearMirrorAndClampReadTheStripAsExpected) {
     sampler(TextureAddress::Mirror, TextureFilter::Linear);
     EXPECT_NEAR(redAt(0.5f), 0x60, 1);    // mean of texels 1 and 2
     EXPECT_NEAR(redAt(0.0f), 0x00, 1);    // texel 0 blended with its own mirror image
@@ -219,7 +220,7 @@ TEST_F(SamplingTest, BilinearMirrorAndClampReadTheStripAsExpected) {
     EXPECT_NEAR(redAt(0.6f), 0x80, 0);
 }
 
-TEST_F(SamplingTest, AlphaIsFilteredLikeColourAndOpaqueFormatsReadOne) {
+TEST_F(SoftwareSamplingTest, AlphaIsFilteredLikeColourAndOpaqueFormatsReadOne) {
     sampler(TextureAddress::Clamp, TextureFilter::Linear);
     stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Texture);
     blend(Blend::SrcAlpha, Blend::Zero);  // white diffuse times the sampled alpha

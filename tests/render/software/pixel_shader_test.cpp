@@ -20,7 +20,7 @@ std::vector<DWORD> assemble(const std::string& source) {
     return tokens;
 }
 
-class PixelShaderTest : public DeviceTest {
+class SoftwarePixelShaderTest : public DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
@@ -54,7 +54,7 @@ protected:
     PixelShader* shader_ = nullptr;
 };
 
-TEST_F(PixelShaderTest, EveryPixelReceivesItsOwnPosition) {
+TEST_F(SoftwarePixelShaderTest, EveryPixelReceivesItsOwnPosition) {
     use(R"(ps_2_0
            dcl t0.xy
            def c0, 0, 0, 0, 1
@@ -72,7 +72,7 @@ TEST_F(PixelShaderTest, EveryPixelReceivesItsOwnPosition) {
     }
 }
 
-TEST_F(PixelShaderTest, ShadersSampleTheBoundTexturesWithTheirSamplerStates) {
+TEST_F(SoftwarePixelShaderTest, ShadersSampleTheBoundTexturesWithTheirSamplerStates) {
     // Two strips of four texels like the effect's colour histories: left mirrored, right clamped.
     Texture *leftTexture = nullptr, *rightTexture = nullptr;
     Surface *left = nullptr, *right = nullptr;
@@ -125,7 +125,7 @@ TEST_F(PixelShaderTest, ShadersSampleTheBoundTexturesWithTheirSamplerStates) {
     rightTexture->Release();
 }
 
-TEST_F(PixelShaderTest, ShadersAreReferenceCountedAndUnbindingRestoresFixedFunction) {
+TEST_F(SoftwarePixelShaderTest, ShadersAreReferenceCountedAndUnbindingRestoresFixedFunction) {
     use(R"(ps_2_0
            def c0, 1, 0, 1, 1
            mov oC0, c0)");
@@ -157,7 +157,7 @@ TEST_F(PixelShaderTest, ShadersAreReferenceCountedAndUnbindingRestoresFixedFunct
     EXPECT_EQ(target(5, 5), 0xFF00FF00u);
 }
 
-TEST_F(PixelShaderTest, MalformedOrForeignShadersAreRefused) {
+TEST_F(SoftwarePixelShaderTest, MalformedOrForeignShadersAreRefused) {
     PixelShader* shader = reinterpret_cast<PixelShader*>(std::uintptr_t{0xdeadbeef});
     const DWORD vertexShader[] = {0xFFFE0200u, 0x0000FFFFu};
     EXPECT_EQ(device_->CreatePixelShader(vertexShader, &shader), kErrInvalidCall);

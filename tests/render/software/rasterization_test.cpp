@@ -14,7 +14,7 @@ namespace {
 
 // Every covered pixel gains 1/255 in each channel, so a pixel's value counts how often it was
 // covered: shared edges drawn twice or pixels left out both show.
-class RasterizationTest : public DeviceTest {
+class SoftwareRasterizationTest : public DeviceTest {
 protected:
     void SetUp() override {
         DeviceTest::SetUp();
@@ -59,14 +59,14 @@ protected:
     }
 };
 
-TEST_F(RasterizationTest, AFullTargetQuadCoversEveryPixelOnce) {
+TEST_F(SoftwareRasterizationTest, AFullTargetQuadCoversEveryPixelOnce) {
     const float w = float(kWidth), h = float(kHeight);
     const ColourVertex fan[4] = {at(0, 0), at(w, 0), at(w, h), at(0, h)};
     ASSERT_EQ(draw(PrimitiveType::TriangleFan, 2, fan, kFvfColour), S_OK);
     EXPECT_EQ(coverage(), expectedCoverage([](int, int) { return true; }));
 }
 
-TEST_F(RasterizationTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
+TEST_F(SoftwareRasterizationTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
     // The rectangle (0,0)-(5,5) split along its diagonal: the first triangle owns the diagonal
     // (its left edge), 15 pixels; the second 10.
     triangle(at(0, 0), at(5, 0), at(5, 5));
@@ -75,7 +75,7 @@ TEST_F(RasterizationTest, EdgesThroughPixelCentresFollowTheTopLeftRule) {
     EXPECT_EQ(coverage(), expectedCoverage([](int x, int y) { return x < 5 && y < 5; }));
 }
 
-TEST_F(RasterizationTest, LeftAndTopEdgesAreInRightAndBottomOut) {
+TEST_F(SoftwareRasterizationTest, LeftAndTopEdgesAreInRightAndBottomOut) {
     // Corners on pixel centres: (1,1)-(4,3) covers columns 1..3 and rows 1..2.
     const ColourVertex quad[4] = {at(1, 1), at(4, 1), at(4, 3), at(1, 3)};
     ASSERT_EQ(draw(PrimitiveType::TriangleFan, 2, quad, kFvfColour), S_OK);
@@ -83,7 +83,7 @@ TEST_F(RasterizationTest, LeftAndTopEdgesAreInRightAndBottomOut) {
               expectedCoverage([](int x, int y) { return x >= 1 && x <= 3 && y >= 1 && y <= 2; }));
 }
 
-TEST_F(RasterizationTest, HalfPixelCornersCoverTheCentresInside) {
+TEST_F(SoftwareRasterizationTest, HalfPixelCornersCoverTheCentresInside) {
     // (0.5,0.5)-(2.5,4.5) holds the centres 1..2 x 1..4, none on an edge.
     const ColourVertex strip[4] = {at(0.5f, 0.5f), at(2.5f, 0.5f), at(0.5f, 4.5f), at(2.5f, 4.5f)};
     ASSERT_EQ(draw(PrimitiveType::TriangleStrip, 2, strip, kFvfColour), S_OK);
@@ -91,7 +91,7 @@ TEST_F(RasterizationTest, HalfPixelCornersCoverTheCentresInside) {
               expectedCoverage([](int x, int y) { return x >= 1 && x <= 2 && y >= 1 && y <= 4; }));
 }
 
-TEST_F(RasterizationTest, RandomFansNeverCoverAPixelTwice) {
+TEST_F(SoftwareRasterizationTest, RandomFansNeverCoverAPixelTwice) {
     std::mt19937 random(1234);
     std::uniform_real_distribution<float> coordinate(-3.0f, 19.0f);
     for (int round = 0; round < 40; ++round) {
@@ -114,7 +114,7 @@ TEST_F(RasterizationTest, RandomFansNeverCoverAPixelTwice) {
     }
 }
 
-TEST_F(RasterizationTest, CullingFollowsTheWindingOnScreen) {
+TEST_F(SoftwareRasterizationTest, CullingFollowsTheWindingOnScreen) {
     const ColourVertex clockwise[3] = {at(0, 0), at(4, 0), at(0, 4)};
     const ColourVertex counterClockwise[3] = {at(8, 0), at(8, 4), at(12, 0)};
     auto drawBoth = [&] {
@@ -135,7 +135,7 @@ TEST_F(RasterizationTest, CullingFollowsTheWindingOnScreen) {
     EXPECT_EQ(target(9, 1) & 0xFF, 2u);
 }
 
-TEST_F(RasterizationTest, HugeAndBrokenCoordinatesAreClippedOrDropped) {
+TEST_F(SoftwareRasterizationTest, HugeAndBrokenCoordinatesAreClippedOrDropped) {
     // Corners a million pixels out still cover the whole target, once.
     const ColourVertex huge[3] = {at(-1e6f, -1e6f), at(3e7f, -1e6f), at(-1e6f, 3e7f)};
     ASSERT_EQ(draw(PrimitiveType::TriangleList, 1, huge, kFvfColour), S_OK);
@@ -151,7 +151,7 @@ TEST_F(RasterizationTest, HugeAndBrokenCoordinatesAreClippedOrDropped) {
     EXPECT_EQ(coverage(), expectedCoverage([](int, int) { return true; }));
 }
 
-class PointTest : public RasterizationTest {
+class SoftwarePointTest : public SoftwareRasterizationTest {
 protected:
     void point(float x, float y, float size) {
         const PointVertex v = {x, y, 0.5f, 1.0f, size, 0x01010101u};
@@ -170,7 +170,7 @@ protected:
     void clear() { ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1, 0), S_OK); }
 };
 
-TEST_F(PointTest, PointsAreSquaresOfTheirSizeAroundTheirCentre) {
+TEST_F(SoftwarePointTest, PointsAreSquaresOfTheirSizeAroundTheirCentre) {
     point(5, 5, 1.0f);
     EXPECT_EQ(coverage(), square(5, 5, 5, 5));
     clear();
@@ -190,7 +190,7 @@ TEST_F(PointTest, PointsAreSquaresOfTheirSizeAroundTheirCentre) {
     EXPECT_EQ(coverage(), square(kWidth - 2, kHeight - 2, kWidth - 1, kHeight - 1));
 }
 
-TEST_F(PointTest, SizesAreClampedByTheStatesAndTheAdapter) {
+TEST_F(SoftwarePointTest, SizesAreClampedByTheStatesAndTheAdapter) {
     // Size 0 is raised to POINTSIZE_MIN, 1 by default.
     point(5, 5, 0.0f);
     EXPECT_EQ(coverage(), square(5, 5, 5, 5));
@@ -212,7 +212,7 @@ TEST_F(PointTest, SizesAreClampedByTheStatesAndTheAdapter) {
     EXPECT_EQ(coverage(), square(7, 7, 9, 9));
 }
 
-TEST(PointCapTest, TheAdaptersMaxPointSizeLimitsPoints) {
+TEST(SoftwarePointCapTest, TheAdaptersMaxPointSizeLimitsPoints) {
     resetAdapter();
     AdapterSettings settings;
     settings.maxPointSize = 2.0f;

@@ -8,7 +8,7 @@
 namespace gs::render::software::testing {
 namespace {
 
-class SurfaceOperationsTest : public DeviceTest {
+class SoftwareSurfaceOperationsTest : public DeviceTest {
 protected:
     // A render-target texture whose pixel (x, y) is 0xFF00xxyy: each pixel names its position.
     void makeNumbered(UINT w, UINT h, Texture** texture, Surface** surface) {
@@ -24,7 +24,7 @@ protected:
     static Colour numberedPixel(UINT x, UINT y) { return 0xFF000000u | (x << 8) | y; }
 };
 
-TEST_F(SurfaceOperationsTest, ClearFillsTheTargetOrItsClippedRectangles) {
+TEST_F(SoftwareSurfaceOperationsTest, ClearFillsTheTargetOrItsClippedRectangles) {
     ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0x12345678u, 1.0f, 0), S_OK);
     for (Colour c : pixels(backBuffer_)) {
         ASSERT_EQ(c, 0xFF345678u);  // X8R8G8B8 stores an opaque alpha
@@ -49,7 +49,7 @@ TEST_F(SurfaceOperationsTest, ClearFillsTheTargetOrItsClippedRectangles) {
     EXPECT_EQ(device_->Clear(0, nullptr, 0x100, 0, 1.0f, 0), kErrInvalidCall);
 }
 
-TEST_F(SurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {
+TEST_F(SoftwareSurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {
     Texture* texture = nullptr;
     Surface* strip = nullptr;
     makeTexture(6, 1, Format::A8R8G8B8, &texture, &strip);
@@ -76,7 +76,7 @@ TEST_F(SurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {
     texture->Release();
 }
 
-TEST_F(SurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
+TEST_F(SoftwareSurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
     Texture *sourceTexture = nullptr, *halfTexture = nullptr;
     Surface *source = nullptr, *half = nullptr;
     makeNumbered(8, 4, &sourceTexture, &source);
@@ -125,7 +125,7 @@ TEST_F(SurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
         t->Release();
 }
 
-TEST_F(SurfaceOperationsTest, HistoryStripShiftsByOneTexelThroughAScratchSurface) {
+TEST_F(SoftwareSurfaceOperationsTest, HistoryStripShiftsByOneTexelThroughAScratchSurface) {
     constexpr UINT kLength = 6;
     Texture *stripTexture = nullptr, *scratchTexture = nullptr;
     Surface *strip = nullptr, *scratch = nullptr;
@@ -150,7 +150,7 @@ TEST_F(SurfaceOperationsTest, HistoryStripShiftsByOneTexelThroughAScratchSurface
     scratchTexture->Release();
 }
 
-TEST_F(SurfaceOperationsTest, LinearStretchAveragesTheCoveredPixels) {
+TEST_F(SoftwareSurfaceOperationsTest, LinearStretchAveragesTheCoveredPixels) {
     Texture *sourceTexture = nullptr, *halfTexture = nullptr;
     Surface *source = nullptr, *half = nullptr;
     makeTexture(4, 2, Format::X8R8G8B8, &sourceTexture, &source);
@@ -167,7 +167,7 @@ TEST_F(SurfaceOperationsTest, LinearStretchAveragesTheCoveredPixels) {
     halfTexture->Release();
 }
 
-TEST_F(SurfaceOperationsTest, StretchRectRefusesRectanglesOutsideItsSurfaces) {
+TEST_F(SoftwareSurfaceOperationsTest, StretchRectRefusesRectanglesOutsideItsSurfaces) {
     Texture *aTexture = nullptr, *bTexture = nullptr;
     Surface *a = nullptr, *b = nullptr;
     makeNumbered(4, 4, &aTexture, &a);
@@ -215,7 +215,7 @@ TEST_F(SurfaceOperationsTest, StretchRectRefusesRectanglesOutsideItsSurfaces) {
         t->Release();
 }
 
-TEST_F(SurfaceOperationsTest, GetDCShowsTheSurfacesPixelsOneAtATime) {
+TEST_F(SoftwareSurfaceOperationsTest, GetDCShowsTheSurfacesPixelsOneAtATime) {
     const RECT corner{0, 0, 1, 1};
     ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
     ASSERT_EQ(device_->Clear(1, &corner, kClearTarget, 0xFF336699u, 1.0f, 0), S_OK);

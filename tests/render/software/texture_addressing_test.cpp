@@ -66,9 +66,9 @@ std::vector<float> coordinates(long n) {
     return u;
 }
 
-class TextureAddressingTest : public ::testing::TestWithParam<TextureAddress> {};
+class SoftwareTextureAddressingTest : public ::testing::TestWithParam<TextureAddress> {};
 
-TEST_P(TextureAddressingTest, LinearWeightsMatchTheReference) {
+TEST_P(SoftwareTextureAddressingTest, LinearWeightsMatchTheReference) {
     const TextureAddress address = GetParam();
     for (long n : {1L, 2L, 3L, 4L, 5L, 50L, 64L, 1920L}) {
         const std::vector<float> u = coordinates(n);
@@ -91,7 +91,7 @@ TEST_P(TextureAddressingTest, LinearWeightsMatchTheReference) {
     }
 }
 
-TEST_P(TextureAddressingTest, PointSamplingPicksTheTexelHoldingTheCoordinate) {
+TEST_P(SoftwareTextureAddressingTest, PointSamplingPicksTheTexelHoldingTheCoordinate) {
     const TextureAddress address = GetParam();
     for (long n : {1L, 3L, 4L, 50L}) {
         const std::vector<float> u = coordinates(n);
@@ -112,7 +112,7 @@ TEST_P(TextureAddressingTest, PointSamplingPicksTheTexelHoldingTheCoordinate) {
     }
 }
 
-TEST(TextureAddressing, NonFiniteCoordinatesStayInsideTheTexture) {
+TEST(SoftwareTextureAddressing, NonFiniteCoordinatesStayInsideTheTexture) {
     const float odd[4] = {NAN, INFINITY, -INFINITY, 3e38f};
     for (DWORD address = 1; address <= 6; ++address) {
         int i0[4], i1[4];
@@ -125,7 +125,7 @@ TEST(TextureAddressing, NonFiniteCoordinatesStayInsideTheTexture) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, TextureAddressingTest,
+INSTANTIATE_TEST_SUITE_P(Modes, SoftwareTextureAddressingTest,
                          ::testing::Values(TextureAddress::Wrap, TextureAddress::Mirror,
                                            TextureAddress::Clamp, TextureAddress::Border,
                                            TextureAddress::MirrorOnce));
