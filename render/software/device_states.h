@@ -14,6 +14,7 @@ namespace gs::render::software {
 // Render states beyond the ones render/device.h names (D3DRS_*).
 namespace render_state {
 constexpr DWORD kShadeMode = 9;
+constexpr DWORD kSpecularEnable = 29;
 constexpr DWORD kTextureFactor = 60;
 constexpr DWORD kPointSize = 154;
 constexpr DWORD kPointSizeMin = 155;

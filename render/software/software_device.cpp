@@ -390,7 +390,7 @@ DrawSetup SoftwareDevice::drawSetup(const VertexLayout& layout) {
     const DWORD texCoordSet = states_.stage(0, kTexCoordIndex) & 0xFFFFu;
     stage.texCoordSet = texCoordSet < kMaxTexCoordSets ? static_cast<int>(texCoordSet) : 0;
     stage.textureFactor = unpackColour(states_.render(render_state::kTextureFactor));
-    stage.addSpecular = states_.render(29) != 0;  // SPECULARENABLE
+    stage.addSpecular = states_.render(render_state::kSpecularEnable) != 0;
 
     BlendSetup& blend = setup.blend;
     blend.enabled = states_.render(RenderStateType::AlphaBlendEnable) != 0;
