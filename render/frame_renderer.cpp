@@ -119,13 +119,16 @@ void captureFeedback(const RenderState& state) {
     backBuffer->Release();
 }
 
-// Waits until one and a half refresh periods have passed since the previous copy.
+// Waits until one and a half refresh periods have passed since the previous copy. The elapsed
+// time is taken in wrapping unsigned arithmetic, so the millisecond counter's wrap after 49.7 days
+// is harmless; and a time stamp from long ago (the first frame on a machine that has been up for
+// more than 24.8 days) counts as long ago, never as a wait of weeks.
 void pace(const RenderState& state) {
     const DWORD now = timeGetTime();
     const DWORD interval = pacingInterval(state.displayMode.RefreshRate);
-    const LONG wait = static_cast<LONG>(interval - (now - state.lastBlitTime));
-    if (wait > 0) {
-        Sleep(static_cast<DWORD>(wait));
+    const DWORD elapsed = now - state.lastBlitTime;
+    if (elapsed < interval) {
+        Sleep(interval - elapsed);
     }
 }
 

@@ -43,7 +43,8 @@ TEST_F(FrameRendererTest, FirstFrameStartsFromFadedWhite) {
 
 TEST_F(FrameRendererTest, PausedFramesKeepHueAndStripsButStillDraw) {
     MemoryTarget target(120, 90);
-    for (std::int32_t playState : {plugin::kStopped, plugin::kPaused, 7}) {
+    for (std::int32_t playState :
+         {std::int32_t{plugin::kStopped}, std::int32_t{plugin::kPaused}, 7}) {
         levels_.state = playState;
         hue_ = 42.0f;
         target.fill(MemoryTarget::kUntouched);
@@ -135,13 +136,14 @@ TEST_F(FrameRendererTest, EffectPassOverUniformStripsMatchesTheFormula) {
 TEST_F(FrameRendererTest, DeviceLossSkipsTheFrameAndRebuilds) {
     MemoryTarget target(120, 90);
     ASSERT_EQ(render(target), S_OK);
-    Device* before = state_.device;
     software::loseDevices();
+    ASSERT_NE(state_.device->TestCooperativeLevel(), S_OK);
     target.fill(MemoryTarget::kUntouched);
     EXPECT_EQ(render(target), S_OK);
     EXPECT_TRUE(target.untouched());
-    EXPECT_NE(state_.device, nullptr);
-    EXPECT_NE(state_.device, before);
+    ASSERT_NE(state_.device, nullptr);
+    EXPECT_EQ(state_.device->TestCooperativeLevel(), S_OK);  // a new device
+    EXPECT_EQ(software::liveObjects().devices, 1);
     EXPECT_EQ(gsTestMessageBoxCount(), 0u);
     // The rebuilt strips start again from their fills.
     EXPECT_EQ(strip(state_.leftHistorySurface)[0], 0xFF004600u);
@@ -205,15 +207,30 @@ TEST_F(FrameRendererTest, PacingSurvivesARefreshRateOfZeroAndClockWrap) {
     EXPECT_EQ(pacingInterval(0), 25u);  // real drivers report 0: paced as 60 Hz
     releaseAll();
     setDisplay(160, 120, 0);
-    gsTestUseVirtualClock(TRUE, 0xFFFFFFF0u);  // just before the millisecond counter wraps
     ASSERT_EQ(initialize(), S_OK);
     MemoryTarget target(64, 48);
+    // The first copy just before the millisecond counter wraps, the next one just after it.
+    gsTestUseVirtualClock(TRUE, 0xFFFFFFF0u);
     gsTestClearSleeps();
     ASSERT_EQ(render(target), S_OK);
-    gsTestAdvanceClock(20);  // wraps past zero
+    EXPECT_EQ(gsTestSleepCount(), 0u);
+    gsTestAdvanceClock(20);
     ASSERT_EQ(render(target), S_OK);
     ASSERT_EQ(gsTestSleepCount(), 1u);
     EXPECT_EQ(gsTestSleepDuration(0), 5u);
+}
+
+TEST_F(FrameRendererTest, FirstFrameAfterLongUptimeDoesNotWait) {
+    // More than 2^31 ms since boot: read as a signed difference, the time since the (never made)
+    // previous copy would look negative and ask for a wait of weeks.
+    gsTestUseVirtualClock(TRUE, 0x80000000u + 1000u);
+    gsTestClearSleeps();
+    MemoryTarget target(64, 48);
+    ASSERT_EQ(render(target), S_OK);
+    EXPECT_EQ(gsTestSleepCount(), 0u);
+    ASSERT_EQ(render(target), S_OK);
+    ASSERT_EQ(gsTestSleepCount(), 1u);
+    EXPECT_EQ(gsTestSleepDuration(0), 25u);
 }
 
 TEST_F(FrameRendererTest, EmptyAndOversizedRectangles) {
