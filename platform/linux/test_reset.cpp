@@ -1,0 +1,6 @@
+#include "platform/linux/detail/test_state.h"
+#include "platform/linux/testing.h"
+
+extern "C" void gsTestReset() {
+    gs::platform::detail::resetClock();
+}
