@@ -235,9 +235,15 @@ using LPEXCEPINFO = EXCEPINFO*;
 #define DISPID_DESTRUCTOR (-7)
 #define DISPID_COLLECT (-8)
 
+#ifndef LOCALE_USER_DEFAULT
 #define LOCALE_USER_DEFAULT 0x0400
+#endif
+#ifndef LOCALE_SYSTEM_DEFAULT
 #define LOCALE_SYSTEM_DEFAULT 0x0800
+#endif
+#ifndef LOCALE_NEUTRAL
 #define LOCALE_NEUTRAL 0x0000
+#endif
 
 extern "C" {
 GS_PLATFORM_API void VariantInit(VARIANTARG* value);
