@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@ namespace {
 std::mutex testingMutex;
 std::string storeForTests;
 void (*writeStageHook)(testing::WriteStage) = nullptr;
+std::atomic<bool> syncToDisk{true};
 
 void reachStage(testing::WriteStage stage) {
     void (*hook)(testing::WriteStage);
@@ -316,7 +318,7 @@ LSTATUS Store::persist(const std::string& path) {
     }
     if (!error) {
         reachStage(testing::WriteStage::Written);
-        error = fsync(fd) == 0 ? 0 : errno;
+        error = !syncToDisk.load() || fsync(fd) == 0 ? 0 : errno;
     }
     if (!error) {
         reachStage(testing::WriteStage::Synced);
@@ -328,7 +330,9 @@ LSTATUS Store::persist(const std::string& path) {
         return writeError(error);
     }
     // The rename is durable once the folder is flushed; the new version is in place either way.
-    syncFolderOf(path);
+    if (syncToDisk.load()) {
+        syncFolderOf(path);
+    }
     reachStage(testing::WriteStage::Renamed);
     hold(fd);
     snapshotPath_ = path;
@@ -352,6 +356,10 @@ namespace testing {
 void useStore(const char* path) {
     std::lock_guard lock(testingMutex);
     storeForTests = path ? path : "";
+}
+
+void syncWrites(bool sync) {
+    syncToDisk.store(sync);
 }
 
 void onWriteStage(void (*hook)(WriteStage stage)) {

@@ -18,6 +18,11 @@ GS_PLATFORM_API void denyWrites(const char* keyPath);
 // Forgets the paths given to denyWrites (the environment's list stays).
 GS_PLATFORM_API void allowWrites();
 
+// Whether store writes wait for the disk (fsync). Tests and fuzzing that write thousands of
+// times may turn it off: a write stays atomic for other processes and against a crash of the
+// writer, only a power loss may then lose it.
+GS_PLATFORM_API void syncWrites(bool sync);
+
 enum class WriteStage {
     Locked,       // the writer holds the lock and has an up-to-date snapshot
     HalfWritten,  // half of the new version is in the temporary file
