@@ -3,4 +3,6 @@
 
 extern "C" void gsTestReset() {
     gs::platform::detail::resetClock();
+    gs::platform::detail::resetMessageBoxLog();
+    gs::platform::detail::resetPostedMessageLog();
 }
