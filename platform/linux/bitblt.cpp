@@ -1,0 +1,107 @@
+// BitBlt: rectangle copies and fills between any two DC surfaces, clipped on both sides.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/linux/detail/desktop.h"
+#include "platform/linux/gdi.h"
+
+namespace gs::platform::detail {
+namespace {
+
+struct Span {
+    std::int64_t begin;
+    std::int64_t end;  // exclusive
+};
+
+// The target positions along one axis where both the target and the source lie inside their
+// surfaces. 64-bit, so that no choice of int arguments can overflow.
+Span clipAxis(std::int64_t target, std::int64_t length, std::int64_t targetSize,
+              std::int64_t source, std::int64_t sourceSize) {
+    const std::int64_t begin = std::max({target, std::int64_t{0}, target - source});
+    const std::int64_t end = std::min({target + length, targetSize, target + sourceSize - source});
+    return {begin, std::max(begin, end)};
+}
+
+void fill(const Surface& target, Span xs, Span ys, std::uint32_t value) {
+    for (std::int64_t y = ys.begin; y < ys.end; ++y) {
+        std::uint32_t* row = target.row(static_cast<LONG>(y));
+        std::fill(row + xs.begin, row + xs.end, value);
+    }
+}
+
+void copy(const Surface& target, const Surface& source, Span xs, Span ys, std::int64_t dx,
+          std::int64_t dy) {
+    const std::size_t bytes = static_cast<std::size_t>(xs.end - xs.begin) * 4;
+    const std::int64_t rows = ys.end - ys.begin;
+    if (rows <= 0 || bytes == 0) {
+        return;
+    }
+    auto targetRow = [&](std::int64_t i) {
+        return target.row(static_cast<LONG>(ys.begin + i)) + xs.begin;
+    };
+    auto sourceRow = [&](std::int64_t i) {
+        return source.row(static_cast<LONG>(ys.begin + i - dy)) + (xs.begin - dx);
+    };
+    // When both surfaces share memory, walk rows so that none is read after it was written.
+    const bool backwards = reinterpret_cast<std::uintptr_t>(targetRow(0)) >
+                           reinterpret_cast<std::uintptr_t>(sourceRow(0));
+    for (std::int64_t k = 0; k < rows; ++k) {
+        const std::int64_t i = backwards ? rows - 1 - k : k;
+        std::memmove(targetRow(i), sourceRow(i), bytes);
+    }
+}
+
+}  // namespace
+}  // namespace gs::platform::detail
+
+using namespace gs::platform::detail;
+
+extern "C" {
+
+BOOL WINAPI BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX,
+                   int sourceY, DWORD rop) {
+    const DWORD operation = rop & ~(NOMIRRORBITMAP | CAPTUREBLT);
+    const bool usesSource = operation == SRCCOPY;
+    if (operation != SRCCOPY && operation != BLACKNESS && operation != WHITENESS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard lock(desktopMutex());
+    bool validTarget = false;
+    bool validSource = !usesSource;
+    const Surface to = dcSurfaceLocked(target, validTarget);
+    const Surface from = usesSource ? dcSurfaceLocked(source, validSource) : Surface{};
+    if (!validTarget || !validSource) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (to.empty() || width <= 0 || height <= 0) {
+        return TRUE;
+    }
+    if (!usesSource) {
+        const Span xs = clipAxis(x, width, to.width, 0, std::int64_t{1} << 40);
+        const Span ys = clipAxis(y, height, to.height, 0, std::int64_t{1} << 40);
+        fill(to, xs, ys, operation == WHITENESS ? 0x00FFFFFFu : 0u);
+        return TRUE;
+    }
+    if (from.empty()) {
+        return TRUE;
+    }
+    const Span xs = clipAxis(x, width, to.width, sourceX, from.width);
+    const Span ys = clipAxis(y, height, to.height, sourceY, from.height);
+    copy(to, from, xs, ys, std::int64_t{x} - sourceX, std::int64_t{y} - sourceY);
+    return TRUE;
+}
+
+COLORREF WINAPI GetPixel(HDC dc, int x, int y) {
+    std::lock_guard lock(desktopMutex());
+    bool valid = false;
+    const Surface surface = dcSurfaceLocked(dc, valid);
+    if (!valid || surface.empty() || x < 0 || y < 0 || x >= surface.width || y >= surface.height) {
+        return CLR_INVALID;
+    }
+    const std::uint32_t pixel = surface.row(y)[x];
+    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+}
+
+}  // extern "C"

@@ -1,0 +1,50 @@
+// Hooks for tests and hosts, never for the module: a virtual clock, the records of message boxes
+// and posted messages, and a reset of all of them. The module needs no flag of its own; what it
+// sees through timeGetTime, Sleep, MessageBoxA and PostMessageA is steered from here.
+#pragma once
+
+#include "platform/linux/types.h"
+
+// A message box that MessageBoxA showed. The texts are the caller's bytes (code page 932 for the
+// module's messages), NUL-terminated; they stay valid until the log is cleared.
+struct GsMessageBoxRecord {
+    HWND owner;
+    UINT style;
+    const char* caption;
+    const char* text;
+};
+
+// A message that PostMessageA accepted, to HWND_BROADCAST or to a window of the window table.
+struct GsPostedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+extern "C" {
+
+// While the virtual clock is on, timeGetTime and GetTickCount return its time, and Sleep adds its
+// duration to it at once instead of waiting. Switching it on sets the time to start.
+GS_PLATFORM_API void gsTestUseVirtualClock(BOOL enable, DWORD startMilliseconds);
+GS_PLATFORM_API BOOL gsTestVirtualClockEnabled();
+GS_PLATFORM_API void gsTestAdvanceClock(DWORD milliseconds);
+// Each Sleep made while the virtual clock is on is recorded with its duration.
+GS_PLATFORM_API UINT gsTestSleepCount();
+GS_PLATFORM_API DWORD gsTestSleepDuration(UINT index);
+GS_PLATFORM_API void gsTestClearSleeps();
+
+GS_PLATFORM_API UINT gsTestMessageBoxCount();
+GS_PLATFORM_API BOOL gsTestMessageBox(UINT index, GsMessageBoxRecord* record);
+GS_PLATFORM_API void gsTestClearMessageBoxes();
+// Off by default: MessageBoxA writes "caption: text" to standard error.
+GS_PLATFORM_API void gsTestSilenceMessageBoxes(BOOL silence);
+
+GS_PLATFORM_API UINT gsTestPostedMessageCount();
+GS_PLATFORM_API BOOL gsTestPostedMessage(UINT index, GsPostedMessage* message);
+GS_PLATFORM_API void gsTestClearPostedMessages();
+
+// Turns the virtual clock off and clears every record above.
+GS_PLATFORM_API void gsTestReset();
+
+}  // extern "C"

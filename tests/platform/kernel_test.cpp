@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/testing.h"
+#include "platform/win32.h"
+
+namespace {
+
+TEST(LastError, IsKeptPerThread) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    DWORD seenByOtherThread = 0xdeadbeef;
+    std::thread other([&] {
+        seenByOtherThread = GetLastError();
+        SetLastError(ERROR_MOD_NOT_FOUND);
+    });
+    other.join();
+    EXPECT_EQ(seenByOtherThread, static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilItLeavesAsOften) {
+    CRITICAL_SECTION section;
+    ASSERT_TRUE(InitializeCriticalSectionAndSpinCount(&section, 4000));
+    EnterCriticalSection(&section);
+    EXPECT_TRUE(TryEnterCriticalSection(&section));  // recursion, not a deadlock
+
+    auto otherThreadCanEnter = [&] {
+        BOOL entered = FALSE;
+        std::thread other([&] {
+            entered = TryEnterCriticalSection(&section);
+            if (entered) {
+                LeaveCriticalSection(&section);
+            }
+        });
+        other.join();
+        return entered != FALSE;
+    };
+    LeaveCriticalSection(&section);
+    EXPECT_FALSE(otherThreadCanEnter()) << "still held once";
+    LeaveCriticalSection(&section);
+    EXPECT_TRUE(otherThreadCanEnter());
+    DeleteCriticalSection(&section);
+}
+
+TEST(CriticalSection, SerialisesIncrementsAcrossThreads) {
+    CRITICAL_SECTION section;
+    InitializeCriticalSection(&section);
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                EnterCriticalSection(&section);
+                counter = counter + 1;
+                LeaveCriticalSection(&section);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 40000);
+    DeleteCriticalSection(&section);
+}
+
+TEST(Interlocked, ReturnTheValuesWindowsReturns) {
+    LONG volatile value = 5;
+    EXPECT_EQ(InterlockedIncrement(&value), 6);
+    EXPECT_EQ(InterlockedDecrement(&value), 5);
+    EXPECT_EQ(InterlockedExchange(&value, 9), 5);
+    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 3), 9) << "no match: unchanged";
+    EXPECT_EQ(value, 9);
+    EXPECT_EQ(InterlockedCompareExchange(&value, 1, 9), 9);
+    EXPECT_EQ(value, 1);
+
+    int a = 0;
+    int b = 0;
+    PVOID volatile pointer = &a;
+    EXPECT_EQ(InterlockedCompareExchangePointer(&pointer, &b, nullptr), &a);
+    EXPECT_EQ(pointer, &a);
+    EXPECT_EQ(InterlockedCompareExchangePointer(&pointer, &b, &a), &a);
+    EXPECT_EQ(InterlockedExchangePointer(&pointer, nullptr), &b);
+    EXPECT_EQ(pointer, nullptr);
+
+    LONG volatile counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                InterlockedIncrement(&counter);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 40000);
+}
+
+class VirtualClock : public ::testing::Test {
+protected:
+    void TearDown() override { gsTestReset(); }
+};
+
+TEST_F(VirtualClock, SleepAdvancesTimeInsteadOfWaitingAndIsRecorded) {
+    gsTestUseVirtualClock(TRUE, 0xFFFFFFF0u);
+    EXPECT_EQ(timeGetTime(), 0xFFFFFFF0u);
+    const auto before = std::chrono::steady_clock::now();
+    Sleep(25);
+    Sleep(100000);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+    EXPECT_EQ(timeGetTime(), static_cast<DWORD>(0xFFFFFFF0u + 25 + 100000)) << "wraps at 2^32";
+    EXPECT_EQ(GetTickCount(), timeGetTime());
+    gsTestAdvanceClock(5);
+    EXPECT_EQ(timeGetTime(), static_cast<DWORD>(0xFFFFFFF0u + 100030));
+    ASSERT_EQ(gsTestSleepCount(), 2u);
+    EXPECT_EQ(gsTestSleepDuration(0), 25u);
+    EXPECT_EQ(gsTestSleepDuration(1), 100000u);
+}
+
+TEST_F(VirtualClock, RealClockRunsInMillisecondsWhenOff) {
+    gsTestUseVirtualClock(FALSE, 0);
+    const DWORD start = timeGetTime();
+    Sleep(20);
+    const DWORD elapsed = timeGetTime() - start;
+    EXPECT_GE(elapsed, 19u);
+    EXPECT_LT(elapsed, 2000u);
+    EXPECT_EQ(gsTestSleepCount(), 0u) << "only virtual sleeps are recorded";
+}
+
+TEST(SystemInfo, ReportsWindowsNt61AndTheUtf8AnsiCodePage) {
+    OSVERSIONINFOA version;
+    std::memset(&version, 0xCC, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    ASSERT_TRUE(GetVersionExA(&version));
+    EXPECT_EQ(version.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(version.dwMajorVersion, 6u);
+    EXPECT_EQ(version.dwMinorVersion, 1u);
+
+    version.dwOSVersionInfoSize = sizeof version - 1;
+    EXPECT_FALSE(GetVersionExA(&version));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+    EXPECT_EQ(GetThreadLocale(), 0x0409u);
+    EXPECT_EQ(GetACP(), 65001u);
+    EXPECT_TRUE(DisableThreadLibraryCalls(nullptr));
+}
+
+TEST(SystemInfo, LocaleInfoFollowsTheWindowsLengthRules) {
+    const LCID locale = GetThreadLocale();
+    EXPECT_EQ(GetLocaleInfoA(locale, LOCALE_IDEFAULTANSICODEPAGE, nullptr, 0), 6);
+    char text[7];
+    ASSERT_EQ(GetLocaleInfoA(locale, LOCALE_IDEFAULTANSICODEPAGE, text, 7), 6);
+    EXPECT_STREQ(text, "65001");
+
+    char small[3] = {'x', 'x', 'x'};
+    EXPECT_EQ(GetLocaleInfoA(locale, LOCALE_IDEFAULTANSICODEPAGE, small, 3), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+    DWORD number = 0;
+    EXPECT_EQ(GetLocaleInfoA(locale, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPSTR>(&number), sizeof number),
+              4);
+    EXPECT_EQ(number, 65001u);
+
+    EXPECT_EQ(GetLocaleInfoA(locale, 0x7777, text, 7), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
+    EXPECT_EQ(GetLocaleInfoA(0x0411, LOCALE_IDEFAULTANSICODEPAGE, text, 7), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST(TaskMemory, BlocksGrowAndKeepTheirContents) {
+    auto* block = static_cast<char*>(CoTaskMemAlloc(4));
+    ASSERT_NE(block, nullptr);
+    std::memcpy(block, "abc", 4);
+    block = static_cast<char*>(CoTaskMemRealloc(block, 4096));
+    ASSERT_NE(block, nullptr);
+    EXPECT_STREQ(block, "abc");
+    CoTaskMemFree(block);
+    CoTaskMemFree(nullptr);
+    void* empty = CoTaskMemAlloc(0);
+    EXPECT_NE(empty, nullptr);
+    CoTaskMemFree(empty);
+}
+
+}  // namespace
