@@ -14,10 +14,6 @@
 #include "platform/win32.h"
 #include "plugin/player_interfaces.h"
 
-#if __has_include("platform/linux/host.h")
-#define FAKE_PLUGIN_DRAWS 1
-#endif
-
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
@@ -77,14 +73,12 @@ public:
         const LONG height = rc->bottom - rc->top;
         pixels_.assign(
             static_cast<std::size_t>(std::max<LONG>(width, 0)) * std::max<LONG>(height, 0), colour);
-#ifdef FAKE_PLUGIN_DRAWS
         HDC source = gsCreateDCOverMemory(pixels_.data(), width, height, width * 4);
         if (source == nullptr) {
             return E_FAIL;
         }
         BitBlt(dc, rc->left, rc->top, width, height, source, 0, 0, SRCCOPY);
         DeleteDC(source);
-#endif
         ++frames_;
         lastState_ = levels->state;
         return S_OK;
@@ -139,12 +133,8 @@ public:
         *preset = preset_;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE DisplayPropertyPage(HWND) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GoFullscreen(BOOL) override {
-        return E_NOTIMPL;
-    }
+    HRESULT STDMETHODCALLTYPE DisplayPropertyPage(HWND) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GoFullscreen(BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RenderFullScreen(gs::plugin::TimedLevel*) override {
         return E_NOTIMPL;
     }
@@ -166,9 +156,7 @@ public:
         window_ = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE NotifyNewMedia(IWMPMedia*) override {
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE NotifyNewMedia(IWMPMedia*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT*) override {
         return S_FALSE;
     }
