@@ -121,7 +121,7 @@ void VideoWriter::State::openVideo() {
         codec->color_trc = AVCOL_TRC_BT709;
         codec->color_range = AVCOL_RANGE_MPEG;
         if (encoder->id == AV_CODEC_ID_H264) {
-            av_opt_set(codec->priv_data, "preset", "fast", 0);
+            av_opt_set(codec->priv_data, "preset", "veryfast", 0);
             av_opt_set(codec->priv_data, "crf", "20", 0);
         } else {
             codec->bit_rate =
