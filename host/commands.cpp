@@ -64,6 +64,8 @@ std::unique_ptr<AudioSource> openAudio(const std::string& input, double start,
 }
 
 int runRender(const RenderCommand& command) {
+    // From here on, Ctrl-C unwinds the job so that staged output is removed.
+    InterruptionGuard guard;
     checkTargetSize(command.width, command.height);
     const bool png = wantsPng(command);
     if (!png && !isVideoPath(command.output)) {
@@ -93,7 +95,6 @@ int runRender(const RenderCommand& command) {
     if (command.duration > 0 && (seconds <= 0 || command.duration < seconds)) {
         seconds = command.duration;
     }
-    InterruptionGuard guard;
     ProgressBar progress(stderr, frameCountFor(seconds, command.fps),
                          ProgressBar::isTerminal(stderr));
     const std::int64_t frames = renderToSink(

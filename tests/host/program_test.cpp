@@ -149,11 +149,12 @@ TEST_F(ProgramTest, BadInputGivesOneLineAndNoOutput) {
 
     // Interrupting a render leaves nothing under the output name (nor under a staging name).
     const std::string interrupted = folder.file("long.mp4");
-    const std::string command = "GLIMMERSTRAND_REGISTRY='" + folder.file("registry") + "' '" +
-                                GS_PROGRAM_PATH + "' render --module " + kFake +
-                                " --fps 240 --size 640x480 -o '" + interrupted +
-                                "' 2>/dev/null & "
-                                "pid=$!; sleep 0.7; kill -INT $pid; wait $pid";
+    // The signal is sent once the staging file exists, that is, once the render has begun.
+    const std::string command =
+        "GLIMMERSTRAND_REGISTRY='" + folder.file("registry") + "' '" + GS_PROGRAM_PATH +
+        "' render --module " + kFake + " --fps 240 --size 640x480 -o '" + interrupted +
+        "' 2>/dev/null & pid=$!; for i in $(seq 200); do ls -a '" + folder.path().string() +
+        "' | grep -q partial && break; sleep 0.05; done; kill -INT $pid; wait $pid";
     const int status = std::system(command.c_str());
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(entries(),
