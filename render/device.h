@@ -90,8 +90,9 @@ struct SurfaceDesc {
     UINT Height;
 };
 
-// Render states (D3DRENDERSTATETYPE) and their values.
-enum class RenderState : DWORD {
+// Render states (D3DRENDERSTATETYPE) and their values. (RenderState names the visualizer's
+// Direct3D state, render_state.h.)
+enum class RenderStateType : DWORD {
     ZEnable = 7,
     SrcBlend = 19,
     DestBlend = 20,
@@ -221,8 +222,8 @@ public:
     virtual HRESULT BeginScene() = 0;
     virtual HRESULT EndScene() = 0;
 
-    virtual HRESULT SetRenderState(RenderState state, DWORD value) = 0;
-    virtual HRESULT GetRenderState(RenderState state, DWORD* value) = 0;
+    virtual HRESULT SetRenderState(RenderStateType state, DWORD value) = 0;
+    virtual HRESULT GetRenderState(RenderStateType state, DWORD* value) = 0;
     virtual HRESULT SetTextureStageState(DWORD stage, TextureStageState state, DWORD value) = 0;
     virtual HRESULT GetTextureStageState(DWORD stage, TextureStageState state, DWORD* value) = 0;
     virtual HRESULT SetSamplerState(DWORD sampler, SamplerState state, DWORD value) = 0;

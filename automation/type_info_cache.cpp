@@ -1,0 +1,170 @@
+#include "automation/type_info_cache.h"
+
+#include <new>
+#include <string>
+
+#include "module/server_module.h"
+#include "plugin/glimmerstrand_interface.h"
+
+namespace gs::automation {
+
+TypeInfoCache::TypeInfoCache(const IID& interfaceIid, const GUID& library, WORD major, WORD minor)
+    : interfaceId(interfaceIid),
+      libraryId(library),
+      majorVersion(major),
+      minorVersion(minor),
+      typeInfo(nullptr),
+      nameCache(nullptr),
+      nameCount(0) {}
+
+HRESULT TypeInfoCache::GetTypeInfoCount(UINT* count) {
+    if (count == nullptr) {
+        return E_POINTER;
+    }
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::loadTypeInfo(LCID locale) {
+    if (typeInfo != nullptr && nameCache != nullptr) {
+        return S_OK;
+    }
+    CRITICAL_SECTION& lock = module::serverModule.moduleLock;
+    EnterCriticalSection(&lock);
+    HRESULT hr = S_OK;
+    if (typeInfo == nullptr) {
+        ITypeLib* library = nullptr;
+        hr = LoadRegTypeLib(libraryId, majorVersion, minorVersion, locale, &library);
+        if (SUCCEEDED(hr)) {
+            ITypeInfo* loaded = nullptr;
+            hr = library->GetTypeInfoOfGuid(interfaceId, &loaded);
+            if (SUCCEEDED(hr)) {
+                // Prefer the ITypeInfo reached through ITypeInfo2 where the library offers it.
+                ITypeInfo2* extended = nullptr;
+                if (SUCCEEDED(loaded->QueryInterface(IID_ITypeInfo2,
+                                                     reinterpret_cast<void**>(&extended)))) {
+                    loaded->Release();
+                    loaded = extended;
+                }
+                typeInfo = loaded;
+                module::serverModule.addTerminationCallback(&TypeInfoCache::cleanup, this);
+            }
+            library->Release();
+        }
+    }
+    if (typeInfo != nullptr && nameCache == nullptr) {
+        buildNameCache();
+    }
+    LeaveCriticalSection(&lock);
+    return hr;
+}
+
+void TypeInfoCache::buildNameCache() {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(typeInfo->GetTypeAttr(&attributes))) {
+        return;
+    }
+    const int count = attributes->cFuncs;
+    NameCacheEntry* entries = nullptr;
+    if (count > 0) {
+        entries = new (std::nothrow) NameCacheEntry[count];
+        if (entries == nullptr) {
+            typeInfo->ReleaseTypeAttr(attributes);
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            entries[i] = {nullptr, 0, -1};
+            FUNCDESC* function = nullptr;
+            if (FAILED(typeInfo->GetFuncDesc(static_cast<UINT>(i), &function))) {
+                continue;
+            }
+            BSTR name = nullptr;
+            if (SUCCEEDED(typeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr,
+                                                     nullptr))) {
+                entries[i] = {name, static_cast<LONG>(SysStringLen(name)), function->memid};
+            }
+            typeInfo->ReleaseFuncDesc(function);
+        }
+    }
+    nameCount = count;
+    nameCache = entries;
+    typeInfo->ReleaseTypeAttr(attributes);
+}
+
+void TypeInfoCache::cleanup(void* argument) {
+    auto* cache = static_cast<TypeInfoCache*>(argument);
+    if (cache->typeInfo != nullptr) {
+        cache->typeInfo->Release();
+        cache->typeInfo = nullptr;
+    }
+    if (cache->nameCache != nullptr) {
+        for (int i = 0; i < cache->nameCount; ++i) {
+            SysFreeString(cache->nameCache[i].name);
+        }
+        delete[] cache->nameCache;
+        cache->nameCache = nullptr;
+    }
+    cache->nameCount = 0;
+}
+
+HRESULT TypeInfoCache::GetTypeInfo(UINT, LCID locale, ITypeInfo** typeInfoOut) {
+    if (typeInfoOut == nullptr) {
+        return E_POINTER;
+    }
+    HRESULT hr = S_OK;
+    if (typeInfo == nullptr) {
+        hr = loadTypeInfo(locale);
+    }
+    *typeInfoOut = typeInfo;
+    if (typeInfo == nullptr) {
+        return hr;
+    }
+    typeInfo->AddRef();
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
+                                     DISPID* dispids) {
+    HRESULT hr = S_OK;
+    if (typeInfo == nullptr || nameCache == nullptr) {
+        hr = loadTypeInfo(locale);
+    }
+    if (typeInfo == nullptr) {
+        return hr;
+    }
+    if (nameCache != nullptr && count == 1 && names != nullptr && names[0] != nullptr &&
+        dispids != nullptr) {
+        const LONG length = lstrlenW(names[0]);
+        for (int i = nameCount - 1; i >= 0; --i) {
+            const NameCacheEntry& entry = nameCache[i];
+            if (entry.name != nullptr && entry.length == length &&
+                std::char_traits<OLECHAR>::compare(entry.name, names[0],
+                                                   static_cast<size_t>(length)) == 0) {
+                dispids[0] = entry.dispid;
+                return S_OK;
+            }
+        }
+    }
+    return typeInfo->GetIDsOfNames(names, count, dispids);
+}
+
+HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, REFIID, LCID locale, WORD flags,
+                              DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
+                              UINT* argumentError) {
+    HRESULT hr = S_OK;
+    if (typeInfo == nullptr || nameCache == nullptr) {
+        hr = loadTypeInfo(locale);
+    }
+    if (typeInfo == nullptr) {
+        return hr;
+    }
+    return typeInfo->Invoke(object, member, flags, parameters, result, exception, argumentError);
+}
+
+TypeInfoCache& glimmerstrandTypeInfo() {
+    static TypeInfoCache cache(plugin::kIIDGlimmerstrand, plugin::kLibraryId,
+                               plugin::kLibraryMajorVersion, plugin::kLibraryMinorVersion);
+    return cache;
+}
+
+}  // namespace gs::automation

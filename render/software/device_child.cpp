@@ -1,0 +1,54 @@
+#include "render/software/device_child.h"
+
+#include "render/software/software_device.h"
+
+namespace gs::render::software {
+
+DeviceChild::DeviceChild(SoftwareDevice& device, bool heldByCaller)
+    : device_(&device), publicRefs_(heldByCaller ? 1 : 0), anchors_(1) {
+    if (heldByCaller) {
+        device_->AddRef();
+    }
+}
+
+ULONG DeviceChild::addPublicRef() {
+    const ULONG refs = ++publicRefs_;
+    if (refs == 1) {
+        ++anchors_;
+        device_->AddRef();
+    }
+    return refs;
+}
+
+ULONG DeviceChild::releasePublicRef() {
+    ULONG refs = publicRefs_.load();
+    do {
+        if (refs == 0) {
+            return 0;  // an unbalanced Release: ignore it rather than free a live object
+        }
+    } while (!publicRefs_.compare_exchange_weak(refs, refs - 1));
+    if (refs == 1) {
+        // Releasing the device may free this object (through the device's holds), so nothing of
+        // it is touched afterwards.
+        SoftwareDevice* device = device_;
+        dropAnchor();
+        device->Release();
+    }
+    return refs - 1;
+}
+
+void DeviceChild::addDeviceHold() {
+    ++anchors_;
+}
+
+void DeviceChild::releaseDeviceHold() {
+    dropAnchor();
+}
+
+void DeviceChild::dropAnchor() {
+    if (--anchors_ == 0) {
+        delete this;
+    }
+}
+
+}  // namespace gs::render::software

@@ -1,0 +1,47 @@
+#include "render/software/pixel_buffer.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace gs::render::software {
+namespace {
+
+constexpr std::size_t kRowAlignment = 64;
+constexpr std::size_t kPixelsPerAlignment = kRowAlignment / sizeof(Colour);
+
+}  // namespace
+
+std::unique_ptr<PixelStorage> PixelStorage::create(UINT width, UINT height, Format format) {
+    const std::size_t pitch =
+        (std::size_t{width} + kPixelsPerAlignment - 1) / kPixelsPerAlignment * kPixelsPerAlignment;
+    const std::size_t bytes = pitch * height * sizeof(Colour);
+    if (width == 0 || height == 0 || bytes / height / sizeof(Colour) != pitch) {
+        return nullptr;
+    }
+    void* memory = std::aligned_alloc(kRowAlignment, bytes);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<PixelStorage> storage(new (std::nothrow) PixelStorage);
+    if (!storage) {
+        std::free(memory);
+        return nullptr;
+    }
+    PixelBuffer& buffer = storage->buffer_;
+    buffer.pixels = static_cast<Colour*>(memory);
+    buffer.width = width;
+    buffer.height = height;
+    buffer.pitch = pitch;
+    buffer.format = format;
+    const Colour initial = buffer.stored(0);
+    for (std::size_t i = 0; i < pitch * height; ++i) {
+        buffer.pixels[i] = initial;
+    }
+    return storage;
+}
+
+PixelStorage::~PixelStorage() {
+    std::free(buffer_.pixels);
+}
+
+}  // namespace gs::render::software

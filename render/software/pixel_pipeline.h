@@ -1,0 +1,113 @@
+// Pixel processing of the software device: from covered pixels to stored colours.
+//
+// The rasteriser hands over spans; the pipeline packs them into tiles of kTileLanes pixels and,
+// for each tile, interpolates the vertex attributes (structure of arrays), runs the pixel shader
+// or the fixed-function texture stage, blends with the target and stores 8-bit channels. All
+// per-draw decisions (blend factors, stage operations, sampler setups) are taken once in
+// beginDraw; the per-pixel loops only do arithmetic.
+//
+// Honoured states: ALPHABLENDENABLE, SRCBLEND, DESTBLEND, BLENDOP, SEPARATEALPHABLENDENABLE with
+// its alpha factors and operation, BLENDFACTOR, COLORWRITEENABLE, SHADEMODE, SPECULARENABLE,
+// TEXTUREFACTOR; texture stage 0 (COLOROP, COLORARG1/2, ALPHAOP, ALPHAARG1/2, TEXCOORDINDEX);
+// sampler ADDRESSU/V, MAGFILTER, MINFILTER and BORDERCOLOR. Depth, stencil, fog, alpha test and
+// stages above 0 are not applied.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "render/device.h"
+#include "render/software/pixel_buffer.h"
+#include "render/software/rasterizer.h"
+#include "render/software/shader/pixel_program.h"
+#include "render/software/texture_sampling.h"
+#include "render/software/vertex_format.h"
+
+namespace gs::render::software {
+
+struct BlendSetup {
+    bool enabled = false;
+    // D3DBLEND_* factors and D3DBLENDOP_* operations, for colour and for alpha.
+    DWORD sourceColour = 2, destinationColour = 1, operationColour = 1;
+    DWORD sourceAlpha = 2, destinationAlpha = 1, operationAlpha = 1;
+    std::array<float, 4> blendFactor{1.0f, 1.0f, 1.0f, 1.0f};  // r, g, b, a
+    Colour writeMask = 0xFFFFFFFFu;                            // pixel bits that are written
+};
+
+struct TextureStageSetup {
+    DWORD colourOp = 4, colourArg1 = 2, colourArg2 = 1;
+    DWORD alphaOp = 2, alphaArg1 = 2, alphaArg2 = 1;
+    int texCoordSet = 0;
+    std::array<float, 4> textureFactor{1.0f, 1.0f, 1.0f, 1.0f};
+    bool addSpecular = false;
+};
+
+struct DrawSetup {
+    PixelBuffer target;
+    // With a program, pixels are shaded by it; without, by texture stage 0.
+    const PixelProgram* program = nullptr;
+    const float (*constants)[4] = nullptr;
+    const TextureSampling* textures = nullptr;
+    TextureStageSetup stage;
+    BlendSetup blend;
+    VertexLayout layout;
+    bool flatShading = false;
+};
+
+class PixelPipeline final : public SpanSink {
+public:
+    PixelPipeline();
+
+    void beginDraw(const DrawSetup& setup);
+
+    // Attribute planes of a triangle, interpolated at pixel centres (perspective-correct when the
+    // vertices' rhw differ). False when the triangle has no area: draw nothing for it.
+    bool setTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2);
+    // Every pixel of the next primitive takes this vertex's attributes (points).
+    void setConstant(const Vertex& v);
+
+    void span(int y, int x0, int x1) override;
+    // Shades what is left of the current primitive. Primitives are finished in order, so later
+    // ones blend over earlier ones.
+    void endPrimitive();
+
+    RasterTarget rasterTarget() const {
+        return {static_cast<int>(setup_.target.width), static_cast<int>(setup_.target.height)};
+    }
+
+private:
+    struct Plane {
+        float c = 0.0f, dx = 0.0f, dy = 0.0f;
+    };
+
+    void shadeTile();
+    void interpolate(int count);
+    void runTextureStage(int count);
+    void blendAndStore(int count);
+
+    DrawSetup setup_;
+    // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
+    std::array<int, kAttributeSlots> activeSlots_{};
+    int activeCount_ = 0;
+    std::array<float*, kAttributeSlots> slotLanes_{};
+    std::array<Plane, kAttributeSlots> planes_{};
+    Plane rhwPlane_;
+    bool perspective_ = false;
+    bool textureMinified_ = false;
+    bool stageReadsTexture_ = false;
+
+    int laneCount_ = 0;
+    alignas(64) float laneX_[kTileLanes];
+    alignas(64) float laneY_[kTileLanes];
+    std::size_t laneOffset_[kTileLanes];
+
+    PixelTileInputs inputs_;
+    PixelTileOutput output_;
+    alignas(64) float texel_[4][kTileLanes];
+    alignas(64) float argument_[2][4][kTileLanes];
+    alignas(64) float destination_[4][kTileLanes];
+    alignas(64) float sourceFactor_[4][kTileLanes];
+    alignas(64) float destinationFactor_[4][kTileLanes];
+};
+
+}  // namespace gs::render::software

@@ -1,0 +1,93 @@
+// PixelProgram: validation at creation, then the tile interpreter.
+#include "render/software/shader/pixel_program.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "render/device.h"
+#include "render/shader/pixel_shader_validator.h"
+#include "render/software/shader/program_compiler.h"
+
+namespace gs::render::software {
+namespace {
+
+using detail::RegisterFile;
+
+// Device constants for a caller that passes none: every c# reads as zero.
+constexpr float kNoConstants[shader::limits::kConstants][4] = {};
+
+class InterpretedPixelProgram final : public PixelProgram {
+public:
+    InterpretedPixelProgram(std::vector<DWORD> tokens, detail::CompiledProgram program)
+        : tokens_(std::move(tokens)), program_(std::move(program)) {}
+
+    std::size_t tokenCount() const override { return tokens_.size(); }
+    const DWORD* tokens() const override { return tokens_.data(); }
+
+    void run(const float (*constants)[4], const TextureUnits& textures,
+             const PixelTileInputs& inputs, int count, PixelTileOutput& output) const override {
+        count = std::min(count, kTileLanes);
+        if (count <= 0) {
+            return;
+        }
+        // Uninitialised on purpose: validation guarantees that no component is read before the
+        // program writes it, and only lanes [0, count) are ever touched.
+        alignas(64) float temps[shader::limits::kTemps * 4][kTileLanes];
+        alignas(64) float scratch[4][kTileLanes];
+
+        detail::TileContext tile;
+        auto bind = [&](RegisterFile file, const float* base, unsigned stride) {
+            tile.readBase[static_cast<unsigned>(file)] = base;
+            tile.stride[static_cast<unsigned>(file)] = stride;
+        };
+        bind(RegisterFile::Temp, &temps[0][0], kTileLanes);
+        bind(RegisterFile::Scratch, &scratch[0][0], kTileLanes);
+        bind(RegisterFile::Output, &output.colour[0][0], kTileLanes);
+        bind(RegisterFile::Texcoord, &inputs.texcoord[0][0][0], kTileLanes);
+        bind(RegisterFile::Colour, &inputs.colour[0][0][0], kTileLanes);
+        bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
+        bind(RegisterFile::DefinedConstant, &program_.definedConstants[0][0], 1);
+        tile.writeBase[static_cast<unsigned>(RegisterFile::Temp)] = &temps[0][0];
+        tile.writeBase[static_cast<unsigned>(RegisterFile::Scratch)] = &scratch[0][0];
+        tile.writeBase[static_cast<unsigned>(RegisterFile::Output)] = &output.colour[0][0];
+        tile.textures = &textures;
+        tile.count = count;
+
+        for (const auto& instruction : program_.instructions) {
+            instruction.kernel(instruction, tile);
+        }
+    }
+
+private:
+    std::vector<DWORD> tokens_;
+    detail::CompiledProgram program_;
+};
+
+}  // namespace
+
+HRESULT PixelProgram::create(const DWORD* tokens, std::size_t tokenCount,
+                             std::unique_ptr<PixelProgram>* program) {
+    if (program == nullptr) {
+        return E_POINTER;
+    }
+    program->reset();
+    if (tokens == nullptr) {
+        return kErrInvalidCall;
+    }
+    try {
+        shader::PixelShaderDescription shader;
+        shader::ValidationError refusal;
+        if (!shader::validatePixelShader(tokens, tokenCount, shader, refusal)) {
+            return kErrInvalidCall;
+        }
+        std::vector<DWORD> copy(tokens, tokens + shader.tokenCount);
+        *program = std::make_unique<InterpretedPixelProgram>(std::move(copy),
+                                                             detail::compileProgram(shader));
+        return S_OK;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+}  // namespace gs::render::software

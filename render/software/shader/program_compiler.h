@@ -1,0 +1,21 @@
+// Turns a validated pixel shader into the instruction list the tile interpreter runs.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "render/shader/pixel_shader_validator.h"
+#include "render/software/shader/compiled_program.h"
+
+namespace gs::render::software::detail {
+
+struct CompiledProgram {
+    std::vector<CompiledInstruction> instructions;
+    // Values of the shader's def constants, indexed by register; others are unused zeros.
+    std::array<std::array<float, 4>, shader::limits::kConstants> definedConstants{};
+};
+
+// `shader` must come from validatePixelShader. Throws only std::bad_alloc.
+CompiledProgram compileProgram(const shader::PixelShaderDescription& shader);
+
+}  // namespace gs::render::software::detail

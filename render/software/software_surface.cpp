@@ -1,0 +1,121 @@
+#include "render/software/software_surface.h"
+
+#include <new>
+
+#include "render/software/adapter_state.h"
+
+namespace gs::render::software {
+
+SoftwareSurface::SoftwareSurface(DeviceChild& owner, const PixelBuffer& pixels, DWORD usage,
+                                 Pool pool)
+    : owner_(owner), pixels_(pixels), usage_(usage), pool_(pool) {
+    countObject(ObjectKind::Surface, +1);
+}
+
+SoftwareSurface::~SoftwareSurface() {
+    if (dc_ != nullptr) {
+        deleteSurfaceDC(dc_);
+    }
+    countObject(ObjectKind::Surface, -1);
+}
+
+SurfaceDesc SoftwareSurface::desc() const {
+    return SurfaceDesc{pixels_.format, usage_, pool_, pixels_.width, pixels_.height};
+}
+
+HRESULT SoftwareSurface::GetDesc(SurfaceDesc* desc) {
+    if (desc == nullptr) {
+        return kErrInvalidCall;
+    }
+    *desc = this->desc();
+    return S_OK;
+}
+
+HRESULT SoftwareSurface::GetDC(HDC* dc) {
+    if (dc == nullptr) {
+        return kErrInvalidCall;
+    }
+    *dc = nullptr;
+    HRESULT injected;
+    if (takeFault(Fault::SurfaceGetDC, &injected)) {
+        return injected;
+    }
+    if (dc_ != nullptr) {
+        return kErrInvalidCall;  // one device context at a time
+    }
+    dc_ = createSurfaceDC(pixels_);
+    if (dc_ == nullptr) {
+        return E_FAIL;
+    }
+    *dc = dc_;
+    return S_OK;
+}
+
+HRESULT SoftwareSurface::ReleaseDC(HDC dc) {
+    if (dc_ == nullptr || dc != dc_) {
+        return kErrInvalidCall;
+    }
+    deleteSurfaceDC(dc_);
+    dc_ = nullptr;
+    return S_OK;
+}
+
+BackBuffer* BackBuffer::create(SoftwareDevice& device, UINT width, UINT height, Format format) {
+    std::unique_ptr<PixelStorage> storage = PixelStorage::create(width, height, format);
+    if (!storage) {
+        return nullptr;
+    }
+    return new (std::nothrow) BackBuffer(device, std::move(storage));
+}
+
+BackBuffer::BackBuffer(SoftwareDevice& device, std::unique_ptr<PixelStorage> storage)
+    : DeviceChild(device, false),
+      storage_(std::move(storage)),
+      surface_(*this, storage_->buffer(), kUsageRenderTarget, Pool::Default) {}
+
+}  // namespace gs::render::software
+
+namespace gs::render::software {
+namespace {
+
+SoftwareSurface* asSoftwareSurface(Surface* surface) {
+    return static_cast<SoftwareSurface*>(surface);
+}
+
+}  // namespace
+
+HRESULT readSurfacePixels(Surface* surface, Colour* pixels, std::size_t pixelCount) {
+    if (surface == nullptr || pixels == nullptr) {
+        return kErrInvalidCall;
+    }
+    const PixelBuffer& buffer = asSoftwareSurface(surface)->pixels();
+    if (pixelCount < std::size_t{buffer.width} * buffer.height) {
+        return kErrInvalidCall;
+    }
+    for (UINT y = 0; y < buffer.height; ++y) {
+        const Colour* row = buffer.row(y);
+        for (UINT x = 0; x < buffer.width; ++x) {
+            *pixels++ = buffer.stored(row[x]);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT writeSurfacePixels(Surface* surface, const Colour* pixels, std::size_t pixelCount) {
+    if (surface == nullptr || pixels == nullptr) {
+        return kErrInvalidCall;
+    }
+    const PixelBuffer& buffer = asSoftwareSurface(surface)->pixels();
+    if (pixelCount < std::size_t{buffer.width} * buffer.height) {
+        return kErrInvalidCall;
+    }
+    for (UINT y = 0; y < buffer.height; ++y) {
+        Colour* row = buffer.row(y);
+        for (UINT x = 0; x < buffer.width; ++x) {
+            row[x] = buffer.stored(*pixels++);
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace gs::render::software

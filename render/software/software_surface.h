@@ -1,0 +1,61 @@
+// A surface of the software device: a texture's level or the device's back buffer.
+//
+// A surface shares the reference count of the object that owns its pixels (its texture, or the
+// back buffer), as Direct3D 9's texture levels do: a surface taken with GetSurfaceLevel keeps its
+// whole texture alive, and the texture's pixels live exactly as long as any reference to either.
+#pragma once
+
+#include "render/device.h"
+#include "render/software/device_child.h"
+#include "render/software/pixel_buffer.h"
+
+namespace gs::render::software {
+
+class SoftwareSurface final : public Surface {
+public:
+    SoftwareSurface(DeviceChild& owner, const PixelBuffer& pixels, DWORD usage, Pool pool);
+    ~SoftwareSurface();
+    SoftwareSurface(const SoftwareSurface&) = delete;
+    SoftwareSurface& operator=(const SoftwareSurface&) = delete;
+
+    ULONG AddRef() override { return owner_.addPublicRef(); }
+    ULONG Release() override { return owner_.releasePublicRef(); }
+    HRESULT GetDesc(SurfaceDesc* desc) override;
+    HRESULT GetDC(HDC* dc) override;
+    HRESULT ReleaseDC(HDC dc) override;
+
+    const PixelBuffer& pixels() const { return pixels_; }
+    SurfaceDesc desc() const;
+    bool isRenderTarget() const { return (usage_ & kUsageRenderTarget) != 0; }
+    Pool pool() const { return pool_; }
+    SoftwareDevice& device() const { return owner_.device(); }
+
+private:
+    DeviceChild& owner_;
+    PixelBuffer pixels_;
+    DWORD usage_;
+    Pool pool_;
+    HDC dc_ = nullptr;  // the device context handed out by GetDC, until ReleaseDC
+};
+
+// The device's back buffer: owns its pixels and its surface; held by the device for its lifetime.
+class BackBuffer final : public DeviceChild {
+public:
+    // Null when the memory cannot be had.
+    static BackBuffer* create(SoftwareDevice& device, UINT width, UINT height, Format format);
+
+    SoftwareSurface& surface() { return surface_; }
+
+private:
+    BackBuffer(SoftwareDevice& device, std::unique_ptr<PixelStorage> storage);
+    ~BackBuffer() override = default;
+
+    std::unique_ptr<PixelStorage> storage_;
+    SoftwareSurface surface_;
+};
+
+// The platform's GDI device context over a surface's pixels (surface_dc.cpp).
+HDC createSurfaceDC(const PixelBuffer& pixels);
+void deleteSurfaceDC(HDC dc);
+
+}  // namespace gs::render::software

@@ -1,0 +1,153 @@
+#include "render/software/surface_blit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "render/software/colour_conversion.h"
+
+namespace gs::render::software {
+namespace {
+
+// Walks floor((2i + 1) * source / (2 * destination)) for i = 0, 1, ... without dividing per step.
+class CentreMapping {
+public:
+    CentreMapping(std::int64_t source, std::int64_t destination)
+        : denominator_(2 * destination),
+          stepWhole_((2 * source) / denominator_),
+          stepRest_((2 * source) % denominator_),
+          whole_(source / denominator_),
+          rest_(source % denominator_) {}
+
+    std::int64_t value() const { return whole_; }
+    void next() {
+        whole_ += stepWhole_;
+        rest_ += stepRest_;
+        if (rest_ >= denominator_) {
+            rest_ -= denominator_;
+            ++whole_;
+        }
+    }
+
+private:
+    std::int64_t denominator_, stepWhole_, stepRest_, whole_, rest_;
+};
+
+void stretchPoint(const PixelBuffer& source, const RECT& sr, const PixelBuffer& destination,
+                  const RECT& dr) {
+    const Colour forced = destination.hasAlpha() ? 0u : kOpaqueAlpha;
+    const LONG sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+    const LONG dw = dr.right - dr.left, dh = dr.bottom - dr.top;
+    CentreMapping row(sh, dh);
+    for (LONG y = 0; y < dh; ++y, row.next()) {
+        const Colour* from = source.row(static_cast<UINT>(sr.top + row.value())) + sr.left;
+        Colour* to = destination.row(static_cast<UINT>(dr.top + y)) + dr.left;
+        if (sw == dw) {
+            if (forced == 0) {
+                std::memcpy(to, from, static_cast<std::size_t>(dw) * sizeof(Colour));
+            } else {
+                for (LONG x = 0; x < dw; ++x)
+                    to[x] = from[x] | forced;
+            }
+            continue;
+        }
+        CentreMapping column(sw, dw);
+        for (LONG x = 0; x < dw; ++x, column.next()) {
+            to[x] = from[column.value()] | forced;
+        }
+    }
+}
+
+void stretchLinear(const PixelBuffer& source, const RECT& sr, const PixelBuffer& destination,
+                   const RECT& dr) {
+    const bool sourceAlpha = source.hasAlpha();
+    const Colour forced = destination.hasAlpha() ? 0u : kOpaqueAlpha;
+    const LONG sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+    const LONG dw = dr.right - dr.left, dh = dr.bottom - dr.top;
+    const double scaleX = static_cast<double>(sw) / dw;
+    const double scaleY = static_cast<double>(sh) / dh;
+    // Source position of a destination centre, less half a pixel: the left/top texel's index
+    // plus the weight of the next one, both clamped to the source rectangle.
+    auto locate = [](LONG i, double scale, LONG size, LONG* first, LONG* second, float* weight) {
+        const double s = std::clamp((i + 0.5) * scale - 0.5, 0.0, static_cast<double>(size - 1));
+        const double f = std::floor(s);
+        *first = static_cast<LONG>(f);
+        *second = std::min<LONG>(*first + 1, size - 1);
+        *weight = static_cast<float>(s - f);
+    };
+    auto unpack = [&](Colour c, float* rgba) {
+        rgba[0] = channelRed(c);
+        rgba[1] = channelGreen(c);
+        rgba[2] = channelBlue(c);
+        rgba[3] = sourceAlpha ? channelAlpha(c) : 1.0f;
+    };
+    for (LONG y = 0; y < dh; ++y) {
+        LONG y0, y1;
+        float wy;
+        locate(y, scaleY, sh, &y0, &y1, &wy);
+        const Colour* top = source.row(static_cast<UINT>(sr.top + y0)) + sr.left;
+        const Colour* bottom = source.row(static_cast<UINT>(sr.top + y1)) + sr.left;
+        Colour* to = destination.row(static_cast<UINT>(dr.top + y)) + dr.left;
+        for (LONG x = 0; x < dw; ++x) {
+            LONG x0, x1;
+            float wx;
+            locate(x, scaleX, sw, &x0, &x1, &wx);
+            float a[4], b[4], c[4], d[4], out[4];
+            unpack(top[x0], a);
+            unpack(top[x1], b);
+            unpack(bottom[x0], c);
+            unpack(bottom[x1], d);
+            for (int k = 0; k < 4; ++k) {
+                const float upper = a[k] + (b[k] - a[k]) * wx;
+                const float lower = c[k] + (d[k] - c[k]) * wx;
+                out[k] = upper + (lower - upper) * wy;
+            }
+            to[x] = packColour(out[0], out[1], out[2], out[3]) | forced;
+        }
+    }
+}
+
+}  // namespace
+
+bool clipRect(const RECT* rect, const PixelBuffer& surface, RECT* clipped) {
+    const LONG width = static_cast<LONG>(surface.width);
+    const LONG height = static_cast<LONG>(surface.height);
+    if (rect == nullptr) {
+        *clipped = RECT{0, 0, width, height};
+        return width > 0 && height > 0;
+    }
+    clipped->left = std::max<LONG>(rect->left, 0);
+    clipped->top = std::max<LONG>(rect->top, 0);
+    clipped->right = std::min<LONG>(rect->right, width);
+    clipped->bottom = std::min<LONG>(rect->bottom, height);
+    return clipped->left < clipped->right && clipped->top < clipped->bottom;
+}
+
+bool rectInside(const RECT& rect, const PixelBuffer& surface) {
+    return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
+           static_cast<std::int64_t>(rect.right) <= surface.width &&
+           static_cast<std::int64_t>(rect.bottom) <= surface.height;
+}
+
+void fillRect(const PixelBuffer& surface, const RECT& rect, Colour colour) {
+    const Colour value = surface.stored(colour);
+    for (LONG y = rect.top; y < rect.bottom; ++y) {
+        Colour* row = surface.row(static_cast<UINT>(y));
+        std::fill(row + rect.left, row + rect.right, value);
+    }
+}
+
+void stretchRect(const PixelBuffer& source, const RECT& sourceRect, const PixelBuffer& destination,
+                 const RECT& destinationRect, bool linear) {
+    const bool sameSize =
+        sourceRect.right - sourceRect.left == destinationRect.right - destinationRect.left &&
+        sourceRect.bottom - sourceRect.top == destinationRect.bottom - destinationRect.top;
+    if (linear && !sameSize) {
+        stretchLinear(source, sourceRect, destination, destinationRect);
+    } else {
+        stretchPoint(source, sourceRect, destination, destinationRect);
+    }
+}
+
+}  // namespace gs::render::software

@@ -1,0 +1,250 @@
+// Clear, ColorFill and StretchRect.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "tests/render/software/device_test_support.h"
+
+namespace gs::render::software::testing {
+namespace {
+
+class SurfaceOperationsTest : public DeviceTest {
+protected:
+    // A render-target texture whose pixel (x, y) is 0xFF00xxyy: each pixel names its position.
+    void makeNumbered(UINT w, UINT h, Texture** texture, Surface** surface) {
+        makeTexture(w, h, Format::X8R8G8B8, texture, surface);
+        std::vector<Colour> numbered(std::size_t{w} * h);
+        for (UINT y = 0; y < h; ++y) {
+            for (UINT x = 0; x < w; ++x) {
+                numbered[std::size_t{y} * w + x] = numberedPixel(x, y);
+            }
+        }
+        ASSERT_EQ(writeSurfacePixels(*surface, numbered.data(), numbered.size()), S_OK);
+    }
+    static Colour numberedPixel(UINT x, UINT y) { return 0xFF000000u | (x << 8) | y; }
+};
+
+TEST_F(SurfaceOperationsTest, ClearFillsTheTargetOrItsClippedRectangles) {
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0x12345678u, 1.0f, 0), S_OK);
+    for (Colour c : pixels(backBuffer_)) {
+        ASSERT_EQ(c, 0xFF345678u);  // X8R8G8B8 stores an opaque alpha
+    }
+    const RECT rects[3] = {
+        {-5, -5, 2, 1},    // clipped to (0, 0)-(2, 1)
+        {14, 10, 40, 40},  // clipped to the bottom-right corner
+        {6, 6, 4, 8},      // inverted: nothing
+    };
+    ASSERT_EQ(device_->Clear(3, rects, kClearTarget, 0xFF00FF00u, 1.0f, 0), S_OK);
+    const std::vector<Colour> after = pixels(backBuffer_);
+    for (UINT y = 0; y < kHeight; ++y) {
+        for (UINT x = 0; x < kWidth; ++x) {
+            const bool first = x < 2 && y < 1;
+            const bool second = x >= 14 && y >= 10;
+            EXPECT_EQ(after[y * kWidth + x], first || second ? 0xFF00FF00u : 0xFF345678u)
+                << x << "," << y;
+        }
+    }
+    EXPECT_EQ(device_->Clear(1, nullptr, kClearTarget, 0, 1.0f, 0), kErrInvalidCall);
+    EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | 0x2, 0, 1.0f, 0), kErrInvalidCall);
+    EXPECT_EQ(device_->Clear(0, nullptr, 0x100, 0, 1.0f, 0), kErrInvalidCall);
+}
+
+TEST_F(SurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {
+    Texture* texture = nullptr;
+    Surface* strip = nullptr;
+    makeTexture(6, 1, Format::A8R8G8B8, &texture, &strip);
+    ASSERT_EQ(device_->ColorFill(strip, nullptr, 0xFF004600u), S_OK);
+    const RECT first{0, 0, 1, 1};
+    ASSERT_EQ(device_->ColorFill(strip, &first, 0x800A00FCu), S_OK);
+    const RECT pastTheEnd{4, -3, 99, 9};
+    ASSERT_EQ(device_->ColorFill(strip, &pastTheEnd, 0xFFFFFFFFu), S_OK);
+    const RECT outside{10, 0, 12, 1};
+    ASSERT_EQ(device_->ColorFill(strip, &outside, 0xFF000000u), S_OK);
+    const std::vector<Colour> expected = {0x800A00FCu, 0xFF004600u, 0xFF004600u,
+                                          0xFF004600u, 0xFFFFFFFFu, 0xFFFFFFFFu};
+    EXPECT_EQ(pixels(strip), expected);
+
+    EXPECT_EQ(device_->ColorFill(nullptr, nullptr, 0), kErrInvalidCall);
+    Texture* managed = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, Format::X8R8G8B8, Pool::Managed, &managed), S_OK);
+    Surface* managedSurface = nullptr;
+    ASSERT_EQ(managed->GetSurfaceLevel(0, &managedSurface), S_OK);
+    EXPECT_EQ(device_->ColorFill(managedSurface, nullptr, 0), kErrInvalidCall);
+    managedSurface->Release();
+    managed->Release();
+    strip->Release();
+    texture->Release();
+}
+
+TEST_F(SurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
+    Texture *sourceTexture = nullptr, *halfTexture = nullptr;
+    Surface *source = nullptr, *half = nullptr;
+    makeNumbered(8, 4, &sourceTexture, &source);
+    makeTexture(4, 2, Format::X8R8G8B8, &halfTexture, &half);
+    ASSERT_EQ(device_->StretchRect(source, nullptr, half, nullptr, TextureFilter::None), S_OK);
+    // The source pixel under each destination centre: (2x + 1, 2y + 1).
+    const std::vector<Colour> got = pixels(half);
+    for (UINT y = 0; y < 2; ++y) {
+        for (UINT x = 0; x < 4; ++x) {
+            EXPECT_EQ(got[y * 4 + x], numberedPixel(2 * x + 1, 2 * y + 1)) << x << "," << y;
+        }
+    }
+
+    // A part of the source into a part of the destination, at odd ratios: 6 -> 4 columns take
+    // 0, 2, 3, 5 and 2 -> 1 rows take 1 (the centres 0.75, 2.25, 3.75, 5.25 and 1.0).
+    Texture* wideTexture = nullptr;
+    Surface* wide = nullptr;
+    makeTexture(6, 3, Format::X8R8G8B8, &wideTexture, &wide);
+    ASSERT_EQ(device_->ColorFill(wide, nullptr, 0xFF000000u), S_OK);
+    const RECT from{1, 2, 7, 4};
+    const RECT to{2, 1, 6, 2};
+    ASSERT_EQ(device_->StretchRect(source, &from, wide, &to, TextureFilter::Point), S_OK);
+    const std::vector<Colour> part = pixels(wide);
+    const UINT columns[4] = {0, 2, 3, 5};
+    for (UINT x = 0; x < 6; ++x) {
+        for (UINT y = 0; y < 3; ++y) {
+            const bool inside = x >= 2 && x < 6 && y == 1;
+            const Colour expected = inside ? numberedPixel(1 + columns[x - 2], 2 + 1) : 0xFF000000u;
+            EXPECT_EQ(part[y * 6 + x], expected) << x << "," << y;
+        }
+    }
+
+    // Upwards: 2 -> 4 repeats each pixel twice.
+    const RECT two{3, 1, 5, 2};
+    const RECT four{0, 0, 4, 1};
+    ASSERT_EQ(device_->StretchRect(source, &two, wide, &four, TextureFilter::None), S_OK);
+    const std::vector<Colour> up = pixels(wide);
+    EXPECT_EQ(up[0], numberedPixel(3, 1));
+    EXPECT_EQ(up[1], numberedPixel(3, 1));
+    EXPECT_EQ(up[2], numberedPixel(4, 1));
+    EXPECT_EQ(up[3], numberedPixel(4, 1));
+
+    for (Surface* s : {source, half, wide})
+        s->Release();
+    for (Texture* t : {sourceTexture, halfTexture, wideTexture})
+        t->Release();
+}
+
+TEST_F(SurfaceOperationsTest, HistoryStripShiftsByOneTexelThroughAScratchSurface) {
+    constexpr UINT kLength = 6;
+    Texture *stripTexture = nullptr, *scratchTexture = nullptr;
+    Surface *strip = nullptr, *scratch = nullptr;
+    makeNumbered(kLength, 1, &stripTexture, &strip);
+    makeTexture(kLength, 1, Format::X8R8G8B8, &scratchTexture, &scratch);
+
+    ASSERT_EQ(device_->StretchRect(strip, nullptr, scratch, nullptr, TextureFilter::None), S_OK);
+    const RECT head{0, 0, 1, 1};
+    ASSERT_EQ(device_->ColorFill(strip, &head, 0xFFABCDEFu), S_OK);
+    const RECT older{0, 0, kLength - 1, 1};
+    const RECT shifted{1, 0, kLength, 1};
+    ASSERT_EQ(device_->StretchRect(scratch, &older, strip, &shifted, TextureFilter::None), S_OK);
+
+    std::vector<Colour> expected = {0xFFABCDEFu};
+    for (UINT i = 0; i + 1 < kLength; ++i) {
+        expected.push_back(numberedPixel(i, 0));
+    }
+    EXPECT_EQ(pixels(strip), expected);
+    strip->Release();
+    scratch->Release();
+    stripTexture->Release();
+    scratchTexture->Release();
+}
+
+TEST_F(SurfaceOperationsTest, LinearStretchAveragesTheCoveredPixels) {
+    Texture *sourceTexture = nullptr, *halfTexture = nullptr;
+    Surface *source = nullptr, *half = nullptr;
+    makeTexture(4, 2, Format::X8R8G8B8, &sourceTexture, &source);
+    makeTexture(2, 1, Format::X8R8G8B8, &halfTexture, &half);
+    const std::vector<Colour> quads = {0xFFFF0000u, 0xFF000000u, 0xFF00FF00u, 0xFF00FF00u,
+                                       0xFFFF0000u, 0xFF000000u, 0xFF0000FFu, 0xFF00FF00u};
+    ASSERT_EQ(writeSurfacePixels(source, quads.data(), quads.size()), S_OK);
+    ASSERT_EQ(device_->StretchRect(source, nullptr, half, nullptr, TextureFilter::Linear), S_OK);
+    EXPECT_COLOUR_NEAR(pixel(half, 0, 0), 0xFF800000u, 1);  // red and black halves
+    EXPECT_COLOUR_NEAR(pixel(half, 1, 0), 0xFF00BF40u, 1);  // three green, one blue
+    source->Release();
+    half->Release();
+    sourceTexture->Release();
+    halfTexture->Release();
+}
+
+TEST_F(SurfaceOperationsTest, StretchRectRefusesRectanglesOutsideItsSurfaces) {
+    Texture *aTexture = nullptr, *bTexture = nullptr;
+    Surface *a = nullptr, *b = nullptr;
+    makeNumbered(4, 4, &aTexture, &a);
+    makeTexture(4, 4, Format::X8R8G8B8, &bTexture, &b);
+    ASSERT_EQ(device_->ColorFill(b, nullptr, 0xFF111111u), S_OK);
+    const RECT bad[] = {
+        {-1, 0, 2, 2},  // left of the surface
+        {0, 0, 5, 2},   // right of it
+        {0, 3, 2, 5},   // below it
+        {2, 0, 2, 2},   // empty
+        {3, 0, 1, 2},   // inverted
+    };
+    const RECT good{0, 0, 2, 2};
+    for (const RECT& r : bad) {
+        EXPECT_EQ(device_->StretchRect(a, &r, b, &good, TextureFilter::None), kErrInvalidCall);
+        EXPECT_EQ(device_->StretchRect(a, &good, b, &r, TextureFilter::None), kErrInvalidCall);
+    }
+    EXPECT_EQ(device_->StretchRect(a, nullptr, a, nullptr, TextureFilter::None), kErrInvalidCall);
+    EXPECT_EQ(device_->StretchRect(nullptr, nullptr, b, nullptr, TextureFilter::None),
+              kErrInvalidCall);
+    EXPECT_EQ(device_->StretchRect(a, nullptr, b, nullptr, TextureFilter(3)), kErrInvalidCall);
+    for (Colour c : pixels(b)) {
+        EXPECT_EQ(c, 0xFF111111u);
+    }
+
+    // A surface of another device is not this device's to copy.
+    PresentParameters p = presentParameters(4, 4);
+    Device* other = nullptr;
+    ASSERT_EQ(direct3d_->CreateDevice(kDefaultAdapter, DeviceType::Hal, nullptr, 0, &p, &other),
+              S_OK);
+    Surface* otherBackBuffer = nullptr;
+    ASSERT_EQ(other->GetRenderTarget(0, &otherBackBuffer), S_OK);
+    EXPECT_EQ(device_->StretchRect(otherBackBuffer, nullptr, b, nullptr, TextureFilter::None),
+              kErrInvalidCall);
+    EXPECT_EQ(device_->ColorFill(otherBackBuffer, nullptr, 0), kErrInvalidCall);
+    otherBackBuffer->Release();
+    other->Release();
+
+    // The back buffer takes part like any render target.
+    ASSERT_EQ(device_->StretchRect(a, nullptr, backBuffer_, &good, TextureFilter::None), S_OK);
+    EXPECT_EQ(target(1, 1), numberedPixel(3, 3));
+    for (Surface* s : {a, b})
+        s->Release();
+    for (Texture* t : {aTexture, bTexture})
+        t->Release();
+}
+
+TEST_F(SurfaceOperationsTest, GetDCShowsTheSurfacesPixelsOneAtATime) {
+    const RECT corner{0, 0, 1, 1};
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
+    ASSERT_EQ(device_->Clear(1, &corner, kClearTarget, 0xFF336699u, 1.0f, 0), S_OK);
+    HDC dc = nullptr;
+    ASSERT_EQ(backBuffer_->GetDC(&dc), S_OK);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetPixel(dc, 0, 0), COLORREF{0x00996633u});
+    EXPECT_EQ(GetPixel(dc, 1, 0), COLORREF{0});
+
+    // A copy through GDI sees the pixels as they are when it is made.
+    HDC copy = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(dc, kWidth, kHeight);
+    HGDIOBJ previous = SelectObject(copy, bitmap);
+    ASSERT_TRUE(BitBlt(copy, 0, 0, kWidth, kHeight, dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(GetPixel(copy, 0, 0), COLORREF{0x00996633u});
+    SelectObject(copy, previous);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+
+    HDC second = reinterpret_cast<HDC>(std::uintptr_t{0xdeadbeef});
+    EXPECT_EQ(backBuffer_->GetDC(&second), kErrInvalidCall);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(backBuffer_->ReleaseDC(nullptr), kErrInvalidCall);
+    ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
+    EXPECT_EQ(backBuffer_->ReleaseDC(dc), kErrInvalidCall);
+    ASSERT_EQ(backBuffer_->GetDC(&dc), S_OK);
+    ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
+    EXPECT_EQ(backBuffer_->GetDC(nullptr), kErrInvalidCall);
+}
+
+}  // namespace
+}  // namespace gs::render::software::testing
