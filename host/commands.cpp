@@ -1,5 +1,6 @@
 #include "host/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -85,6 +86,7 @@ int runRender(const RenderCommand& command) {
             command.output,
             VideoSettings{command.width, command.height, command.fps, info.channels});
     }
+    prepareDisplayFor(command.width, command.height);
     SelectedPlugin plugin = selectPlugin(command.module);
     std::unique_ptr<Visualizer> visualizer =
         createPluginVisualizer(*plugin.module, plugin.classId,
@@ -149,6 +151,10 @@ int runPlay(const PlayCommand& command) {
     checkTargetSize(command.width, command.height);
     const AudioFileDecoder* decoder = nullptr;
     std::unique_ptr<AudioSource> audio = openAudio(command.input, command.start, &decoder);
+    // The window may grow to full screen: the display covers the largest target it can take.
+    const TargetLimits limits = targetLimits();
+    prepareDisplayFor(std::max(command.width, std::min(limits.width, 3840)),
+                      std::max(command.height, std::min(limits.height, 2160)));
     SelectedPlugin plugin = selectPlugin(command.module);
     std::unique_ptr<Visualizer> visualizer = createPluginVisualizer(
         *plugin.module, plugin.classId, {command.width, command.height, 60, PluginClock::Real});

@@ -162,9 +162,9 @@ LivePlayerReport playLive(AudioSource& audio, Visualizer& visualizer,
                 }
             } else if (event.type == SDL_WINDOWEVENT &&
                        event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-                // The window's size is the target; beyond what the adapter draws, the picture
+                // The window's size is the target; beyond the adapter's display, the picture
                 // is stretched by SDL instead.
-                const TargetLimits limits = targetLimits();
+                const TargetLimits limits = displaySize();
                 width = std::clamp(event.window.data1, 2, limits.width);
                 height = std::clamp(event.window.data2, 2, limits.height);
                 visualizer.resize(width, height);
