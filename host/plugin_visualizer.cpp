@@ -39,10 +39,31 @@ BSTR makeString(const std::string& utf8) {
     return text;
 }
 
+// Offline renders run the platform's clock by frames, from zero: the plug-in's pacing then costs
+// no real time, and its clock-seeded state (the starting hue) is the same on every run.
+class FrameClockScope {
+public:
+    explicit FrameClockScope(bool enable) : enabled_(enable) {
+        if (enabled_) {
+            gsTestUseVirtualClock(TRUE, 0);
+        }
+    }
+    ~FrameClockScope() {
+        if (enabled_) {
+            gsTestUseVirtualClock(FALSE, 0);
+        }
+    }
+    FrameClockScope(const FrameClockScope&) = delete;
+    FrameClockScope& operator=(const FrameClockScope&) = delete;
+
+private:
+    bool enabled_;
+};
+
 class PluginVisualizer final : public Visualizer {
 public:
     PluginVisualizer(const PluginModule& module, const CLSID& classId, const PluginTarget& target)
-        : target_(target) {
+        : target_(target), clock_(target.clock == PluginClock::Offline) {
         ComPtr<IClassFactory> factory = module.classFactory(classId);
         const HRESULT created =
             factory->CreateInstance(nullptr, plugin::kIIDWmpEffects2, effects_.put());
@@ -61,9 +82,6 @@ public:
         }
         effects_->Create(window_);
         makeSurface();
-        if (target_.clock == PluginClock::Offline) {
-            gsTestUseVirtualClock(TRUE, 0);
-        }
     }
 
     ~PluginVisualizer() override {
@@ -72,9 +90,6 @@ public:
         releaseSurface();
         if (window_ != nullptr) {
             gsDestroyWindow(window_);
-        }
-        if (target_.clock == PluginClock::Offline) {
-            gsTestUseVirtualClock(FALSE, 0);
         }
     }
 
@@ -140,6 +155,7 @@ public:
 
 private:
     PluginTarget target_;
+    FrameClockScope clock_;  // before the object, so that it is created and released on it
     ComPtr<IWMPEffects2> effects_;
     HWND window_ = nullptr;
     HDC dc_ = nullptr;

@@ -118,6 +118,20 @@ TEST_F(ProgramTest, PngFramesShowThePresetAndThePlayState) {
     }
 }
 
+TEST_F(ProgramTest, DamagedInputRendersWhatDecodesAndWarns) {
+    const std::string input = folder.file("cut.flac");
+    testing::writeAudioFile(input, "flac", 2, 44100, 2.0, testing::sine(440, 0.5));
+    fs::resize_file(input, fs::file_size(input) / 2);
+    const ProgramRun result = run("render '" + input + "' --module " + kFake +
+                                  " --size 32x32 --fps 10 -o '" + folder.file("cut") + "/'");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("warning: '" + input + "': stream ends"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out.rfind("wrote ", 0), 0u);
+    EXPECT_LT(std::distance(fs::directory_iterator(folder.file("cut")), fs::directory_iterator()),
+              20);
+}
+
 TEST_F(ProgramTest, BadInputGivesOneLineAndNoOutput) {
     std::ofstream(folder.file("notes.txt")) << "not music";
     std::ofstream(folder.file("plain")) << "a file";
