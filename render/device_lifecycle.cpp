@@ -155,7 +155,11 @@ HRESULT recreateDevice(const VisualizerView& view) {
         view.moduleHandle = GetModuleHandleA(kModuleFileName);
     }
     // A missing resource is not tested here: it leaves no data, and effect creation refuses that.
-    HRSRC resource = FindResourceA(view.moduleHandle, "EFFECT.OBJ", "OBJ");
+    // Without a module handle there is nothing to look in (a null handle would name the host's
+    // own program, which carries no effect of ours).
+    HRSRC resource = view.moduleHandle != nullptr
+                         ? FindResourceA(view.moduleHandle, "EFFECT.OBJ", "OBJ")
+                         : nullptr;
     HGLOBAL loaded = resource != nullptr ? LoadResource(view.moduleHandle, resource) : nullptr;
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     const DWORD size = resource != nullptr ? SizeofResource(view.moduleHandle, resource) : 0;

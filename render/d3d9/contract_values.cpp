@@ -40,13 +40,13 @@ static_assert(kUsageRenderTarget == D3DUSAGE_RENDERTARGET &&
 static_assert(pixelShaderVersion(2, 0) == D3DPS_VERSION(2, 0) &&
               pixelShaderVersion(3, 0) == D3DPS_VERSION(3, 0));
 
-static_assert(value(RenderState::ZEnable) == D3DRS_ZENABLE &&
-              value(RenderState::SrcBlend) == D3DRS_SRCBLEND &&
-              value(RenderState::DestBlend) == D3DRS_DESTBLEND &&
-              value(RenderState::CullMode) == D3DRS_CULLMODE &&
-              value(RenderState::AlphaBlendEnable) == D3DRS_ALPHABLENDENABLE &&
-              value(RenderState::Lighting) == D3DRS_LIGHTING &&
-              value(RenderState::BlendOp) == D3DRS_BLENDOP);
+static_assert(value(RenderStateType::ZEnable) == D3DRS_ZENABLE &&
+              value(RenderStateType::SrcBlend) == D3DRS_SRCBLEND &&
+              value(RenderStateType::DestBlend) == D3DRS_DESTBLEND &&
+              value(RenderStateType::CullMode) == D3DRS_CULLMODE &&
+              value(RenderStateType::AlphaBlendEnable) == D3DRS_ALPHABLENDENABLE &&
+              value(RenderStateType::Lighting) == D3DRS_LIGHTING &&
+              value(RenderStateType::BlendOp) == D3DRS_BLENDOP);
 
 static_assert(value(Blend::Zero) == D3DBLEND_ZERO && value(Blend::One) == D3DBLEND_ONE &&
               value(Blend::SrcColor) == D3DBLEND_SRCCOLOR &&

@@ -103,11 +103,11 @@ HRESULT DeviceAdapter::EndScene() {
     return device_->EndScene();
 }
 
-HRESULT DeviceAdapter::SetRenderState(RenderState state, DWORD value) {
+HRESULT DeviceAdapter::SetRenderState(RenderStateType state, DWORD value) {
     return device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
 }
 
-HRESULT DeviceAdapter::GetRenderState(RenderState state, DWORD* value) {
+HRESULT DeviceAdapter::GetRenderState(RenderStateType state, DWORD* value) {
     return device_->GetRenderState(static_cast<D3DRENDERSTATETYPE>(state), value);
 }
 

@@ -44,8 +44,8 @@ public:
     HRESULT BeginScene() override;
     HRESULT EndScene() override;
 
-    HRESULT SetRenderState(RenderState state, DWORD value) override;
-    HRESULT GetRenderState(RenderState state, DWORD* value) override;
+    HRESULT SetRenderState(RenderStateType state, DWORD value) override;
+    HRESULT GetRenderState(RenderStateType state, DWORD* value) override;
     HRESULT SetTextureStageState(DWORD stage, TextureStageState state, DWORD value) override;
     HRESULT GetTextureStageState(DWORD stage, TextureStageState state, DWORD* value) override;
     HRESULT SetSamplerState(DWORD sampler, SamplerState state, DWORD value) override;

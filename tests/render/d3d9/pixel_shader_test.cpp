@@ -31,7 +31,7 @@ protected:
         const auto w = static_cast<float>(mode_.Width);
         const auto h = static_cast<float>(mode_.Height);
         EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000, 1.0f, 0), S_OK);
-        device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
         EXPECT_EQ(device_->SetPixelShader(shader), S_OK);
         EXPECT_EQ(device_->SetFVF(kFvfXyzRhw | kFvfTex1), S_OK);
         EXPECT_EQ(device_->BeginScene(), S_OK);
@@ -82,7 +82,7 @@ TEST_F(PixelShaderTest, OutputIsRoundedToTheNearestLevel) {
     PixelShader* shader = nullptr;
     ASSERT_EQ(device_->CreatePixelShader(tokens.data(), &shader), S_OK);
     ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000, 1.0f, 0), S_OK);
-    device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+    device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
     ASSERT_EQ(device_->SetPixelShader(shader), S_OK);
     ASSERT_EQ(device_->SetFVF(kFvfXyzRhw | kFvfTex1), S_OK);
     const float fractions[] = {0.1f, 0.25f, 0.45f, 0.55f, 0.75f, 0.9f};

@@ -176,7 +176,7 @@ TEST_F(Rasterisation, LinearSamplingIsHalfATexelLeftOfThePixel) {
         fillPixel(stripes.surface, k, 0, (k % 2 == 1) ? 0xFFC8C8C8 : 0xFF000000);
     }
     ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000, 1.0f, 0), S_OK);
-    device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+    device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
     setStage0Colour(TextureArg::Texture);
     device_->SetSamplerState(0, SamplerState::MinFilter, static_cast<DWORD>(TextureFilter::Linear));
     device_->SetSamplerState(0, SamplerState::MagFilter, static_cast<DWORD>(TextureFilter::Linear));

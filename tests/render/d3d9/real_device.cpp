@@ -62,10 +62,10 @@ void RealDeviceTest::SetUp() {
               S_OK);
     ASSERT_EQ(device_->GetRenderTarget(0, &backBuffer_), S_OK);
     // The states the renderer fixes at device creation.
-    device_->SetRenderState(RenderState::Lighting, FALSE);
-    device_->SetRenderState(RenderState::CullMode, static_cast<DWORD>(Cull::None));
-    device_->SetRenderState(RenderState::ZEnable, kZBufferFalse);
-    device_->SetRenderState(RenderState::BlendOp, static_cast<DWORD>(BlendOp::Add));
+    device_->SetRenderState(RenderStateType::Lighting, FALSE);
+    device_->SetRenderState(RenderStateType::CullMode, static_cast<DWORD>(Cull::None));
+    device_->SetRenderState(RenderStateType::ZEnable, kZBufferFalse);
+    device_->SetRenderState(RenderStateType::BlendOp, static_cast<DWORD>(BlendOp::Add));
 }
 
 void RealDeviceTest::TearDown() {
@@ -112,9 +112,9 @@ void RealDeviceTest::fillPixel(Surface* surface, LONG x, LONG y, Colour colour) 
 }
 
 void RealDeviceTest::setBlend(Blend source, Blend destination) {
-    device_->SetRenderState(RenderState::AlphaBlendEnable, TRUE);
-    device_->SetRenderState(RenderState::SrcBlend, static_cast<DWORD>(source));
-    device_->SetRenderState(RenderState::DestBlend, static_cast<DWORD>(destination));
+    device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+    device_->SetRenderState(RenderStateType::SrcBlend, static_cast<DWORD>(source));
+    device_->SetRenderState(RenderStateType::DestBlend, static_cast<DWORD>(destination));
 }
 
 void RealDeviceTest::setStage0Colour(TextureArg colour) {
@@ -128,7 +128,7 @@ void RealDeviceTest::setStage0Colour(TextureArg colour) {
 }
 
 void RealDeviceTest::useDiffuseColourOnly() {
-    device_->SetRenderState(RenderState::AlphaBlendEnable, FALSE);
+    device_->SetRenderState(RenderStateType::AlphaBlendEnable, FALSE);
     setStage0Colour(TextureArg::Diffuse);
 }
 
