@@ -1,7 +1,6 @@
 #include "host/render_job.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -22,25 +21,6 @@ std::int64_t samplesFor(double seconds) {
 }
 
 }  // namespace
-
-int findPreset(Visualizer& visualizer, const std::string& name) {
-    auto lower = [](std::string text) {
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return text;
-    };
-    const int count = visualizer.presetCount();
-    for (int preset = 0; preset < count; ++preset) {
-        if (lower(visualizer.presetTitle(preset)) == lower(name)) {
-            return preset;
-        }
-    }
-    if (!name.empty() && std::all_of(name.begin(), name.end(), ::isdigit) && name.size() < 4) {
-        const int preset = std::stoi(name);
-        return preset < count ? preset : -1;
-    }
-    return -1;
-}
 
 std::int64_t frameCountFor(double seconds, int fps) {
     // Frame i shows the instant i / fps; every instant before the end gets its frame.
