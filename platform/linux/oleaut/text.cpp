@@ -1,0 +1,95 @@
+#include "platform/linux/oleaut/text.h"
+
+namespace gs::platform::oleaut {
+namespace {
+
+char16_t foldCase(char16_t c) {
+    if (c >= u'A' && c <= u'Z') {
+        return static_cast<char16_t>(c + (u'a' - u'A'));
+    }
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) {
+        return static_cast<char16_t>(c + 0x20);
+    }
+    return c;
+}
+
+}  // namespace
+
+bool sameName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldCase(a[i]) != foldCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;  // an unpaired surrogate
+        }
+        if (c < 0x80) {
+            result.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            result.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            result.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            result.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            result.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            result.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            result.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return result;
+}
+
+std::u16string fromUtf8(std::string_view text) {
+    std::u16string result;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80    ? 1
+                           : lead >= 0xF0 ? 4
+                           : lead >= 0xE0 ? 3
+                           : lead >= 0xC0 ? 2
+                                          : 0;
+        char32_t c = 0xFFFD;
+        if (length == 1) {
+            c = lead;
+        } else if (length > 1 && i + length <= text.size()) {
+            c = lead & (0x7F >> length);
+            bool valid = true;
+            for (int k = 1; k < length; ++k) {
+                const auto next = static_cast<unsigned char>(text[i + k]);
+                valid = valid && (next & 0xC0) == 0x80;
+                c = (c << 6) | (next & 0x3F);
+            }
+            if (!valid) {
+                c = 0xFFFD;
+            }
+        }
+        i += length > 0 && i + length <= text.size() ? length : 1;
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+            c -= 0x10000;
+            result.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            result.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            result.push_back(static_cast<char16_t>(c > 0x10FFFF ? 0xFFFD : c));
+        }
+    }
+    return result;
+}
+
+}  // namespace gs::platform::oleaut
