@@ -15,10 +15,20 @@ if(GS_WINDOWS OR CMAKE_CROSSCOMPILING)
     set(GS_BUILD_BENCHMARKS OFF)
 endif()
 
-add_compile_options(-Wall -Wextra -Werror -Wshadow=local)
+add_compile_options(-Wall -Wextra -Werror)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    add_compile_options(-Wshadow=local)
     # GCC 12 reports false positives for these on fixed-size buffers in optimised builds.
     add_compile_options(-Wno-stringop-overflow -Wno-array-bounds)
+endif()
+
+if(GS_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR GS_WINDOWS)
+        message(FATAL_ERROR "GS_BUILD_FUZZERS needs clang on Linux (the linux-fuzz preset)")
+    endif()
+    # Coverage feedback for libFuzzer from every library the targets link.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+    add_link_options(-fsanitize=fuzzer-no-link)
 endif()
 
 if(GS_SANITIZE)

@@ -6,7 +6,6 @@
 #include <new>
 #include <string>
 
-#include "registrar/dword_text.h"
 #include "registrar/registrar.h"
 #include "registrar/registry_tables.h"
 #include "registrar/text_conversion.h"
@@ -532,7 +531,7 @@ HRESULT ScriptParser::writeValue(HKEY key, LPCSTR valueName, DWORD type, LPCSTR 
             }
             ULONG number = 0;
             // Text that is no number has no value to write: refuse the item.
-            if (FAILED(parseDwordText(wide.data(), &number))) {
+            if (FAILED(VarUI4FromStr(wide.data(), 0, 0, &number))) {
                 return DISP_E_EXCEPTION;
             }
             const DWORD data = number;

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/linux/registry_testing.h"
+
 namespace gs::platform::registry {
 
 namespace {
@@ -59,5 +61,15 @@ LSTATUS closeHandle(HKEY key) {
     return handles.open.erase(reinterpret_cast<std::uintptr_t>(key)) ? ERROR_SUCCESS
                                                                      : ERROR_INVALID_HANDLE;
 }
+
+namespace testing {
+
+std::size_t openKeyCount() {
+    HandleTable& handles = table();
+    std::lock_guard lock(handles.mutex);
+    return handles.open.size();
+}
+
+}  // namespace testing
 
 }  // namespace gs::platform::registry

@@ -87,7 +87,7 @@ LSTATUS openKey(HKEY parent, const char* subKey, REGSAM desired, HKEY& result) {
         status != ERROR_SUCCESS) {
         return status;
     }
-    const LSTATUS status = Store::instance().read([&](const Tree& tree) {
+    const LSTATUS status = Store::instance().read([&](const Tree& tree) -> LSTATUS {
         const Key* key = tree.find(open.root, open.path);
         if (key) {
             return ERROR_SUCCESS;
@@ -123,7 +123,7 @@ LSTATUS createKey(HKEY parent, const char* subKey, REGSAM desired, HKEY& result,
     }
     const bool writeDenied = isWriteDenied(open.root, open.path);
     open.access = grantedRights(desired, writeDenied);
-    const LSTATUS status = Store::instance().write([&](Tree& tree, bool& changed) {
+    const LSTATUS status = Store::instance().write([&](Tree& tree, bool& changed) -> LSTATUS {
         Key* key = &tree.root(open.root);
         std::size_t depth = 0;
         for (; depth < open.path.size(); ++depth) {
@@ -178,7 +178,7 @@ LSTATUS deleteKey(HKEY parent, const char* subKey) {
         return ERROR_ACCESS_DENIED;  // a root cannot be deleted
     }
     const bool writeDenied = isWriteDenied(open.root, open.path);
-    return Store::instance().write([&](Tree& tree, bool& changed) {
+    return Store::instance().write([&](Tree& tree, bool& changed) -> LSTATUS {
         std::vector<std::string> parentPath(open.path.begin(), open.path.end() - 1);
         Key* container = tree.find(open.root, parentPath);
         Key* key = container ? container->findSubkey(open.path.back()) : nullptr;
@@ -208,7 +208,7 @@ LSTATUS setValue(HKEY handle, std::string_view name, DWORD type, std::vector<BYT
     if (isWriteDenied(open.root, open.path)) {
         return ERROR_ACCESS_DENIED;
     }
-    return Store::instance().write([&](Tree& tree, bool& changed) {
+    return Store::instance().write([&](Tree& tree, bool& changed) -> LSTATUS {
         Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;
@@ -229,7 +229,7 @@ LSTATUS queryValue(HKEY handle, std::string_view name, Value& value) {
         status != ERROR_SUCCESS) {
         return status;
     }
-    return Store::instance().read([&](const Tree& tree) {
+    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
         const Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;
@@ -252,7 +252,7 @@ LSTATUS deleteValue(HKEY handle, std::string_view name) {
     if (isWriteDenied(open.root, open.path)) {
         return ERROR_ACCESS_DENIED;
     }
-    return Store::instance().write([&](Tree& tree, bool& changed) {
+    return Store::instance().write([&](Tree& tree, bool& changed) -> LSTATUS {
         Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;
@@ -271,7 +271,7 @@ LSTATUS enumerateKey(HKEY handle, DWORD index, std::string& name) {
         status != ERROR_SUCCESS) {
         return status;
     }
-    return Store::instance().read([&](const Tree& tree) {
+    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
         const Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;
@@ -290,7 +290,7 @@ LSTATUS enumerateValue(HKEY handle, DWORD index, Value& value) {
         status != ERROR_SUCCESS) {
         return status;
     }
-    return Store::instance().read([&](const Tree& tree) {
+    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
         const Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;
@@ -309,7 +309,7 @@ LSTATUS queryKeyInfo(HKEY handle, KeyInfo& info) {
         status != ERROR_SUCCESS) {
         return status;
     }
-    return Store::instance().read([&](const Tree& tree) {
+    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
         const Key* key = nullptr;
         if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
             return status;

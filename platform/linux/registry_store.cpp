@@ -238,6 +238,21 @@ LSTATUS Store::write(const std::function<LSTATUS(Tree&, bool& changed)>& work) {
     return status;
 }
 
+bool Store::fileMatchesSnapshot() {
+    std::lock_guard lock(mutex_);
+    const std::string path = storePath();
+    if (path.empty() || refresh(path, false) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (snapshotFd_ < 0) {
+        return tree_ == Tree{};
+    }
+    std::string text;
+    Tree reread;
+    FormatError error;
+    return readAll(snapshotFd_, text) == 0 && parseStore(text, reread, error) && reread == tree_;
+}
+
 void Store::forget() {
     if (snapshotFd_ >= 0) {
         close(snapshotFd_);
@@ -356,6 +371,10 @@ namespace testing {
 void useStore(const char* path) {
     std::lock_guard lock(testingMutex);
     storeForTests = path ? path : "";
+}
+
+bool storeFileMatchesSnapshot() {
+    return Store::instance().fileMatchesSnapshot();
 }
 
 void syncWrites(bool sync) {

@@ -43,6 +43,9 @@ public:
     // its flag, the changed tree is written back; when writing fails, the change is dropped.
     LSTATUS write(const std::function<LSTATUS(Tree&, bool& changed)>& work);
 
+    // Whether the file, read afresh, holds what the snapshot holds.
+    bool fileMatchesSnapshot();
+
 private:
     Store() = default;
 

@@ -2,6 +2,8 @@
 // hook into the stages of writing the store file.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/linux/types.h"
 
 namespace gs::platform::registry::testing {
@@ -17,6 +19,13 @@ GS_PLATFORM_API void useStore(const char* path);
 GS_PLATFORM_API void denyWrites(const char* keyPath);
 // Forgets the paths given to denyWrites (the environment's list stays).
 GS_PLATFORM_API void allowWrites();
+
+// How many key handles this process holds open (the predefined roots are not counted).
+GS_PLATFORM_API std::size_t openKeyCount();
+
+// Whether the store file, read afresh, holds exactly what this process's snapshot of it holds: a
+// check that everything written survives the file's text form.
+GS_PLATFORM_API bool storeFileMatchesSnapshot();
 
 // Whether store writes wait for the disk (fsync). Tests and fuzzing that write thousands of
 // times may turn it off: a write stays atomic for other processes and against a crash of the

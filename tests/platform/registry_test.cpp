@@ -273,6 +273,7 @@ TEST_F(Registry, PersistsEveryValueByteForByte) {
                   ERROR_SUCCESS);
     }
     RegCloseKey(key);
+    EXPECT_TRUE(registry::testing::storeFileMatchesSnapshot());
     const std::string written = storeText();
     EXPECT_NE(written.find("\"list\"=multi_sz:\"one\",\"two\"\n"), std::string::npos) << written;
     EXPECT_NE(written.find("\"dword\"=dword:8000002a\n"), std::string::npos) << written;

@@ -44,8 +44,14 @@ const std::vector<std::string> registeredEntries = {
     "description = sz 'res://Glimmerstrand.dll/RT_STRING/#105'",
 };
 
-TEST_F(ModuleScript, IsLaidOutWithCrLfLineEnds) {
+TEST_F(ModuleScript, IsCarriedByteForByteWithCrLfLineEnds) {
     ASSERT_FALSE(script_.empty());
+#ifndef _WIN32
+    std::ifstream source(GS_MODULE_SCRIPT_FILE, std::ios::binary);
+    std::stringstream text;
+    text << source.rdbuf();
+    EXPECT_EQ(script_, text.str());
+#endif
     EXPECT_EQ(script_.substr(0, 6), "HKCR\r\n");
     EXPECT_EQ(script_.substr(script_.size() - 3), "}\r\n");
     EXPECT_EQ(script_.find("\n\n"), std::string::npos);

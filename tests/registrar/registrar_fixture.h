@@ -30,22 +30,32 @@ inline constexpr char pluginKey[] =
 // Small scripts write below this key of HKEY_CURRENT_USER.
 inline constexpr char scratchKey[] = "GsRegistrarTests";
 
-inline std::string moduleScript() {
+// The module built with the module's registry script as its resource.
+inline std::string scriptModulePath() {
 #ifdef _WIN32
-    // The test program carries the script as the module does.
-    const HMODULE self = GetModuleHandleA(nullptr);
-    const HRSRC resource = FindResourceA(self, MAKEINTRESOURCEA(104), "REGISTRY");
-    if (!resource) {
+    char self[MAX_PATH];
+    std::string path(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    path.erase(path.find_last_of("\\/") + 1);
+    return path + GS_SCRIPT_MODULE;
+#else
+    return GS_SCRIPT_MODULE;
+#endif
+}
+
+// The script as the module carries it.
+inline std::string moduleScript() {
+    const HMODULE module =
+        LoadLibraryExA(scriptModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) {
         return {};
     }
-    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(self, resource)));
-    return std::string(bytes, SizeofResource(self, resource));
-#else
-    std::ifstream in(GS_MODULE_SCRIPT, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-#endif
+    std::string script;
+    if (const HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(104), "REGISTRY")) {
+        const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
+        script.assign(bytes, SizeofResource(module, resource));
+    }
+    FreeLibrary(module);
+    return script;
 }
 
 // A registrar with the replacements updateRegistry gives, for a module file of the given name.
@@ -103,17 +113,23 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
 #ifndef _WIN32
-        char pattern[] = "/tmp/gs-registrar-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        // In memory where possible: the interpreter's tests write thousands of times.
+        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        pattern += "/gs-registrar-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder_ = pattern;
         platform::registry::testing::useStore((folder_ / "registry").c_str());
         platform::registry::testing::syncWrites(false);  // thousands of writes; none need the disk
+        openKeys_ = platform::registry::testing::openKeyCount();
 #endif
         removeTestKeys();
     }
     void TearDown() override {
         removeTestKeys();
 #ifndef _WIN32
+        // Every key the interpreter opened, it closed, on every path.
+        EXPECT_EQ(platform::registry::testing::openKeyCount(), openKeys_);
+        EXPECT_TRUE(platform::registry::testing::storeFileMatchesSnapshot());
         platform::registry::testing::useStore(nullptr);
         platform::registry::testing::allowWrites();
         platform::registry::testing::syncWrites(true);
@@ -129,6 +145,7 @@ private:
     }
 
     std::filesystem::path folder_;
+    std::size_t openKeys_ = 0;
 };
 
 }  // namespace gs::registrar::test

@@ -1,5 +1,6 @@
-// updateRegistry and runResource on a real module file: the test program, which carries the
-// module's script as resource "REGISTRY" 104.
+// updateRegistry and runResource on a real module file: a module built with the module's
+// registry script as its resource "REGISTRY" 104.
+#include <filesystem>
 #include <string>
 
 #include "tests/registrar/registrar_fixture.h"
@@ -7,33 +8,92 @@
 namespace gs::registrar::test {
 namespace {
 
-using UpdateRegistry = RegistryTest;
+namespace fs = std::filesystem;
 
-std::string ownFileName() {
-    char name[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, name, MAX_PATH);
-    return std::string(name, length);
+std::string fileNameOf(HMODULE module) {
+    char name[1024];
+    return std::string(name, GetModuleFileNameA(module, name, sizeof name));
 }
 
-TEST_F(UpdateRegistry, RegistersTheModuleUnderItsOwnFileName) {
-    ASSERT_EQ(updateRegistry(GetModuleHandleA(nullptr), true), S_OK);
+std::string registeredServer() {
     const std::string inproc = std::string(classKey) + "\\InprocServer32";
-    const Snapshot registered = snapshotOf(HKEY_CLASSES_ROOT, "HKCR", inproc);
-    EXPECT_EQ(registered.at("HKCR\\" + inproc + " : @"), "sz '" + ownFileName() + "'");
-    EXPECT_EQ(registered.at("HKCR\\" + inproc + " : ThreadingModel"), "sz 'Apartment'");
+    const Snapshot snapshot = snapshotOf(HKEY_CLASSES_ROOT, "HKCR", inproc);
+    const auto found = snapshot.find("HKCR\\" + inproc + " : @");
+    return found == snapshot.end() ? "(none)" : found->second;
+}
 
-    ASSERT_EQ(updateRegistry(GetModuleHandleA(nullptr), false), S_OK);
+class UpdateRegistry : public RegistryTest {
+protected:
+    void TearDown() override {
+        if (copy_) {
+            FreeLibrary(copy_);
+        }
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+        RegistryTest::TearDown();
+    }
+
+    // Loads a copy of the script module from `relativeFolder` of a scratch folder.
+    HMODULE loadCopyIn(const std::string& relativeFolder) {
+        folder_ = fs::temp_directory_path() / ("gs-registrar-module-" + std::to_string(rand()));
+        const fs::path target = folder_ / relativeFolder;
+        const fs::path file = target / fs::path(scriptModulePath()).filename();
+        std::error_code error;  // Windows may refuse paths this long
+        fs::create_directories(target, error);
+        if (!error) {
+            fs::copy_file(scriptModulePath(), file, error);
+        }
+        copy_ = error ? nullptr : LoadLibraryA(file.string().c_str());
+        return copy_;
+    }
+
+private:
+    fs::path folder_;
+    HMODULE copy_ = nullptr;
+};
+
+TEST_F(UpdateRegistry, RegistersTheModuleUnderItsOwnFileName) {
+    const HMODULE module = LoadLibraryA(scriptModulePath().c_str());
+    ASSERT_NE(module, nullptr);
+    ASSERT_EQ(updateRegistry(module, true), S_OK);
+    EXPECT_EQ(registeredServer(), "sz '" + fileNameOf(module) + "'");
+    EXPECT_EQ(snapshotOf(HKEY_LOCAL_MACHINE, "HKLM", pluginKey).size(),
+              5u);  // two keys, three values
+
+    ASSERT_EQ(updateRegistry(module, false), S_OK);
     EXPECT_TRUE(snapshotOf(HKEY_CLASSES_ROOT, "HKCR", classKey).empty());
     EXPECT_TRUE(snapshotOf(HKEY_LOCAL_MACHINE, "HKLM", pluginKey).empty());
+    FreeLibrary(module);
+}
+
+TEST_F(UpdateRegistry, AQuoteInTheModulesPathIsKept) {
+    const HMODULE module = loadCopyIn("O'Neil's plug-ins");
+    ASSERT_NE(module, nullptr);
+    ASSERT_NE(fileNameOf(module).find("O'Neil's"), std::string::npos);
+    ASSERT_EQ(updateRegistry(module, true), S_OK);
+    EXPECT_EQ(registeredServer(), "sz '" + fileNameOf(module) + "'");
+    ASSERT_EQ(updateRegistry(module, false), S_OK);
+    EXPECT_EQ(registeredServer(), "(none)");
+}
+
+TEST_F(UpdateRegistry, AModuleFileNameThatDoesNotFitIsRefused) {
+    const HMODULE module = loadCopyIn(std::string(120, 'a') + "/" + std::string(120, 'b'));
+    if (!module) {
+        GTEST_SKIP() << "this system loads no module from a path that long";
+    }
+    ASSERT_GE(fileNameOf(module).size(), static_cast<std::size_t>(MAX_PATH));
+    EXPECT_EQ(updateRegistry(module, true), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(registeredServer(), "(none)");
 }
 
 TEST_F(UpdateRegistry, AMissingModuleOrResourceGivesItsError) {
     Registrar registrar;
-    const std::string self = ownFileName();
-    const WideString path(self.begin(), self.end());
-    EXPECT_THAT(registrar.runResource(OLESTR("C:\\no\\such\\module.dll"), 104, "REGISTRY", true),
+    const std::string module = scriptModulePath();
+    const WideString path(module.begin(), module.end());
+    EXPECT_THAT(registrar.runResource(OLESTR("/no/such/module.dll"), 104, "REGISTRY", true),
                 ::testing::AnyOf(HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND),
-                                 HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
+                                 HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                                 HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)));
     EXPECT_EQ(registrar.runResource(path.c_str(), 105, "REGISTRY", true),
               HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(registrar.registerResource(path.c_str(), 104, OLESTR("NOTYPE")),
