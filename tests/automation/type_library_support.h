@@ -34,9 +34,24 @@ inline std::string narrow(BSTR text) {
     return text ? narrow(text, SysStringLen(text)) : std::string("<null>");
 }
 
-// The compiled type library, as a path the platform's file functions accept.
+// A build path as the platform's file functions take it: under Wine the Unix root is drive Z:.
+inline OleString platformPath(const char* buildPath) {
+#ifdef _WIN32
+    OleString path = ole("Z:") + ole(buildPath);
+    for (OLECHAR& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+#else
+    return ole(buildPath);
+#endif
+}
+
+// The compiled type library.
 inline OleString typeLibraryPath() {
-    return ole(GS_TYPE_LIBRARY_PATH);
+    return platformPath(GS_TYPE_LIBRARY_PATH);
 }
 
 template <class T>

@@ -91,7 +91,7 @@ HRESULT valueType(ITypeInfo* owner, const TypeLevel& level, CallType& out) {
         return resolveUserDefined(owner, level.reference, out, 0);
     }
     if (level.vt == VT_HRESULT || level.vt == VT_ERROR) {
-        out.vt = VT_I4;  // status codes travel as 32-bit integers
+        out.vt = VT_ERROR;  // status codes; see prepare()
         return S_OK;
     }
     if (!isScalar(level.vt) && level.vt != VT_VARIANT) {
@@ -238,6 +238,19 @@ HRESULT prepare(const CallType& type, USHORT parameterFlags, VARIANT& argument, 
         slot.passHeldByReference(type.vt);
         return S_OK;
     }
+    if (type.vt == VT_ERROR) {
+        // A status code comes as one (VT_ERROR) or as a 32-bit integer.
+        VARIANT code;
+        VariantInit(&code);
+        if (FAILED(VariantCopyInd(&code, &argument)) ||
+            (code.vt != VT_ERROR && FAILED(VariantChangeType(&code, &code, 0, VT_I4)))) {
+            VariantClear(&code);
+            return DISP_E_TYPEMISMATCH;
+        }
+        slot.pass.vt = VT_ERROR;
+        slot.pass.scode = code.scode;
+        return S_OK;
+    }
     if (FAILED(VariantChangeType(&slot.held, &argument, 0, type.vt))) {
         return DISP_E_TYPEMISMATCH;
     }
@@ -300,6 +313,14 @@ HRESULT invokeThroughVtable(ITypeInfo* owner, const Function& function, void* in
         // Arguments beyond a property's own would index into what it returns.
         return function.invokeKind == INVOKE_PROPERTYGET ? DISP_E_NOTACOLLECTION
                                                          : DISP_E_BADPARAMCOUNT;
+    }
+    std::size_t required = 0;
+    for (std::size_t v = 0; v < capacity; ++v) {
+        const Parameter& p = declared[visible[v]];
+        required += (p.flags & PARAMFLAG_FOPT) == 0 && !p.defaultValue ? 1 : 0;
+    }
+    if (parameters->cArgs - (putValue ? 1 : 0) < required) {
+        return DISP_E_BADPARAMCOUNT;
     }
     for (UINT p = 0; p < positional; ++p) {
         source[visible[p]] = parameters->cArgs - 1 - p;

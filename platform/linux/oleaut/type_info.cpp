@@ -347,19 +347,22 @@ HRESULT TypeInfo::Invoke(PVOID instance, MEMBERID member, WORD flags, DISPPARAMS
     const Member* target = findMember(*list, [member, flags](const Function& f) {
         return f.memid == member && (f.invokeKind & flags) != 0;
     });
-    if (target == nullptr) {
-        // A dispinterface's properties exist only behind the object's own IDispatch.
-        if (findVariable(member) != nullptr && entry().kind == TKIND_DISPATCH) {
-            return static_cast<IDispatch*>(instance)->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT,
-                                                             flags, parameters, result, exception,
-                                                             argumentError);
+    // A dispinterface's members exist only behind the object's own IDispatch.
+    const bool dispatched = target != nullptr
+                                ? target->function->kind == FUNC_DISPATCH
+                                : entry().kind == TKIND_DISPATCH && findVariable(member) != nullptr;
+    if (dispatched) {
+        ComRef<IDispatch> dispatch;
+        if (HRESULT hr = static_cast<IUnknown*>(instance)->QueryInterface(
+                IID_IDispatch, reinterpret_cast<void**>(dispatch.put()));
+            FAILED(hr)) {
+            return hr;
         }
-        return DISP_E_MEMBERNOTFOUND;
+        return dispatch->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT, flags, parameters, result,
+                                exception, argumentError);
     }
-    if (target->function->kind == FUNC_DISPATCH) {
-        return static_cast<IDispatch*>(instance)->Invoke(member, GUID_NULL, LOCALE_USER_DEFAULT,
-                                                         flags, parameters, result, exception,
-                                                         argumentError);
+    if (target == nullptr) {
+        return DISP_E_MEMBERNOTFOUND;
     }
     return invokeThroughVtable(target->owner, *target->function, instance, parameters, result,
                                exception, argumentError);
