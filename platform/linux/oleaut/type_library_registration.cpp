@@ -257,8 +257,6 @@ HRESULT registerLibrary(ITypeLib* library, std::u16string_view fullPath,
         !versionKey.setString(nullptr, description)) {
         return TYPE_E_REGISTRYACCESS;
     }
-    const WORD storedFlags =
-        attr.wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN);
     std::u16string directory(helpDirectory);
     if (directory.empty()) {
         const std::size_t slash = fullPath.find_last_of(u"/\\");
@@ -266,7 +264,7 @@ HRESULT registerLibrary(ITypeLib* library, std::u16string_view fullPath,
     }
     Key flags, help, file;
     if (!flags.create(versionKey.get(), u"FLAGS") ||
-        !flags.setString(nullptr, ascii(std::to_string(storedFlags).c_str())) ||
+        !flags.setString(nullptr, ascii(std::to_string(attr.wLibFlags).c_str())) ||
         !help.create(versionKey.get(), u"HELPDIR") || !help.setString(nullptr, directory) ||
         !file.create(versionKey.get(), hex(attr.lcid) + u"\\" + platformKey(attr.syskind)) ||
         !file.setString(nullptr, fullPath)) {
