@@ -414,10 +414,12 @@ HRESULT invokeThroughVtable(ITypeInfo* owner, const Function& function, void* in
         types[i] = slots[i].pass.vt;
         arguments[i] = &slots[i].pass;
     }
+    // Status codes come back as VT_ERROR, the variant type that holds them.
     VARIANT returned;
     VariantInit(&returned);
     if (HRESULT hr =
-            DispCallFunc(instance, function.vtableSlot * sizeof(void*), function.callConv, returns,
+            DispCallFunc(instance, function.vtableSlot * sizeof(void*), function.callConv,
+                         returns == VT_HRESULT ? VARTYPE{VT_ERROR} : returns,
                          static_cast<UINT>(count), types.data(), arguments.data(), &returned);
         FAILED(hr)) {
         return hr;
