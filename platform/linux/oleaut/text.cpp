@@ -56,40 +56,4 @@ std::string toUtf8(std::u16string_view text) {
     return result;
 }
 
-std::u16string fromUtf8(std::string_view text) {
-    std::u16string result;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80    ? 1
-                           : lead >= 0xF0 ? 4
-                           : lead >= 0xE0 ? 3
-                           : lead >= 0xC0 ? 2
-                                          : 0;
-        char32_t c = 0xFFFD;
-        if (length == 1) {
-            c = lead;
-        } else if (length > 1 && i + length <= text.size()) {
-            c = lead & (0x7F >> length);
-            bool valid = true;
-            for (int k = 1; k < length; ++k) {
-                const auto next = static_cast<unsigned char>(text[i + k]);
-                valid = valid && (next & 0xC0) == 0x80;
-                c = (c << 6) | (next & 0x3F);
-            }
-            if (!valid) {
-                c = 0xFFFD;
-            }
-        }
-        i += length > 0 && i + length <= text.size() ? length : 1;
-        if (c >= 0x10000 && c <= 0x10FFFF) {
-            c -= 0x10000;
-            result.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            result.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            result.push_back(static_cast<char16_t>(c > 0x10FFFF ? 0xFFFD : c));
-        }
-    }
-    return result;
-}
-
 }  // namespace gs::platform::oleaut

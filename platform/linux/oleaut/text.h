@@ -22,7 +22,7 @@ inline BSTR allocateBstr(std::u16string_view text) {
 // are 8-bit text in the library's code page.
 bool sameName(std::u16string_view a, std::u16string_view b);
 
+// File names for the C library: UTF-16 as UTF-8, unpaired surrogates as U+FFFD.
 std::string toUtf8(std::u16string_view text);
-std::u16string fromUtf8(std::string_view text);
 
 }  // namespace gs::platform::oleaut
