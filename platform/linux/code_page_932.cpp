@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "platform/linux/detail/cp932.h"
 
@@ -45,21 +46,32 @@ std::unique_ptr<Cp932Tables> buildTables() {
     }
     unsigned char output[8];
     for (unsigned byte = 0; byte < 256; ++byte) {
-        const unsigned char input[1] = {static_cast<unsigned char>(byte)};
-        tables->isLeadByte[byte] = false;
-        if (convertOne(decoder, input, 1, output, sizeof output) == 2) {
-            tables->toUnicode[byte] = static_cast<std::uint16_t>(output[0] | (output[1] << 8));
+        // Windows' lead-byte ranges, whether or not iconv maps anything behind them: a lead byte
+        // with an unassigned trail is one unmappable character, not two.
+        tables->isLeadByte[byte] = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+        if (!tables->isLeadByte[byte]) {
+            const unsigned char input[1] = {static_cast<unsigned char>(byte)};
+            if (convertOne(decoder, input, 1, output, sizeof output) == 2) {
+                tables->toUnicode[byte] = static_cast<std::uint16_t>(output[0] | (output[1] << 8));
+            }
             continue;
         }
-        // A lead byte is incomplete on its own; find whether any trail byte completes it.
         for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
             const unsigned char pair[2] = {static_cast<unsigned char>(byte),
                                            static_cast<unsigned char>(trail)};
             if (convertOne(decoder, pair, 2, output, sizeof output) == 2) {
-                tables->isLeadByte[byte] = true;
                 tables->toUnicode[(byte << 8) | trail] =
                     static_cast<std::uint16_t>(output[0] | (output[1] << 8));
             }
+        }
+    }
+    // Single bytes that Windows maps and iconv leaves out: 0x80 to U+0080, and 0xA0, 0xFD to
+    // 0xFF to the private-use characters U+F8F0 to U+F8F3.
+    const std::pair<unsigned, std::uint16_t> windowsSingles[] = {
+        {0x80, 0x0080}, {0xA0, 0xF8F0}, {0xFD, 0xF8F1}, {0xFE, 0xF8F2}, {0xFF, 0xF8F3}};
+    for (const auto& [byte, unit] : windowsSingles) {
+        if (tables->toUnicode[byte] == Cp932Tables::unmapped) {
+            tables->toUnicode[byte] = unit;
         }
     }
     for (unsigned unit = 0; unit < 0x10000; ++unit) {
@@ -73,6 +85,11 @@ std::unique_ptr<Cp932Tables> buildTables() {
             tables->fromUnicode[unit] = output[0];
         } else if (length == 2) {
             tables->fromUnicode[unit] = static_cast<std::uint16_t>((output[0] << 8) | output[1]);
+        }
+    }
+    for (const auto& [byte, unit] : windowsSingles) {
+        if (tables->fromUnicode[unit] == Cp932Tables::unmapped) {
+            tables->fromUnicode[unit] = static_cast<std::uint16_t>(byte);
         }
     }
     iconv_close(decoder);

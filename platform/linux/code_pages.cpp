@@ -10,12 +10,15 @@ namespace {
 
 using gs::platform::detail::Cp932Tables;
 
-enum class Encoding { utf8, cp932, unknown };
+// The ANSI code pages are UTF-8 too, but callers use them with the flags and default characters
+// that an ANSI code page takes on Windows; explicit CP_UTF8 gets the stricter UTF-8 rules.
+enum class Encoding { ansiUtf8, utf8, cp932, unknown };
 
 Encoding encodingOf(UINT codePage) {
     switch (codePage) {
         case CP_ACP:
         case CP_THREAD_ACP:
+            return Encoding::ansiUtf8;
         case CP_UTF8:
             return Encoding::utf8;
         case 932:
@@ -122,7 +125,10 @@ bool isLowSurrogate(WCHAR unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-bool encodeUtf8(const WCHAR* units, std::size_t length, bool strict, Output<CHAR>& output) {
+// Returns false when WC_ERR_INVALID_CHARS met a lone surrogate; sets replaced when one became
+// U+FFFD.
+bool encodeUtf8(const WCHAR* units, std::size_t length, bool strict, Output<CHAR>& output,
+                bool& replaced) {
     for (std::size_t i = 0; i < length; ++i) {
         char32_t codePoint = units[i];
         if (isHighSurrogate(units[i]) && i + 1 < length && isLowSurrogate(units[i + 1])) {
@@ -132,6 +138,7 @@ bool encodeUtf8(const WCHAR* units, std::size_t length, bool strict, Output<CHAR
             if (strict) {
                 return false;
             }
+            replaced = true;
             codePoint = U'\uFFFD';
         }
         auto put = [&output](unsigned value) { output.put(static_cast<CHAR>(value)); };
@@ -220,20 +227,19 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
     const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
     const auto* bytes = reinterpret_cast<const unsigned char*>(source);
     Output<WCHAR> output(target, targetLength);
-    switch (encodingOf(codePage)) {
+    const Encoding encoding = encodingOf(codePage);
+    constexpr DWORD ansiFlags =
+        MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+    const DWORD allowed = encoding == Encoding::utf8 ? MB_ERR_INVALID_CHARS : ansiFlags;
+    if ((flags & ~allowed) != 0 || ((flags & MB_PRECOMPOSED) && (flags & MB_COMPOSITE))) {
+        SetLastError(encoding == Encoding::unknown ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    switch (encoding) {
+        case Encoding::ansiUtf8:
         case Encoding::utf8:
-            if ((flags & ~MB_ERR_INVALID_CHARS) != 0) {
-                SetLastError(ERROR_INVALID_FLAGS);
-                return 0;
-            }
             return finish(output, !decodeUtf8(bytes, length, strict, output));
         case Encoding::cp932: {
-            constexpr DWORD known =
-                MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
-            if ((flags & ~known) != 0 || ((flags & MB_PRECOMPOSED) && (flags & MB_COMPOSITE))) {
-                SetLastError(ERROR_INVALID_FLAGS);
-                return 0;
-            }
             const Cp932Tables* tables = gs::platform::detail::cp932Tables();
             if (tables == nullptr) {
                 SetLastError(ERROR_INVALID_PARAMETER);
@@ -264,25 +270,32 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
         return 0;
     }
     Output<CHAR> output(target, targetLength);
-    switch (encodingOf(codePage)) {
-        case Encoding::utf8:
-            if (defaultChar != nullptr || usedDefaultChar != nullptr) {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return 0;
+    const Encoding encoding = encodingOf(codePage);
+    constexpr DWORD ansiFlags =
+        WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
+    const DWORD allowed = encoding == Encoding::utf8       ? WC_ERR_INVALID_CHARS
+                          : encoding == Encoding::ansiUtf8 ? ansiFlags | WC_ERR_INVALID_CHARS
+                                                           : ansiFlags;
+    if (encoding == Encoding::utf8 && (defaultChar != nullptr || usedDefaultChar != nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if ((flags & ~allowed) != 0) {
+        SetLastError(encoding == Encoding::unknown ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    switch (encoding) {
+        case Encoding::ansiUtf8:
+        case Encoding::utf8: {
+            bool replaced = false;
+            const bool valid =
+                encodeUtf8(source, length, (flags & WC_ERR_INVALID_CHARS) != 0, output, replaced);
+            if (usedDefaultChar != nullptr) {
+                *usedDefaultChar = replaced ? TRUE : FALSE;
             }
-            if ((flags & ~WC_ERR_INVALID_CHARS) != 0) {
-                SetLastError(ERROR_INVALID_FLAGS);
-                return 0;
-            }
-            return finish(output,
-                          !encodeUtf8(source, length, (flags & WC_ERR_INVALID_CHARS) != 0, output));
+            return finish(output, !valid);
+        }
         case Encoding::cp932: {
-            constexpr DWORD known = WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS |
-                                    WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
-            if ((flags & ~known) != 0) {
-                SetLastError(ERROR_INVALID_FLAGS);
-                return 0;
-            }
             const Cp932Tables* tables = gs::platform::detail::cp932Tables();
             if (tables == nullptr) {
                 SetLastError(ERROR_INVALID_PARAMETER);

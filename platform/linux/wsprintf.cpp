@@ -96,7 +96,7 @@ int format(Char* target, const Char* pattern, va_list arguments) {
             out.put(*p);
             continue;
         }
-        const Char* start = p++;
+        ++p;
         Conversion conversion;
         for (;; ++p) {
             if (*p == Char('-')) {
@@ -158,14 +158,11 @@ int format(Char* target, const Char* pattern, va_list arguments) {
             case Char('%'):
                 out.put(Char('%'));
                 break;
+            case Char(0):
+                return out.finish();  // a lone % at the end
             default:
-                // Not a conversion of the subset: the text is copied as it stands.
-                for (const Char* q = start; q <= p && *q != 0; ++q) {
-                    out.put(*q);
-                }
-                if (*p == 0) {
-                    return out.finish();
-                }
+                // Not a conversion: as on Windows, the character itself is written.
+                out.put(*p);
                 break;
         }
     }

@@ -72,6 +72,11 @@ TEST(CodePage932, MalformedBytes) {
     // A lead byte at the end of the input and a lead byte followed by a byte that cannot trail.
     EXPECT_EQ(toWide(932, "a\x83"), u"a\u30FB");
     EXPECT_EQ(toWide(932, std::string("\x83\x0a", 2)), u"\u30FB\n") << "the newline survives";
+    // 0x85 is a lead byte with nothing assigned behind it: one character, both bytes.
+    EXPECT_EQ(toWide(932, "\x85\x40z"), u"\u30FBz");
+    // Single bytes that Windows maps to private-use characters, both ways.
+    EXPECT_EQ(toWide(932, "\x80\xA0\xFD"), u"\u0080\uF8F0\uF8F1");
+    EXPECT_EQ(toBytes(932, u"\uF8F0"), "\xA0");
     EXPECT_EQ(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "a\x83", 2, nullptr, 0), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
@@ -83,6 +88,22 @@ TEST(Utf8, AnsiCodePagesAreUtf8) {
         EXPECT_EQ(toWide(codePage, bytes), wide);
         EXPECT_EQ(toBytes(codePage, wide), bytes);
     }
+}
+
+TEST(Utf8, AnsiCodePagesTakeTheFlagsOfAnAnsiCodePage) {
+    // What callers pass for an ANSI code page on Windows keeps working though it is UTF-8 here;
+    // explicit CP_UTF8 keeps its own stricter rules (see BadArgumentsAndFlags).
+    WCHAR wide[8];
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "abc", 3, wide, 8), 3);
+    const char16_t loneSurrogate[] = {u'x', 0xDC00};
+    char narrow[8];
+    BOOL usedDefault = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(CP_THREAD_ACP, WC_NO_BEST_FIT_CHARS, loneSurrogate, 2, narrow, 8,
+                                  "?", &usedDefault),
+              4);
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"ok", 2, narrow, 8, nullptr, &usedDefault), 2);
+    EXPECT_FALSE(usedDefault);
 }
 
 TEST(Utf8, MalformedInputIsReplacedOrRefused) {

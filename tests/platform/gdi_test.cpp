@@ -33,18 +33,18 @@ struct Blit {
     int x, y, width, height, sourceX, sourceY;
 };
 
-// What BitBlt must do, pixel by pixel.
+// What BitBlt must do, pixel by pixel: each target pixel inside the rectangle whose source
+// pixel exists takes that pixel.
 void referenceBlit(GuardedImage& target, GuardedImage& source, const Blit& b) {
-    for (int j = 0; j < b.height; ++j) {
-        for (int i = 0; i < b.width; ++i) {
-            const long long tx = static_cast<long long>(b.x) + i;
-            const long long ty = static_cast<long long>(b.y) + j;
-            const long long sx = static_cast<long long>(b.sourceX) + i;
-            const long long sy = static_cast<long long>(b.sourceY) + j;
-            if (tx >= 0 && ty >= 0 && tx < target.width && ty < target.height && sx >= 0 &&
-                sy >= 0 && sx < source.width && sy < source.height) {
-                target.at(static_cast<LONG>(tx), static_cast<LONG>(ty)) =
-                    source.at(static_cast<LONG>(sx), static_cast<LONG>(sy));
+    for (LONG ty = 0; ty < target.height; ++ty) {
+        for (LONG tx = 0; tx < target.width; ++tx) {
+            const long long i = static_cast<long long>(tx) - b.x;
+            const long long j = static_cast<long long>(ty) - b.y;
+            const long long sx = b.sourceX + i;
+            const long long sy = b.sourceY + j;
+            if (i >= 0 && j >= 0 && i < b.width && j < b.height && sx >= 0 && sy >= 0 &&
+                sx < source.width && sy < source.height) {
+                target.at(tx, ty) = source.at(static_cast<LONG>(sx), static_cast<LONG>(sy));
             }
         }
     }

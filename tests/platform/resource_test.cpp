@@ -174,6 +174,23 @@ TEST(ResourceModules, ModulesWithoutResources) {
         << "the test program has none";
 }
 
+TEST(ResourceModules, TheProductStringTableIsBlockSevenInUsEnglish) {
+    HMODULE module = LoadLibraryExA(GS_TEST_PRODUCT_RESOURCES, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    ASSERT_NE(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(7), 0x0409), nullptr);
+    EXPECT_EQ(stringResource(module, 100, 0x0409), u"Glimmerstrand");
+    EXPECT_EQ(stringResource(module, 101, 0x0409), u"Glimmerstrand");
+    EXPECT_EQ(stringResource(module, 102, 0x0409), u"2-Wave");
+    EXPECT_EQ(stringResource(module, 103, 0x0409), u"4-Wave");
+    EXPECT_EQ(stringResource(module, 105, 0x0409), u"Description of Glimmerstrand plugin");
+    EXPECT_EQ(stringResource(module, 96), u"");
+    EXPECT_EQ(stringResource(module, 104), u"");
+    EXPECT_EQ(stringResource(module, 200), u"<no block>");
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(1), RT_VERSION), nullptr)
+        << "version information is for Windows only";
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
 // Damaged copies of the module, read as data files: each is refused or served safely.
 class DamagedFiles : public ::testing::Test {
 protected:

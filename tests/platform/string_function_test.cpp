@@ -74,7 +74,7 @@ TEST(Wsprintf, SubsetOfConversions) {
     wsprintfA(text, "%s|%-4s|%4s|%.2s", "ab", "ab", "ab", "abc");
     EXPECT_STREQ(text, "ab|ab  |  ab|ab");
     wsprintfA(text, "%c%c|100%%|%q", 'o', 'k');
-    EXPECT_STREQ(text, "ok|100%|%q") << "an unknown conversion is copied as it stands";
+    EXPECT_STREQ(text, "ok|100%|q") << "an unknown conversion writes its character";
 
     WCHAR wide[32];
     EXPECT_EQ(wsprintfW(wide, u"%s=%d%c", u"pos", 3, u'!'), 6);
