@@ -403,7 +403,11 @@ private:
         }
         Key* key = &tree_.root(*root);
         path = rootEnd == std::string_view::npos ? std::string_view{} : path.substr(rootEnd);
-        while (!path.empty()) {
+        for (std::size_t depth = 1; !path.empty(); ++depth) {
+            if (depth > maxKeyDepth) {
+                return reject("a key more than " + std::to_string(maxKeyDepth) +
+                              " levels below its root");
+            }
             path.remove_prefix(1);  // the separator
             const std::size_t end = path.find('\\');
             const auto name = decodeKeyName(path.substr(0, end));

@@ -146,6 +146,9 @@ LSTATUS createKey(HKEY parent, const char* subKey, REGSAM desired, HKEY& result,
         if (nameTooLong) {
             return ERROR_FILENAME_EXCED_RANGE;
         }
+        if (open.path.size() > maxKeyDepth) {
+            return ERROR_INVALID_PARAMETER;
+        }
         for (; depth < open.path.size(); ++depth) {
             key = &key->addSubkey(open.path[depth]);
         }

@@ -15,9 +15,11 @@
 
 namespace gs::platform::registry {
 
-// Windows limits: 255 characters for a key name, 16383 for a value name.
+// Windows limits: 255 characters for a key name, 16383 for a value name, 512 levels of keys below
+// a root. The depth limit also bounds the recursion of everything that walks the tree.
 inline constexpr std::size_t maxKeyNameLength = 255;
 inline constexpr std::size_t maxValueNameLength = 16383;
+inline constexpr std::size_t maxKeyDepth = 512;
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
 

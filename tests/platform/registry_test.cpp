@@ -136,6 +136,18 @@ TEST_F(Registry, ReportsSizesAndShortBuffersTheWindowsWay) {
               ERROR_MORE_DATA);
     RegCloseKey(key);
 
+    std::string deepest = "Deep";
+    for (std::size_t level = 1; level < 512; ++level) {
+        deepest += "\\k";
+    }
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, deepest.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (deepest + "\\k").c_str(), 0, nullptr, 0,
+                              KEY_READ, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);  // a registry is 512 levels deep at most
+
     const std::string tooLong(256, 'k');
     EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, tooLong.c_str(), 0, nullptr, 0, KEY_READ, nullptr,
                               &key, nullptr),
