@@ -5,6 +5,7 @@
 
 #include "platform/linux/bstr.h"
 #include "platform/linux/com.h"
+#include "platform/linux/kernel.h"  // LOCALE_USER_DEFAULT and friends
 
 #define DISP_E_UNKNOWNINTERFACE gsHresult(0x80020001u)
 #define DISP_E_MEMBERNOTFOUND gsHresult(0x80020003u)
@@ -234,17 +235,6 @@ using LPEXCEPINFO = EXCEPINFO*;
 #define DISPID_CONSTRUCTOR (-6)
 #define DISPID_DESTRUCTOR (-7)
 #define DISPID_COLLECT (-8)
-
-// Also defined by kernel.h.
-#ifndef LOCALE_USER_DEFAULT
-#define LOCALE_USER_DEFAULT 0x0400
-#endif
-#ifndef LOCALE_SYSTEM_DEFAULT
-#define LOCALE_SYSTEM_DEFAULT 0x0800
-#endif
-#ifndef LOCALE_NEUTRAL
-#define LOCALE_NEUTRAL 0x0000
-#endif
 
 extern "C" {
 GS_PLATFORM_API void VariantInit(VARIANTARG* value);

@@ -1,0 +1,30 @@
+// The test library compiled from kinds.idl: its identifiers and how to load it.
+#pragma once
+
+#include "tests/automation/type_library_support.h"
+
+namespace gs::test::kinds {
+
+constexpr GUID kLibraryId = {
+    0x1D0E3C61, 0x2F4B, 0x4A6E, {0x9B, 0x1F, 0x3C, 0x2D, 0x4E, 0x5F, 0x6A, 0x00}};
+constexpr GUID kSideId = {
+    0x1D0E3C61, 0x2F4B, 0x4A6E, {0x9B, 0x1F, 0x3C, 0x2D, 0x4E, 0x5F, 0x6A, 0x01}};
+constexpr IID kInterfaceId = {
+    0x1D0E3C61, 0x2F4B, 0x4A6E, {0x9B, 0x1F, 0x3C, 0x2D, 0x4E, 0x5F, 0x6A, 0x02}};
+constexpr IID kEventsId = {
+    0x1D0E3C61, 0x2F4B, 0x4A6E, {0x9B, 0x1F, 0x3C, 0x2D, 0x4E, 0x5F, 0x6A, 0x03}};
+constexpr GUID kStandardLibraryId = {
+    0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+inline OleString kindsLibraryPath() {
+    return platformPath(GS_KINDS_LIBRARY_PATH);
+}
+
+inline Ref<ITypeLib> loadKindsLibrary() {
+    Ref<ITypeLib> library;
+    const OleString path = kindsLibraryPath();
+    EXPECT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()), S_OK);
+    return library;
+}
+
+}  // namespace gs::test::kinds
