@@ -5,6 +5,7 @@
 
 #include "counting_unknown.h"
 #include "module/module_instance.h"
+#include "module/server_module.h"
 #include "module/visualizer_lifetime.h"
 #include "platform/linux/host.h"
 #include "platform/linux/testing.h"
