@@ -237,6 +237,10 @@ TEST_F(PlayerTest, RenderWindowedDrawsIntoTheWindow) {
     EXPECT_TRUE(gMessageBoxes.empty());
 }
 
+// The type library is registered under its own locale, US English; clients asking in another locale
+// (or the neutral one) are not given it, as LoadRegTypeLib applies no wider fallback.
+constexpr LCID kEnglishUs = 0x0409;
+
 TEST_F(PlayerTest, ColourByNameThroughAutomation) {
     // The module does not register its type library; automation clients find it once it is.
     ITypeLib* library = nullptr;
@@ -249,7 +253,7 @@ TEST_F(PlayerTest, ColourByNameThroughAutomation) {
               S_OK);
     LPOLESTR name = const_cast<LPOLESTR>(L"foregroundColor");
     DISPID id = 0;
-    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK);
+    ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, kEnglishUs, &id), S_OK);
     EXPECT_EQ(id, 1);
 
     VARIANT argument;
@@ -258,16 +262,16 @@ TEST_F(PlayerTest, ColourByNameThroughAutomation) {
     argument.bstrVal = SysAllocString(L"#12abEF");
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS put = {&argument, &named, 1, 1};
-    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put,
-                               nullptr, nullptr, nullptr),
+    EXPECT_EQ(dispatch->Invoke(1, IID_NULL, kEnglishUs, DISPATCH_PROPERTYPUT, &put, nullptr,
+                               nullptr, nullptr),
               S_OK);
     VariantClear(&argument);
 
     VARIANT result;
     VariantInit(&result);
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    ASSERT_EQ(dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                               &result, nullptr, nullptr),
+    ASSERT_EQ(dispatch->Invoke(1, IID_NULL, kEnglishUs, DISPATCH_PROPERTYGET, &none, &result,
+                               nullptr, nullptr),
               S_OK);
     ASSERT_EQ(result.vt, VT_BSTR);
     EXPECT_STREQ(result.bstrVal, L"#12ABEF");
