@@ -141,6 +141,15 @@ Surface dcSurfaceLocked(HDC handle, bool& validDC) {
     return {};
 }
 
+std::size_t deviceContextCountLocked() {
+    return gdiTable().dcs.size();
+}
+
+std::size_t bitmapCountLocked() {
+    const GdiTable& gdi = gdiTable();
+    return gdi.bitmaps.size() - (gdi.stockBitmap != nullptr ? 1 : 0);
+}
+
 }  // namespace gs::platform::detail
 
 using namespace gs::platform::detail;

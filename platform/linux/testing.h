@@ -22,6 +22,14 @@ struct GsPostedMessage {
     LPARAM lParam;
 };
 
+// Windows, device contexts and bitmaps that exist now (the stock bitmap is not counted): a test
+// compares them before and after the code under test to find a handle nobody gave back.
+struct GsDesktopObjectCounts {
+    UINT windows;
+    UINT deviceContexts;
+    UINT bitmaps;
+};
+
 extern "C" {
 
 // While the virtual clock is on, timeGetTime and GetTickCount return its time, and Sleep adds its
@@ -43,6 +51,8 @@ GS_PLATFORM_API void gsTestSilenceMessageBoxes(BOOL silence);
 GS_PLATFORM_API UINT gsTestPostedMessageCount();
 GS_PLATFORM_API BOOL gsTestPostedMessage(UINT index, GsPostedMessage* message);
 GS_PLATFORM_API void gsTestClearPostedMessages();
+
+GS_PLATFORM_API void gsTestDesktopObjectCounts(GsDesktopObjectCounts* counts);
 
 // Turns the virtual clock off and clears every record above.
 GS_PLATFORM_API void gsTestReset();

@@ -51,6 +51,10 @@ bool windowExistsLocked(HWND window) {
     return findLocked(window) != nullptr;
 }
 
+std::size_t windowCountLocked() {
+    return table().windows.size();
+}
+
 Surface windowSurfaceLocked(HWND window) {
     Window* found = findLocked(window);
     if (found == nullptr || found->pixels.empty()) {

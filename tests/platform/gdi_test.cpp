@@ -3,6 +3,8 @@
 #include <random>
 #include <vector>
 
+#include "platform/linux/host.h"
+#include "platform/linux/testing.h"
 #include "platform/win32.h"
 
 namespace {
@@ -225,6 +227,38 @@ TEST(MemoryDC, ABitmapBelongsToOneDCAtATime) {
     EXPECT_NE(SelectObject(second, stock), nullptr);
     EXPECT_TRUE(DeleteObject(bitmap));
     EXPECT_TRUE(DeleteDC(second));
+}
+
+// The counts tests use to find handles nobody gave back follow every way of making and
+// freeing a window, a DC or a bitmap.
+TEST(DesktopObjectCounts, FollowCreationAndRelease) {
+    auto counts = [] {
+        GsDesktopObjectCounts now{};
+        gsTestDesktopObjectCounts(&now);
+        return now;
+    };
+    const GsDesktopObjectCounts before = counts();
+    HWND window = gsCreateWindow(8, 8);
+    HDC windowDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(memoryDc, 4, 4);
+    ASSERT_NE(bitmap, nullptr);
+    const GsDesktopObjectCounts during = counts();
+    EXPECT_EQ(during.windows, before.windows + 1);
+    EXPECT_EQ(during.deviceContexts, before.deviceContexts + 2);
+    EXPECT_EQ(during.bitmaps, before.bitmaps + 1) << "the stock bitmap is not counted";
+
+    EXPECT_TRUE(DeleteObject(bitmap));
+    EXPECT_TRUE(DeleteDC(memoryDc));
+    EXPECT_TRUE(gsDestroyWindow(window));
+    EXPECT_EQ(counts().deviceContexts, before.deviceContexts + 1)
+        << "a window's DC outlives its window until it is released";
+    EXPECT_EQ(ReleaseDC(window, windowDc), 1);
+    const GsDesktopObjectCounts after = counts();
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.deviceContexts, before.deviceContexts);
+    EXPECT_EQ(after.bitmaps, before.bitmaps);
+    gsTestDesktopObjectCounts(nullptr);  // ignored, not a crash
 }
 
 }  // namespace

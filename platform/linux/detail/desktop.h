@@ -35,4 +35,10 @@ HDC createWindowDCLocked(HWND window);
 bool releaseWindowDCLocked(HWND window, HDC dc);
 Surface dcSurfaceLocked(HDC dc, bool& validDC);
 
+// What exists now, for the test hooks that look for handles nobody gave back. The stock bitmap
+// is not counted: it lives as long as the process.
+std::size_t windowCountLocked();
+std::size_t deviceContextCountLocked();
+std::size_t bitmapCountLocked();
+
 }  // namespace gs::platform::detail
