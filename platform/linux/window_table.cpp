@@ -99,7 +99,8 @@ BOOL gsResizeWindow(HWND window, LONG clientWidth, LONG clientHeight) {
     }
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(clientWidth) * clientHeight, 0);
     const LONG keptWidth = std::min(clientWidth, found->width);
-    const LONG keptHeight = std::min(clientHeight, found->height);
+    // An empty side keeps nothing (and an empty vector has no memory to copy to or from).
+    const LONG keptHeight = keptWidth > 0 ? std::min(clientHeight, found->height) : 0;
     for (LONG y = 0; y < keptHeight; ++y) {
         std::memcpy(pixels.data() + static_cast<std::size_t>(y) * clientWidth,
                     found->pixels.data() + static_cast<std::size_t>(y) * found->width,

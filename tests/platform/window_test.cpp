@@ -84,6 +84,10 @@ TEST_F(Windows, DCsFollowResizesAndOutliveTheirWindowSafely) {
     EXPECT_EQ(pixelsOf(window), (std::vector<DWORD>{0xFFFFFF, 0xFFFFFF, 0xFFFFFF}));
     ASSERT_TRUE(gsResizeWindow(window, 4, 2));
     EXPECT_EQ(pixelsOf(window), (std::vector<DWORD>{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0, 0, 0, 0, 0}));
+    // Through an empty client area and back: nothing is kept.
+    ASSERT_TRUE(gsResizeWindow(window, 0, 2));
+    ASSERT_TRUE(gsResizeWindow(window, 4, 2));
+    EXPECT_EQ(pixelsOf(window), std::vector<DWORD>(8, 0));
 
     HDC other = GetDC(window);
     EXPECT_EQ(ReleaseDC(create(1, 1), other), 0) << "a DC goes back to its own window";
