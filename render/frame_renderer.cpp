@@ -195,8 +195,9 @@ HRESULT renderFrame(const VisualizerView& view, const plugin::TimedLevel* levels
     if (rc->right <= rc->left || rc->bottom <= rc->top) {
         return S_OK;
     }
-    state.targetWidth = static_cast<UINT>(rc->right - rc->left);
-    state.targetHeight = static_cast<UINT>(rc->bottom - rc->top);
+    // Unsigned: the extent of a rectangle from far left to far right does not fit a LONG.
+    state.targetWidth = static_cast<UINT>(rc->right) - static_cast<UINT>(rc->left);
+    state.targetHeight = static_cast<UINT>(rc->bottom) - static_cast<UINT>(rc->top);
     const FrameGeometry geometry =
         makeFrameGeometry(state.targetWidth, state.targetHeight, view.hue);
     const int secondChannel = view.isMono ? 0 : 1;

@@ -251,6 +251,13 @@ TEST_F(FrameRendererTest, EmptyAndOversizedRectangles) {
     EXPECT_EQ(target.pixel(45, 60), MemoryTarget::kUntouched);
     EXPECT_NE(target.pixel(80, 60), MemoryTarget::kUntouched);
     EXPECT_EQ(state_.targetWidth, 60u);
+    // The widest rectangle a caller can pass: its extent does not fit a LONG.
+    target.fill(MemoryTarget::kUntouched);
+    const LONG far = 0x7FFFFFFF;
+    EXPECT_EQ(render(target, RECT{-far - 1, -far - 1, far, far}), S_OK);
+    EXPECT_EQ(state_.targetWidth, 0xFFFFFFFFu);
+    EXPECT_EQ(state_.targetHeight, 0xFFFFFFFFu);
+    EXPECT_TRUE(target.untouched()) << "copied far off to the left and above";
 }
 
 TEST_F(FrameRendererTest, NullArgumentsAreRefused) {
