@@ -23,7 +23,7 @@
 #include "plugin/glimmerstrand_interface.h"
 #include "plugin/player_interfaces.h"
 #include "render/software/adapter.h"
-#include "tests/module/loaded_module.h"
+#include "tests/module/player_module.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ constexpr UINT kMostArguments = 4;
 constexpr UINT kMostNames = 4;
 
 std::filesystem::path folder;
-gs::test::LoadedModule* module = nullptr;
+gs::test::PlayerModule* module = nullptr;
 
 void check(bool condition, const char* what) {
     if (!condition) {
@@ -339,7 +339,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     check(LoadTypeLibEx(widePath.c_str(), REGKIND_REGISTER, &library) == S_OK,
           "the module's type library does not register");
     library->Release();
-    module = new gs::test::LoadedModule(GS_MODULE_PATH);
+    module = new gs::test::PlayerModule(GS_MODULE_PATH);
     check(module->loaded(), "the module does not load");
     return 0;
 }

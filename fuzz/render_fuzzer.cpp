@@ -21,7 +21,7 @@
 #include "platform/win32.h"
 #include "plugin/player_interfaces.h"
 #include "render/software/adapter.h"
-#include "tests/module/loaded_module.h"
+#include "tests/module/player_module.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ constexpr int kMostOperations = 48;
 constexpr LONG kLargestDisplay = 64;
 constexpr LONG kLargestWindow = 96;
 
-gs::test::LoadedModule* module = nullptr;
+gs::test::PlayerModule* module = nullptr;
 
 void check(bool condition, const char* what) {
     if (!condition) {
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Pacing sleeps on the virtual clock: no input waits in real time.
     gsTestUseVirtualClock(TRUE, 1000);
     gsTestSilenceMessageBoxes(TRUE);
-    module = new gs::test::LoadedModule(GS_MODULE_PATH);
+    module = new gs::test::PlayerModule(GS_MODULE_PATH);
     check(module->loaded(), "the module does not load");
     return 0;
 }

@@ -21,7 +21,7 @@
 #include "plugin/glimmerstrand_interface.h"
 #include "plugin/player_interfaces.h"
 #include "render/software/adapter.h"
-#include "tests/module/loaded_module.h"
+#include "tests/module/player_module.h"
 #include "tests/plugin/counting_unknown.h"
 
 namespace {
@@ -151,7 +151,7 @@ TEST_F(Soak, AHundredThousandFramesGiveEverythingBack) {
     const GsDesktopObjectCounts desktopBefore = desktopObjects();
     const software::LiveObjects devicesBefore = software::liveObjects();
 
-    gs::test::LoadedModule module(GS_MODULE_PATH);
+    gs::test::PlayerModule module(GS_MODULE_PATH);
     ASSERT_TRUE(module.loaded());
     IWMPEffects2* effects = nullptr;
     ASSERT_EQ(module.createVisualizer(&effects), S_OK);

@@ -10,9 +10,9 @@
 
 namespace gs::test {
 
-class LoadedModule {
+class PlayerModule {
 public:
-    explicit LoadedModule(const char* path) {
+    explicit PlayerModule(const char* path) {
         library_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) {
             return;
@@ -24,9 +24,9 @@ public:
     }
     // The module stays loaded: the process ends soon enough, and a module must survive being
     // kept.
-    ~LoadedModule() = default;
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
+    ~PlayerModule() = default;
+    PlayerModule(const PlayerModule&) = delete;
+    PlayerModule& operator=(const PlayerModule&) = delete;
 
     bool loaded() const {
         return getClassObject_ != nullptr && canUnloadNow_ != nullptr &&
