@@ -50,6 +50,11 @@ function(gs_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest GTest::gmock GTest::gtest_main)
+    # Tests of code run from several threads: the ThreadSanitizer build makes only these
+    # (gs_threaded_tests) and runs them (the linux-tsan test preset filters on the label).
+    if("threads" IN_LIST ARG_LABELS AND TARGET gs_threaded_tests)
+        add_dependencies(gs_threaded_tests ${name})
+    endif()
     if(GS_WINDOWS)
         add_test(NAME ${name} COMMAND ${name})
         if(ARG_LABELS)
