@@ -15,6 +15,11 @@ struct Failure {
     const char* message;
 };
 
+// Test logs name the failure rather than dump the struct's bytes.
+void PrintTo(const Failure& failure, std::ostream* out) {
+    *out << failure.name;
+}
+
 const Failure kFailures[] = {
     {"PixelShader14",
      [] {
