@@ -195,7 +195,6 @@ TEST_F(DifferentialCheck, FramesAgreeWithTheSoftwareDevice) {
     ASSERT_EQ(expected.width, sequence.width);
     ASSERT_EQ(expected.height, sequence.height);
     ASSERT_EQ(expected.frameCount(), sequence.frames.size());
-    ASSERT_GE(sequence.frames.size(), kRequiredFrames);
     ASSERT_TRUE(displayMatches(sequence, error)) << error;
 
     LoadedModule module;
@@ -227,6 +226,7 @@ TEST_F(DifferentialCheck, FramesAgreeWithTheSoftwareDevice) {
         }
     }
     printAgreement(baseName(stem).c_str(), total);
+    EXPECT_GE(sequence.frames.size(), kRequiredFrames) << "too short a recording to tell";
     EXPECT_EQ(gMessageBoxes, 0);
 
     if (!allAgree || std::getenv("GS_DIFFERENTIAL_KEEP") != nullptr) {
