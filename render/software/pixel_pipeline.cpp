@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "render/software/colour_conversion.h"
 
@@ -190,6 +191,7 @@ PixelPipeline::PixelPipeline() {
 void PixelPipeline::beginDraw(const DrawSetup& setup) {
     setup_ = setup;
     laneCount_ = 0;
+    runCount_ = 0;
     activeCount_ = 0;
     for (int slot = 0; slot < kAttributeSlots; ++slot) {
         if (setup.layout.suppliesSlot(slot)) {
@@ -278,11 +280,19 @@ void PixelPipeline::setConstant(const Vertex& v) {
 void PixelPipeline::span(int y, int x0, int x1) {
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
     const float fy = static_cast<float>(y);
-    for (int x = x0; x < x1; ++x) {
-        laneX_[laneCount_] = static_cast<float>(x);
-        laneY_[laneCount_] = fy;
-        laneOffset_[laneCount_] = rowOffset + static_cast<std::size_t>(x);
-        if (++laneCount_ == kTileLanes) {
+    while (x0 < x1) {
+        // The span fills the tile's free lanes with one run of neighbouring pixels.
+        const int first = laneCount_;
+        const int n = std::min(kTileLanes - first, x1 - x0);
+        const float fx = static_cast<float>(x0);
+        for (int i = 0; i < n; ++i) {
+            laneX_[first + i] = fx + static_cast<float>(i);
+            laneY_[first + i] = fy;
+        }
+        runs_[runCount_++] = Run{rowOffset + static_cast<std::size_t>(x0), first, n};
+        laneCount_ += n;
+        x0 += n;
+        if (laneCount_ == kTileLanes) {
             shadeTile();
         }
     }
@@ -297,13 +307,15 @@ void PixelPipeline::endPrimitive() {
 void PixelPipeline::shadeTile() {
     const int count = laneCount_;
     laneCount_ = 0;
+    const int runs = runCount_;
+    runCount_ = 0;
     interpolate(count);
     if (setup_.program != nullptr) {
         setup_.program->run(setup_.constants, *setup_.textures, inputs_, count, output_);
     } else {
         runTextureStage(count);
     }
-    blendAndStore(count);
+    blendAndStore(count, runs);
 }
 
 void PixelPipeline::interpolate(int count) {
@@ -405,7 +417,7 @@ void PixelPipeline::runTextureStage(int count) {
     }
 }
 
-void PixelPipeline::blendAndStore(int count) {
+void PixelPipeline::blendAndStore(int count, int runs) {
     // The target stores 0..1: the shader's output is saturated before blending.
     float(*source)[kTileLanes] = output_.colour;
     for (int c = 0; c < 4; ++c) {
@@ -418,8 +430,9 @@ void PixelPipeline::blendAndStore(int count) {
     const bool needTarget = blend.enabled || blend.writeMask != 0xFFFFFFFFu;
     alignas(64) Colour stored[kTileLanes];
     if (needTarget) {
-        for (int i = 0; i < count; ++i) {
-            stored[i] = pixels[laneOffset_[i]];
+        for (int r = 0; r < runs; ++r) {
+            const Run& run = runs_[r];
+            std::memcpy(stored + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
         }
     }
 
@@ -475,8 +488,9 @@ void PixelPipeline::blendAndStore(int count) {
     const Colour forced = setup_.target.hasAlpha() ? 0u : kOpaqueAlpha;
     alignas(64) Colour packed[kTileLanes];
     for (int i = 0; i < count; ++i) {
+        // Converted as signed: every value lies in 0..255.5, and the signed conversion vectorises.
         const auto channel = [&](int c) {
-            return static_cast<Colour>(saturate(source[c][i]) * 255.0f + 0.5f);
+            return static_cast<Colour>(static_cast<int>(saturate(source[c][i]) * 255.0f + 0.5f));
         };
         packed[i] =
             (channel(3) << 24) | (channel(0) << 16) | (channel(1) << 8) | channel(2) | forced;
@@ -487,8 +501,9 @@ void PixelPipeline::blendAndStore(int count) {
             packed[i] = (packed[i] & mask) | (stored[i] & ~mask) | forced;
         }
     }
-    for (int i = 0; i < count; ++i) {
-        pixels[laneOffset_[i]] = packed[i];
+    for (int r = 0; r < runs; ++r) {
+        const Run& run = runs_[r];
+        std::memcpy(pixels + run.offset, packed + run.firstLane, run.count * sizeof(Colour));
     }
 }
 

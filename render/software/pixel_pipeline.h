@@ -83,7 +83,7 @@ private:
     void shadeTile();
     void interpolate(int count);
     void runTextureStage(int count);
-    void blendAndStore(int count);
+    void blendAndStore(int count, int runs);
 
     DrawSetup setup_;
     // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
@@ -96,10 +96,18 @@ private:
     bool textureMinified_ = false;
     bool stageReadsTexture_ = false;
 
+    // The tile's pixels: lane positions, and the runs of neighbouring pixels of one row that the
+    // lanes hold in order (one run for a tile inside a wide span, several for small primitives).
+    struct Run {
+        std::size_t offset;  // of the run's first pixel in the target
+        int firstLane;
+        int count;
+    };
     int laneCount_ = 0;
+    int runCount_ = 0;
     alignas(64) float laneX_[kTileLanes];
     alignas(64) float laneY_[kTileLanes];
-    std::size_t laneOffset_[kTileLanes];
+    std::array<Run, kTileLanes> runs_;
 
     PixelTileInputs inputs_;
     PixelTileOutput output_;

@@ -61,11 +61,22 @@ void fillUnbound(int count, float (*out)[kTileLanes]) {
 void gather(const PixelBuffer& texture, Colour border, const int* x, const int* y, int count,
             Colour* out) {
     const Colour* pixels = texture.pixels;
-    const std::size_t pitch = texture.pitch;
+    // Textures are at most the adapter's maximum size on a side: offsets fit an int.
+    const int pitch = static_cast<int>(texture.pitch);
     for (int i = 0; i < count; ++i) {
         const bool inside = (x[i] | y[i]) >= 0;
-        const std::size_t at = inside ? static_cast<std::size_t>(y[i]) * pitch + x[i] : 0;
+        const int at = inside ? y[i] * pitch + x[i] : 0;
         const Colour texel = pixels[at];
+        out[i] = inside ? texel : border;
+    }
+}
+
+// The texels of row 0 at x[i], or the border colour where the index is -1.
+void gatherRow(const PixelBuffer& texture, Colour border, const int* x, int count, Colour* out) {
+    const Colour* row = texture.pixels;
+    for (int i = 0; i < count; ++i) {
+        const bool inside = x[i] >= 0;
+        const Colour texel = row[inside ? x[i] : 0];
         out[i] = inside ? texel : border;
     }
 }
@@ -133,6 +144,35 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
     }
 }
 
+void TextureSampling::sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1,
+                                const float* fx, int count, float (*out)[kTileLanes]) {
+    const PixelBuffer& texture = *setup.texture;
+    alignas(64) Colour t0[kTileLanes];
+    if (!linear) {
+        for (int i = 0; i < count; ++i) {
+            x0[i] = fx[i] < 0.5f ? x0[i] : x1[i];
+        }
+        gatherRow(texture, setup.border, x0, count, t0);
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                out[c][i] = unorm(t0[i], kShift[c]);
+            }
+        }
+        return;
+    }
+    alignas(64) Colour t1[kTileLanes];
+    gatherRow(texture, setup.border, x0, count, t0);
+    gatherRow(texture, setup.border, x1, count, t1);
+    for (int c = 0; c < 4; ++c) {
+        const int shift = kShift[c];
+        float* result = out[c];
+        for (int i = 0; i < count; ++i) {
+            const float a = unorm(t0[i], shift), b = unorm(t1[i], shift);
+            result[i] = a + (b - a) * fx[i];
+        }
+    }
+}
+
 void TextureSampling::sample(const SamplerSetup& setup, bool linear, const float* u, const float* v,
                              int count, float (*out)[kTileLanes]) {
     if (setup.texture == nullptr) {
@@ -143,6 +183,12 @@ void TextureSampling::sample(const SamplerSetup& setup, bool linear, const float
     alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
     alignas(64) float fx[kTileLanes], fy[kTileLanes];
     resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
+    if (texture.height == 1 && setup.addressV != static_cast<DWORD>(TextureAddress::Border)) {
+        // One row, and every mode but border maps every row index to it: the vertical filter
+        // blends the row with itself, so only the horizontal one remains.
+        sampleRow(setup, linear, x0, x1, fx, count, out);
+        return;
+    }
     resolveTexelAxis(setup.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
 
     alignas(64) Colour t00[kTileLanes];

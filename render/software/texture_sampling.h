@@ -38,6 +38,10 @@ public:
                        int count, float (*out)[kTileLanes]);
 
 private:
+    // A one-row texture whose vertical addressing always lands on that row.
+    static void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1,
+                          const float* fx, int count, float (*out)[kTileLanes]);
+
     std::array<SamplerSetup, kSamplerCount> units_{};
 };
 

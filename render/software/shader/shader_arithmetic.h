@@ -34,18 +34,20 @@
 #include <cmath>
 #include <cstdint>
 
+#include "render/software/simd/target_region.h"
+
 namespace gs::render::software::arithmetic {
 
-inline float reciprocal(float x) {
+GS_SIMD_INLINE float reciprocal(float x) {
     return 1.0f / x;
 }
-inline float reciprocalSquareRoot(float x) {
+GS_SIMD_INLINE float reciprocalSquareRoot(float x) {
     return 1.0f / std::sqrt(std::fabs(x));
 }
 namespace detail {
 
 // floor of a value inside int's range, as a conversion and a compare (vectorises without SSE4.1).
-inline int floorToInt(float x) {
+GS_SIMD_INLINE int floorToInt(float x) {
     const int k = static_cast<int>(x);
     return k - static_cast<int>(x < static_cast<float>(k));
 }
@@ -54,7 +56,7 @@ inline int floorToInt(float x) {
 
 // log2|x| = e + log2 m with m in [sqrt(1/2), sqrt(2)), and log m = t - t^2/2 + t^3 P(t), t = m - 1
 // (the polynomial of Cephes' logf, good to a unit of single precision on that interval).
-inline float logarithm2(float x) {
+GS_SIMD_INLINE float logarithm2(float x) {
     constexpr float kLog2E = 1.44269504088896341f;
     x = std::fabs(x);
     // Denormals are scaled into the normal range first.
@@ -87,7 +89,7 @@ inline float logarithm2(float x) {
 // 2^x = 2^n * 2^f with n = round(x) and f in [-1/2, 1/2], 2^f by the polynomial of Cephes' exp2f.
 // 2^n is applied as two factors so that results near overflow and in the denormal range round
 // exactly as one IEEE multiplication does.
-inline float exponential2(float x) {
+GS_SIMD_INLINE float exponential2(float x) {
     const float clamped = x < -152.0f ? -152.0f : (x > 130.0f ? 130.0f : x);
     const int n = detail::floorToInt(clamped + 0.5f);
     const float f = clamped - static_cast<float>(n);
@@ -104,28 +106,28 @@ inline float exponential2(float x) {
     const float result = power * a * b;
     return x != x ? x : result;
 }
-inline float power(float x, float y) {
+GS_SIMD_INLINE float power(float x, float y) {
     return exponential2(y * logarithm2(x));
 }
-inline float minimum(float a, float b) {
+GS_SIMD_INLINE float minimum(float a, float b) {
     return a < b ? a : b;
 }
-inline float maximum(float a, float b) {
+GS_SIMD_INLINE float maximum(float a, float b) {
     return a >= b ? a : b;
 }
-inline float compare(float a, float b, float c) {
+GS_SIMD_INLINE float compare(float a, float b, float c) {
     return a >= 0.0f ? b : c;
 }
-inline float interpolate(float a, float b, float c) {
+GS_SIMD_INLINE float interpolate(float a, float b, float c) {
     return a * (b - c) + c;
 }
-inline float fraction(float x) {
+GS_SIMD_INLINE float fraction(float x) {
     return x - std::floor(x);
 }
-inline float saturate(float x) {
+GS_SIMD_INLINE float saturate(float x) {
     return minimum(x > 0.0f ? x : 0.0f, 1.0f);
 }
-inline float normalizeFactor(float lengthSquared) {
+GS_SIMD_INLINE float normalizeFactor(float lengthSquared) {
     const float factor = 1.0f / std::sqrt(lengthSquared);  // computed either way: no branch
     return lengthSquared != 0.0f ? factor : FLT_MAX;
 }
