@@ -90,7 +90,8 @@ GS_SIMD_INLINE float logarithm2(float x) {
 // 2^n is applied as two factors so that results near overflow and in the denormal range round
 // exactly as one IEEE multiplication does.
 GS_SIMD_INLINE float exponential2(float x) {
-    const float clamped = x < -152.0f ? -152.0f : (x > 130.0f ? 130.0f : x);
+    // NaN takes the lower bound here and is put back at the end.
+    const float clamped = x > -152.0f ? (x < 130.0f ? x : 130.0f) : -152.0f;
     const int n = detail::floorToInt(clamped + 0.5f);
     const float f = clamped - static_cast<float>(n);
     float p = 1.535336188319500e-4f;
@@ -104,8 +105,12 @@ GS_SIMD_INLINE float exponential2(float x) {
     const float a = std::bit_cast<float>(static_cast<std::uint32_t>(half + 127) << 23);
     const float b = std::bit_cast<float>(static_cast<std::uint32_t>(n - half + 127) << 23);
     const float result = power * a * b;
-    return x != x ? x : result;
+    // An integer select: the vectoriser keeps a float self-comparison as a branch.
+    const std::uint32_t xBits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t nan = (xBits & 0x7FFFFFFFu) > 0x7F800000u ? ~0u : 0u;
+    return std::bit_cast<float>((std::bit_cast<std::uint32_t>(result) & ~nan) | (xBits & nan));
 }
+
 GS_SIMD_INLINE float power(float x, float y) {
     return exponential2(y * logarithm2(x));
 }
