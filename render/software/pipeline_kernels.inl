@@ -3,7 +3,7 @@
 // It includes nothing itself.
 //
 // Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
-// code of the set; texel indices are ints, so that fetches can be gathers.
+// code of the set; texel fetches go through the set's gatherTexels.
 
 namespace {
 
@@ -177,24 +177,27 @@ void fillUnbound(int count, float (*out)[kTileLanes]) {
 // already hold alpha 0xFF.
 void gather(const PixelBuffer& texture, Colour border, const int* x, const int* y, int count,
             Colour* out) {
-    const Colour* pixels = texture.pixels;
     // Textures are at most the adapter's maximum size on a side: offsets fit an int.
     const int pitch = static_cast<int>(texture.pitch);
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
     for (int i = 0; i < count; ++i) {
-        const bool inside = (x[i] | y[i]) >= 0;
-        const int at = inside ? y[i] * pitch + x[i] : 0;
-        const Colour texel = pixels[at];
-        out[i] = inside ? texel : border;
+        at[i] = (x[i] | y[i]) >= 0 ? y[i] * pitch + x[i] : 0;
+    }
+    gatherTexels(texture.pixels, at, count, out);
+    for (int i = 0; i < count; ++i) {
+        out[i] = (x[i] | y[i]) >= 0 ? out[i] : border;
     }
 }
 
 // The texels of row 0 at x[i], or the border colour where the index is -1.
 void gatherRow(const PixelBuffer& texture, Colour border, const int* x, int count, Colour* out) {
-    const Colour* row = texture.pixels;
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
     for (int i = 0; i < count; ++i) {
-        const bool inside = x[i] >= 0;
-        const Colour texel = row[inside ? x[i] : 0];
-        out[i] = inside ? texel : border;
+        at[i] = x[i] >= 0 ? x[i] : 0;
+    }
+    gatherTexels(texture.pixels, at, count, out);
+    for (int i = 0; i < count; ++i) {
+        out[i] = x[i] >= 0 ? out[i] : border;
     }
 }
 
