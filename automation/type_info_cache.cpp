@@ -26,13 +26,14 @@ HRESULT TypeInfoCache::GetTypeInfoCount(UINT* count) {
 }
 
 HRESULT TypeInfoCache::loadTypeInfo(LCID locale) {
-    if (typeInfo != nullptr && nameCache != nullptr) {
+    if (typeInfo.load(std::memory_order_acquire) != nullptr &&
+        nameCache.load(std::memory_order_acquire) != nullptr) {
         return S_OK;
     }
     CRITICAL_SECTION& lock = module::serverModule.moduleLock;
     EnterCriticalSection(&lock);
     HRESULT hr = S_OK;
-    if (typeInfo == nullptr) {
+    if (typeInfo.load(std::memory_order_relaxed) == nullptr) {
         ITypeLib* library = nullptr;
         hr = LoadRegTypeLib(libraryId, majorVersion, minorVersion, locale, &library);
         if (SUCCEEDED(hr)) {
@@ -46,13 +47,14 @@ HRESULT TypeInfoCache::loadTypeInfo(LCID locale) {
                     loaded->Release();
                     loaded = extended;
                 }
-                typeInfo = loaded;
+                typeInfo.store(loaded, std::memory_order_release);
                 module::serverModule.addTerminationCallback(&TypeInfoCache::cleanup, this);
             }
             library->Release();
         }
     }
-    if (typeInfo != nullptr && nameCache == nullptr) {
+    if (typeInfo.load(std::memory_order_relaxed) != nullptr &&
+        nameCache.load(std::memory_order_relaxed) == nullptr) {
         buildNameCache();
     }
     LeaveCriticalSection(&lock);
@@ -60,8 +62,9 @@ HRESULT TypeInfoCache::loadTypeInfo(LCID locale) {
 }
 
 void TypeInfoCache::buildNameCache() {
+    ITypeInfo* const info = typeInfo.load(std::memory_order_relaxed);
     TYPEATTR* attributes = nullptr;
-    if (FAILED(typeInfo->GetTypeAttr(&attributes))) {
+    if (FAILED(info->GetTypeAttr(&attributes))) {
         return;
     }
     const int count = attributes->cFuncs;
@@ -69,40 +72,38 @@ void TypeInfoCache::buildNameCache() {
     if (count > 0) {
         entries = new (std::nothrow) NameCacheEntry[count];
         if (entries == nullptr) {
-            typeInfo->ReleaseTypeAttr(attributes);
+            info->ReleaseTypeAttr(attributes);
             return;
         }
         for (int i = 0; i < count; ++i) {
             entries[i] = {nullptr, 0, -1};
             FUNCDESC* function = nullptr;
-            if (FAILED(typeInfo->GetFuncDesc(static_cast<UINT>(i), &function))) {
+            if (FAILED(info->GetFuncDesc(static_cast<UINT>(i), &function))) {
                 continue;
             }
             BSTR name = nullptr;
-            if (SUCCEEDED(typeInfo->GetDocumentation(function->memid, &name, nullptr, nullptr,
-                                                     nullptr))) {
+            if (SUCCEEDED(
+                    info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr))) {
                 entries[i] = {name, static_cast<LONG>(SysStringLen(name)), function->memid};
             }
-            typeInfo->ReleaseFuncDesc(function);
+            info->ReleaseFuncDesc(function);
         }
     }
     nameCount = count;
-    nameCache = entries;
-    typeInfo->ReleaseTypeAttr(attributes);
+    nameCache.store(entries, std::memory_order_release);
+    info->ReleaseTypeAttr(attributes);
 }
 
 void TypeInfoCache::cleanup(void* argument) {
     auto* cache = static_cast<TypeInfoCache*>(argument);
-    if (cache->typeInfo != nullptr) {
-        cache->typeInfo->Release();
-        cache->typeInfo = nullptr;
+    if (ITypeInfo* info = cache->typeInfo.exchange(nullptr, std::memory_order_acq_rel)) {
+        info->Release();
     }
-    if (cache->nameCache != nullptr) {
+    if (NameCacheEntry* entries = cache->nameCache.exchange(nullptr, std::memory_order_acq_rel)) {
         for (int i = 0; i < cache->nameCount; ++i) {
-            SysFreeString(cache->nameCache[i].name);
+            SysFreeString(entries[i].name);
         }
-        delete[] cache->nameCache;
-        cache->nameCache = nullptr;
+        delete[] entries;
     }
     cache->nameCount = 0;
 }
@@ -112,31 +113,35 @@ HRESULT TypeInfoCache::GetTypeInfo(UINT, LCID locale, ITypeInfo** typeInfoOut) {
         return E_POINTER;
     }
     HRESULT hr = S_OK;
-    if (typeInfo == nullptr) {
+    if (typeInfo.load(std::memory_order_acquire) == nullptr) {
         hr = loadTypeInfo(locale);
     }
-    *typeInfoOut = typeInfo;
-    if (typeInfo == nullptr) {
+    ITypeInfo* const info = typeInfo.load(std::memory_order_acquire);
+    *typeInfoOut = info;
+    if (info == nullptr) {
         return hr;
     }
-    typeInfo->AddRef();
+    info->AddRef();
     return S_OK;
 }
 
 HRESULT TypeInfoCache::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale,
                                      DISPID* dispids) {
     HRESULT hr = S_OK;
-    if (typeInfo == nullptr || nameCache == nullptr) {
+    if (typeInfo.load(std::memory_order_acquire) == nullptr ||
+        nameCache.load(std::memory_order_acquire) == nullptr) {
         hr = loadTypeInfo(locale);
     }
-    if (typeInfo == nullptr) {
+    ITypeInfo* const info = typeInfo.load(std::memory_order_acquire);
+    if (info == nullptr) {
         return hr;
     }
-    if (nameCache != nullptr && count == 1 && names != nullptr && names[0] != nullptr &&
+    const NameCacheEntry* const entries = nameCache.load(std::memory_order_acquire);
+    if (entries != nullptr && count == 1 && names != nullptr && names[0] != nullptr &&
         dispids != nullptr) {
         const LONG length = lstrlenW(names[0]);
         for (int i = nameCount - 1; i >= 0; --i) {
-            const NameCacheEntry& entry = nameCache[i];
+            const NameCacheEntry& entry = entries[i];
             if (entry.name != nullptr && entry.length == length &&
                 std::char_traits<OLECHAR>::compare(entry.name, names[0],
                                                    static_cast<size_t>(length)) == 0) {
@@ -145,20 +150,22 @@ HRESULT TypeInfoCache::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID l
             }
         }
     }
-    return typeInfo->GetIDsOfNames(names, count, dispids);
+    return info->GetIDsOfNames(names, count, dispids);
 }
 
 HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, REFIID, LCID locale, WORD flags,
                               DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
                               UINT* argumentError) {
     HRESULT hr = S_OK;
-    if (typeInfo == nullptr || nameCache == nullptr) {
+    if (typeInfo.load(std::memory_order_acquire) == nullptr ||
+        nameCache.load(std::memory_order_acquire) == nullptr) {
         hr = loadTypeInfo(locale);
     }
-    if (typeInfo == nullptr) {
+    ITypeInfo* const info = typeInfo.load(std::memory_order_acquire);
+    if (info == nullptr) {
         return hr;
     }
-    return typeInfo->Invoke(object, member, flags, parameters, result, exception, argumentError);
+    return info->Invoke(object, member, flags, parameters, result, exception, argumentError);
 }
 
 TypeInfoCache& glimmerstrandTypeInfo() {

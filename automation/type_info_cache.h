@@ -2,6 +2,8 @@
 // every visualizer of the process; behind it, IDispatch reaches foregroundColor by name.
 #pragma once
 
+#include <atomic>
+
 #include "platform/win32.h"
 
 namespace gs::automation {
@@ -40,8 +42,10 @@ private:
     GUID libraryId;
     WORD majorVersion;
     WORD minorVersion;
-    ITypeInfo* volatile typeInfo;
-    NameCacheEntry* volatile nameCache;
+    // Read without the module lock once set, so each is published with release after everything
+    // it points to is complete, and read with acquire.
+    std::atomic<ITypeInfo*> typeInfo;
+    std::atomic<NameCacheEntry*> nameCache;
     int nameCount;
 };
 

@@ -4,6 +4,24 @@
 
 namespace gs::module {
 
+namespace {
+
+// Whether the object map still caches this class object. Shut-down takes it out of the cache
+// before it gives up the module's own reference.
+bool isCached(const IUnknown* classObject) {
+    for (ObjectMapEntry* entry = serverModule.objectMap;
+         entry != nullptr && entry->classId != nullptr; ++entry) {
+        const void* cached = InterlockedCompareExchangePointer(
+            reinterpret_cast<PVOID volatile*>(&entry->cachedClassObject), nullptr, nullptr);
+        if (cached == classObject) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 ClassFactory::ClassFactory() : creator(nullptr), referenceCount(0), cacheLock() {
     InitializeCriticalSection(&cacheLock);
 }
@@ -37,10 +55,20 @@ ULONG ClassFactory::AddRef() {
     return static_cast<ULONG>(count);
 }
 
+// A client that releases once too often would otherwise take the module's own reference and leave
+// the cache pointing at a deleted object: while the object is cached, a release to zero is
+// refused and the count stays at the module's one reference.
 ULONG ClassFactory::Release() {
     EnterCriticalSection(&cacheLock);
-    const LONG count = InterlockedDecrement(&referenceCount);
+    LONG count = InterlockedDecrement(&referenceCount);
+    const bool refused = count == 0 && isCached(this);
+    if (refused) {
+        count = InterlockedIncrement(&referenceCount);
+    }
     LeaveCriticalSection(&cacheLock);
+    if (refused) {
+        return static_cast<ULONG>(count);
+    }
     if (count == 0) {
         delete this;
     } else if (count == 1) {

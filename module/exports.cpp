@@ -29,6 +29,8 @@ ObjectMapEntry objectMap[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// Every read is atomic, inside classObjectLock too: one thread may store the class object while
+// others look without the lock.
 IUnknown* readCachedClassObject(ObjectMapEntry& entry) {
     return static_cast<IUnknown*>(InterlockedCompareExchangePointer(
         reinterpret_cast<PVOID volatile*>(&entry.cachedClassObject), nullptr, nullptr));
@@ -63,7 +65,7 @@ HRESULT getClassObject(REFCLSID classId, REFIID riid, void** object) {
         HRESULT hr = S_OK;
         if (readCachedClassObject(*entry) == nullptr) {
             EnterCriticalSection(&classObjectLock);
-            if (entry->cachedClassObject == nullptr) {
+            if (readCachedClassObject(*entry) == nullptr) {
                 IUnknown* created = nullptr;
                 hr = entry->createClassObject(entry->createInstance, IID_IUnknown,
                                               reinterpret_cast<void**>(&created));
@@ -85,8 +87,10 @@ HRESULT getClassObject(REFCLSID classId, REFIID riid, void** object) {
 
 }  // namespace gs::module
 
+// Any thread may ask while others take and drop locks: the count is read atomically too.
 GS_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return gs::module::serverModule.lockCount == 0 ? S_OK : S_FALSE;
+    return InterlockedCompareExchange(&gs::module::serverModule.lockCount, 0, 0) == 0 ? S_OK
+                                                                                      : S_FALSE;
 }
 
 GS_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid, void** object) {

@@ -8,7 +8,10 @@
 namespace gs::module {
 
 // Set first when an object is destroyed, so reference traffic during destruction (finalRelease
-// releasing what points back at it) can never bring the count to zero again.
+// releasing what points back at it) can never bring the count to zero again. What it does not
+// cover: a caller's Release after the last one reaches memory already freed, and no check here
+// can answer it (COM leaves that undefined). The class object, which the module caches, is the
+// one object that refuses an extra release (ClassFactory::Release).
 constexpr LONG kDestructionReferenceCount = -1073741823;  // 0xC0000001
 
 class PlainVisualizer final : public plugin::VisualizerObject {

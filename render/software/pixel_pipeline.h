@@ -17,6 +17,7 @@
 #include <cstddef>
 
 #include "render/device.h"
+#include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_buffer.h"
 #include "render/software/rasterizer.h"
 #include "render/software/shader/pixel_program.h"
@@ -75,39 +76,15 @@ public:
         return {static_cast<int>(setup_.target.width), static_cast<int>(setup_.target.height)};
     }
 
+    PixelPipeline(const PixelPipeline&) = delete;
+    PixelPipeline& operator=(const PixelPipeline&) = delete;
+
 private:
-    struct Plane {
-        float c = 0.0f, dx = 0.0f, dy = 0.0f;
-    };
-
     void shadeTile();
-    void interpolate(int count);
-    void runTextureStage(int count);
-    void blendAndStore(int count);
 
+    const PipelineKernels& kernels_;
     DrawSetup setup_;
-    // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
-    std::array<int, kAttributeSlots> activeSlots_{};
-    int activeCount_ = 0;
-    std::array<float*, kAttributeSlots> slotLanes_{};
-    std::array<Plane, kAttributeSlots> planes_{};
-    Plane rhwPlane_;
-    bool perspective_ = false;
-    bool textureMinified_ = false;
-    bool stageReadsTexture_ = false;
-
-    int laneCount_ = 0;
-    alignas(64) float laneX_[kTileLanes];
-    alignas(64) float laneY_[kTileLanes];
-    std::size_t laneOffset_[kTileLanes];
-
-    PixelTileInputs inputs_;
-    PixelTileOutput output_;
-    alignas(64) float texel_[4][kTileLanes];
-    alignas(64) float argument_[2][4][kTileLanes];
-    alignas(64) float destination_[4][kTileLanes];
-    alignas(64) float sourceFactor_[4][kTileLanes];
-    alignas(64) float destinationFactor_[4][kTileLanes];
+    PipelineTile tile_;
 };
 
 }  // namespace gs::render::software

@@ -40,23 +40,27 @@ HRESULT SoftwareSurface::GetDC(HDC* dc) {
     if (takeFault(Fault::SurfaceGetDC, &injected)) {
         return injected;
     }
-    if (dc_ != nullptr) {
+    if (dcHandedOut_) {
         return kErrInvalidCall;  // one device context at a time
     }
-    dc_ = createSurfaceDC(pixels_);
+    // Made at the first GetDC and kept with the surface: a frame that copies its picture through
+    // GetDC allocates nothing.
     if (dc_ == nullptr) {
-        return E_FAIL;
+        dc_ = createSurfaceDC(pixels_);
+        if (dc_ == nullptr) {
+            return E_FAIL;
+        }
     }
+    dcHandedOut_ = true;
     *dc = dc_;
     return S_OK;
 }
 
 HRESULT SoftwareSurface::ReleaseDC(HDC dc) {
-    if (dc_ == nullptr || dc != dc_) {
+    if (!dcHandedOut_ || dc != dc_) {
         return kErrInvalidCall;
     }
-    deleteSurfaceDC(dc_);
-    dc_ = nullptr;
+    dcHandedOut_ = false;
     return S_OK;
 }
 

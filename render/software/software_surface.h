@@ -35,7 +35,8 @@ private:
     PixelBuffer pixels_;
     DWORD usage_;
     Pool pool_;
-    HDC dc_ = nullptr;  // the device context handed out by GetDC, until ReleaseDC
+    HDC dc_ = nullptr;          // the device context over the pixels, made by the first GetDC
+    bool dcHandedOut_ = false;  // between GetDC and ReleaseDC
 };
 
 // The device's back buffer: owns its pixels and its surface; held by the device for its lifetime.

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "render/device.h"
+#include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_buffer.h"
 #include "render/software/shader/pixel_program.h"
 
@@ -25,6 +26,9 @@ struct SamplerSetup {
 
 class TextureSampling final : public TextureUnits {
 public:
+    // With the kernels of the active instruction set.
+    TextureSampling();
+
     void bind(unsigned sampler, const SamplerSetup& setup) { units_[sampler] = setup; }
     const SamplerSetup& unit(unsigned sampler) const { return units_[sampler]; }
 
@@ -32,17 +36,14 @@ public:
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
                   float (*out)[kTileLanes]) const override;
 
-    // Samples with the filter the caller chose (the fixed-function stage knows whether a
-    // primitive magnifies or minifies its texture).
-    static void sample(const SamplerSetup& setup, bool linear, const float* u, const float* v,
-                       int count, float (*out)[kTileLanes]);
-
 private:
+    const PipelineKernels* kernels_;
     std::array<SamplerSetup, kSamplerCount> units_{};
 };
 
 // Texel indices and weight along one axis of `size` texels for each coordinate: a sample blends
-// texel i0 (weight 1 - frac) with texel i1 (weight frac). -1 stands for the border colour.
+// texel i0 (weight 1 - frac) with texel i1 (weight frac). -1 stands for the border colour. Runs the
+// active instruction set's kernel.
 void resolveTexelAxis(DWORD address, int size, const float* coord, int count, int* i0, int* i1,
                       float* frac);
 

@@ -1,4 +1,5 @@
-// The compiled type library, member by member, read through the platform's type information.
+// The type library, member by member, read through the platform's type information: from the
+// compiled file and from the module that carries it.
 #include <gtest/gtest.h>
 
 #include "tests/automation/type_library_support.h"
@@ -19,6 +20,9 @@ constexpr IID kInterfaceId = {
 constexpr CLSID kClassId = {
     0x3CAE2904, 0x060B, 0x43DC, {0xA5, 0xD9, 0xC6, 0xAB, 0xB9, 0x18, 0x70, 0x7B}};
 
+constexpr GUID kStandardLibraryId = {
+    0x00020430, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
 constexpr WORD kSlot = sizeof(void*);
 // The library stores dual, OLE-automation and dispatchable; the dispatch view of a dual interface
 // is reached through IDispatch only and drops the OLE-automation mark.
@@ -26,10 +30,23 @@ constexpr WORD kInterfaceTypeFlags =
     TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE;
 constexpr WORD kDispatchTypeFlags = TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
 
-class TypeLibrary : public ::testing::Test {
+// Where the library is read from: the compiled file, or the module that carries it as its
+// "TYPELIB" resource, loaded the way a client loads a server's library by the server's path.
+enum class Source { File, Module };
+
+std::string sourceName(const ::testing::TestParamInfo<Source>& info) {
+    return info.param == Source::File ? "File" : "Module";
+}
+
+class TypeLibrary : public ::testing::TestWithParam<Source> {
 protected:
     void SetUp() override {
-        library = gs::test::loadTypeLibrary();
+        if (GetParam() == Source::File) {
+            library = gs::test::loadTypeLibrary();
+        } else {
+            const gs::test::OleString module = gs::test::platformPath(GS_MODULE_PATH);
+            ASSERT_EQ(LoadTypeLib(module.c_str(), library.put()), S_OK);
+        }
         ASSERT_TRUE(library);
         ASSERT_EQ(library->GetTypeInfoOfGuid(kInterfaceId, dispatchView.put()), S_OK);
         HREFTYPE interfaceSide = 0;
@@ -42,7 +59,7 @@ protected:
     Ref<ITypeInfo> interfaceView;
 };
 
-TEST_F(TypeLibrary, DescribesTheLibrary) {
+TEST_P(TypeLibrary, DescribesTheLibrary) {
     TLIBATTR* attributes = nullptr;
     ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
     EXPECT_TRUE(IsEqualGUID(attributes->guid, kLibraryId));
@@ -76,7 +93,7 @@ TEST_F(TypeLibrary, DescribesTheLibrary) {
     EXPECT_EQ(missing.get(), nullptr);
 }
 
-TEST_F(TypeLibrary, EveryTypeKnowsItsLibraryAndIndex) {
+TEST_P(TypeLibrary, EveryTypeKnowsItsLibraryAndIndex) {
     for (UINT index = 0; index < library->GetTypeInfoCount(); ++index) {
         Ref<ITypeInfo> info;
         ASSERT_EQ(library->GetTypeInfo(index, info.put()), S_OK);
@@ -91,7 +108,7 @@ TEST_F(TypeLibrary, EveryTypeKnowsItsLibraryAndIndex) {
     }
 }
 
-TEST_F(TypeLibrary, TheInterfaceIsADualDispatchTypeWithNineFunctions) {
+TEST_P(TypeLibrary, TheInterfaceIsADualDispatchTypeWithNineFunctions) {
     TypeAttr attributes(dispatchView.get());
     ASSERT_TRUE(attributes);
     EXPECT_TRUE(IsEqualGUID(attributes->guid, kInterfaceId));
@@ -129,9 +146,20 @@ TEST_F(TypeLibrary, TheInterfaceIsADualDispatchTypeWithNineFunctions) {
     EXPECT_EQ(gs::test::documentationName(baseInfo.get(), MEMBERID_NIL), "IDispatch");
     TypeAttr baseAttributes(baseInfo.get());
     EXPECT_TRUE(IsEqualGUID(baseAttributes->guid, IID_IDispatch));
+
+    // IDispatch is imported from the standard library, stdole2 version 2.0.
+    Ref<ITypeLib> imported;
+    UINT importedIndex = 0;
+    ASSERT_EQ(baseInfo->GetContainingTypeLib(imported.put(), &importedIndex), S_OK);
+    TLIBATTR* importedAttributes = nullptr;
+    ASSERT_EQ(imported->GetLibAttr(&importedAttributes), S_OK);
+    EXPECT_TRUE(IsEqualGUID(importedAttributes->guid, kStandardLibraryId));
+    EXPECT_EQ(importedAttributes->wMajorVerNum, 2);
+    EXPECT_EQ(importedAttributes->wMinorVerNum, 0);
+    imported->ReleaseTLibAttr(importedAttributes);
 }
 
-TEST_F(TypeLibrary, ThePropertyAccessorsInTheDispatchView) {
+TEST_P(TypeLibrary, ThePropertyAccessorsInTheDispatchView) {
     FuncDesc get(dispatchView.get(), 7);
     FuncDesc put(dispatchView.get(), 8);
     ASSERT_TRUE(get && put);
@@ -146,6 +174,11 @@ TEST_F(TypeLibrary, ThePropertyAccessorsInTheDispatchView) {
     ASSERT_EQ(put->cParams, 1);
     EXPECT_EQ(put->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
     EXPECT_EQ(put->elemdescFunc.tdesc.vt, VT_VOID);
+    for (const FuncDesc* accessor : {&get, &put}) {
+        EXPECT_EQ((*accessor)->callconv, CC_STDCALL);
+        EXPECT_EQ((*accessor)->wFuncFlags, 0);
+        EXPECT_EQ((*accessor)->cParamsOpt, 0);
+    }
 
     Bstr name, help;
     ASSERT_EQ(dispatchView->GetDocumentation(1, name.put(), help.put(), nullptr, nullptr), S_OK);
@@ -153,7 +186,7 @@ TEST_F(TypeLibrary, ThePropertyAccessorsInTheDispatchView) {
     EXPECT_EQ(help.text(), "property foregroundColor");
 }
 
-TEST_F(TypeLibrary, ThePropertyAccessorsInTheInterfaceView) {
+TEST_P(TypeLibrary, ThePropertyAccessorsInTheInterfaceView) {
     TypeAttr attributes(interfaceView.get());
     ASSERT_TRUE(attributes);
     EXPECT_TRUE(IsEqualGUID(attributes->guid, kInterfaceId));
@@ -190,6 +223,8 @@ TEST_F(TypeLibrary, ThePropertyAccessorsInTheInterfaceView) {
     ASSERT_EQ(put->cParams, 1);
     EXPECT_EQ(put->lprgelemdescParam[0].tdesc.vt, VT_BSTR);
     EXPECT_EQ(put->lprgelemdescParam[0].paramdesc.wParamFlags, PARAMFLAG_FIN);
+    EXPECT_EQ(put->wFuncFlags, 0);
+    EXPECT_EQ(put->cParamsOpt, 0);
 
     BSTR names[3] = {};
     UINT count = 0;
@@ -213,7 +248,7 @@ TEST_F(TypeLibrary, ThePropertyAccessorsInTheInterfaceView) {
     EXPECT_EQ(gs::test::documentationName(baseInfo.get(), MEMBERID_NIL), "IDispatch");
 }
 
-TEST_F(TypeLibrary, TheClassImplementsTheInterfaceByDefault) {
+TEST_P(TypeLibrary, TheClassImplementsTheInterfaceByDefault) {
     Ref<ITypeInfo> coclass;
     ASSERT_EQ(library->GetTypeInfoOfGuid(kClassId, coclass.put()), S_OK);
     TypeAttr attributes(coclass.get());
@@ -243,7 +278,7 @@ TEST_F(TypeLibrary, TheClassImplementsTheInterfaceByDefault) {
     EXPECT_EQ(interfaceAttributes->typekind, TKIND_DISPATCH);
 }
 
-TEST_F(TypeLibrary, NamesResolveWithoutRegardToCase) {
+TEST_P(TypeLibrary, NamesResolveWithoutRegardToCase) {
     for (const char* spelling : {"foregroundColor", "FOREGROUNDCOLOR", "foregroundcolor"}) {
         gs::test::OleString name = ole(spelling);
         LPOLESTR names[] = {name.data()};
@@ -267,7 +302,7 @@ TEST_F(TypeLibrary, NamesResolveWithoutRegardToCase) {
     EXPECT_EQ(dispatchView->GetIDsOfNames(names, 1, &id), S_OK);
 }
 
-TEST_F(TypeLibrary, ParameterNamesResolveToTheirPositions) {
+TEST_P(TypeLibrary, ParameterNamesResolveToTheirPositions) {
     gs::test::OleString property = ole("foregroundColor");
     gs::test::OleString parameter = ole("PVAL");
     gs::test::OleString missing = ole("nothing");
@@ -279,7 +314,7 @@ TEST_F(TypeLibrary, ParameterNamesResolveToTheirPositions) {
     EXPECT_EQ(ids[2], DISPID_UNKNOWN);
 }
 
-TEST_F(TypeLibrary, OutOfRangeMembersAreRefused) {
+TEST_P(TypeLibrary, OutOfRangeMembersAreRefused) {
     FUNCDESC* function = reinterpret_cast<FUNCDESC*>(1);
     EXPECT_EQ(dispatchView->GetFuncDesc(9, &function), TYPE_E_ELEMENTNOTFOUND);
     EXPECT_EQ(interfaceView->GetFuncDesc(2, &function), TYPE_E_ELEMENTNOTFOUND);
@@ -292,7 +327,7 @@ TEST_F(TypeLibrary, OutOfRangeMembersAreRefused) {
     EXPECT_EQ(info.get(), nullptr);
 }
 
-TEST_F(TypeLibrary, BothViewsAreOfferedAsTypeInfo2) {
+TEST_P(TypeLibrary, BothViewsAreOfferedAsTypeInfo2) {
     Ref<ITypeInfo2> dispatch2;
     ASSERT_EQ(
         dispatchView->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(dispatch2.put())),
@@ -314,5 +349,8 @@ TEST_F(TypeLibrary, BothViewsAreOfferedAsTypeInfo2) {
     EXPECT_EQ(interface2->GetFuncIndexOfMemId(2, INVOKE_PROPERTYPUT, &index),
               TYPE_E_ELEMENTNOTFOUND);
 }
+
+INSTANTIATE_TEST_SUITE_P(FileAndModule, TypeLibrary,
+                         ::testing::Values(Source::File, Source::Module), sourceName);
 
 }  // namespace

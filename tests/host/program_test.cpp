@@ -4,6 +4,7 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -87,6 +88,44 @@ TEST_F(ProgramTest, RegisterListRenderUnregisterRoundTrip) {
     const ProgramRun orphaned = run("render --duration 1 -o '" + folder.file("again.mp4") + "'");
     EXPECT_EQ(orphaned.status, 1);
     EXPECT_NE(orphaned.err.find("no visualization plug-in is registered"), std::string::npos);
+}
+
+// The same round trip with the product: the module registers itself through its own script, the
+// player-style discovery finds it, and it draws real frames of both presets.
+TEST_F(ProgramTest, TheProductModuleRoundTrip) {
+    const std::string product = std::string("'") + GS_PRODUCT_MODULE_PATH + "'";
+    ProgramRun registered = run("register " + product);
+    ASSERT_EQ(registered.status, 0) << registered.err;
+    const ProgramRun listed = run("list");
+    EXPECT_EQ(listed.out.rfind("Glimmerstrand  {3CAE2904-060B-43DC-A5D9-C6ABB918707B}  ", 0), 0u)
+        << listed.out;
+    EXPECT_NE(listed.out.find("Glimmerstrand.so"), std::string::npos);
+
+    std::vector<unsigned char> lastFrames[2];
+    const char* presets[2] = {"2-Wave", "4-Wave"};
+    for (int preset = 0; preset < 2; ++preset) {
+        const std::string frames = folder.file(presets[preset]) + "/";
+        const ProgramRun rendered =
+            run(std::string("render --preset ") + presets[preset] +
+                " --duration 0.5 --size 96x64 --format png -o '" + frames + "'");
+        ASSERT_EQ(rendered.status, 0) << rendered.err;
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, (frames + "frame-000014.png").c_str()));
+        image.format = PNG_FORMAT_RGB;
+        lastFrames[preset].resize(PNG_IMAGE_SIZE(image));
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, lastFrames[preset].data(), 0, nullptr));
+        EXPECT_EQ(image.width, 96u);
+        EXPECT_EQ(image.height, 64u);
+        // A picture, not a flat fill.
+        const auto [low, high] =
+            std::minmax_element(lastFrames[preset].begin(), lastFrames[preset].end());
+        EXPECT_GT(*high - *low, 64);
+    }
+    EXPECT_NE(lastFrames[0], lastFrames[1]);  // two sources and four draw different rings
+
+    ASSERT_EQ(run("unregister " + product).status, 0);
+    EXPECT_EQ(run("list").out, "no visualization plug-ins are registered\n");
 }
 
 TEST_F(ProgramTest, PngFramesShowThePresetAndThePlayState) {

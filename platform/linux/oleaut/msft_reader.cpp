@@ -130,8 +130,8 @@ private:
     void readImports(Library& library, std::int32_t importCount);
     void checkReference(HREFTYPE reference) const;
     TypeSpec typeSpec(std::uint32_t encoded) const;
-    void appendTypeLevels(std::uint32_t encoded, TypeSpec& spec, int depth) const;
-    void appendArray(std::int32_t offset, TypeSpec& spec, int depth) const;
+    void appendTypeLevels(std::uint32_t encoded, TypeSpec& typeSpec, int depth) const;
+    void appendArray(std::int32_t offset, TypeSpec& typeSpec, int depth) const;
     Constant constant(std::uint32_t encoded) const;
     void readType(std::size_t typeOffset, TypeEntry& type);
     void readMembers(std::size_t blockOffset, std::size_t functionCount, std::size_t variableCount,
@@ -258,18 +258,18 @@ void Reader::checkReference(HREFTYPE reference) const {
 // variant type itself; otherwise they are the offset of an 8-byte entry in the type description
 // segment: {variant type in the low 16 bits, then what it refers to}.
 TypeSpec Reader::typeSpec(std::uint32_t encoded) const {
-    TypeSpec spec;
-    appendTypeLevels(encoded, spec, 0);
-    return spec;
+    TypeSpec typeSpec;
+    appendTypeLevels(encoded, typeSpec, 0);
+    return typeSpec;
 }
 
-void Reader::appendTypeLevels(std::uint32_t encoded, TypeSpec& spec, int depth) const {
+void Reader::appendTypeLevels(std::uint32_t encoded, TypeSpec& typeSpec, int depth) const {
     require(depth < kMaxTypeDepth);
     if (encoded & 0x80000000u) {
         const VARTYPE vt = static_cast<VARTYPE>(encoded & 0x7FFF);
         require(vt != VT_PTR && vt != VT_SAFEARRAY && vt != VT_CARRAY && vt != VT_USERDEFINED &&
                 vt <= VT_CLSID);
-        spec.levels.push_back(TypeLevel{vt, 0, {}});
+        typeSpec.levels.push_back(TypeLevel{vt, 0, {}});
         return;
     }
     const std::size_t entry = inSegment(kTypeDescs, encoded, kTypeDescSize);
@@ -279,15 +279,15 @@ void Reader::appendTypeLevels(std::uint32_t encoded, TypeSpec& spec, int depth) 
     switch (vt) {
         case VT_PTR:
         case VT_SAFEARRAY:
-            spec.levels.push_back(TypeLevel{vt, 0, {}});
-            appendTypeLevels(target, spec, depth + 1);
+            typeSpec.levels.push_back(TypeLevel{vt, 0, {}});
+            appendTypeLevels(target, typeSpec, depth + 1);
             return;
         case VT_USERDEFINED:
             checkReference(target);
-            spec.levels.push_back(TypeLevel{vt, target, {}});
+            typeSpec.levels.push_back(TypeLevel{vt, target, {}});
             return;
         case VT_CARRAY:
-            appendArray(static_cast<std::int32_t>(target), spec, depth + 1);
+            appendArray(static_cast<std::int32_t>(target), typeSpec, depth + 1);
             return;
         default:
             refuse();
@@ -296,7 +296,7 @@ void Reader::appendTypeLevels(std::uint32_t encoded, TypeSpec& spec, int depth) 
 
 // Array descriptions: {element type (encoded as above), dimension count, variant type, then
 // per dimension {element count, lower bound}}.
-void Reader::appendArray(std::int32_t offset, TypeSpec& spec, int depth) const {
+void Reader::appendArray(std::int32_t offset, TypeSpec& typeSpec, int depth) const {
     const std::size_t entry = inSegment(kArrayDescs, offset, 8);
     const std::size_t dimensions = u16(entry + 4);
     require(dimensions > 0);
@@ -308,8 +308,8 @@ void Reader::appendArray(std::int32_t offset, TypeSpec& spec, int depth) const {
         level.bounds[i].cElements = u32(boundsAt + i * 8);
         level.bounds[i].lLbound = i32(boundsAt + i * 8 + 4);
     }
-    spec.levels.push_back(std::move(level));
-    appendTypeLevels(u32(entry), spec, depth);
+    typeSpec.levels.push_back(std::move(level));
+    appendTypeLevels(u32(entry), typeSpec, depth);
 }
 
 // Constants are stored inline when small, as {bit 31, variant type in bits 26 to 30, value in

@@ -82,8 +82,8 @@ HRESULT PixelProgram::create(const DWORD* tokens, std::size_t tokenCount,
             return kErrInvalidCall;
         }
         std::vector<DWORD> copy(tokens, tokens + shader.tokenCount);
-        *program = std::make_unique<InterpretedPixelProgram>(std::move(copy),
-                                                             detail::compileProgram(shader));
+        *program = std::make_unique<InterpretedPixelProgram>(
+            std::move(copy), detail::compileProgram(shader, simd::activeInstructionSet()));
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

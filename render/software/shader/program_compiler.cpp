@@ -18,7 +18,8 @@ ComponentRef componentOf(RegisterFile file, unsigned number, unsigned component)
 
 class Compiler {
 public:
-    explicit Compiler(const shader::PixelShaderDescription& shader) : shader_(shader) {}
+    Compiler(const shader::PixelShaderDescription& shader, simd::InstructionSet set)
+        : shader_(shader), set_(set) {}
 
     CompiledProgram run() {
         CompiledProgram program;
@@ -110,18 +111,20 @@ private:
         if (instruction.opcode == shader::Opcode::Sub) {
             out.sign[1] ^= kSignBit;  // a - b runs as a + (-b)
         }
-        out.kernel = selectKernel(instruction.opcode, uniformSources);
+        out.kernel = selectKernel(set_, instruction.opcode, uniformSources);
         return out;
     }
 
     const shader::PixelShaderDescription& shader_;
+    simd::InstructionSet set_;
     std::uint32_t definedConstants_ = 0;
 };
 
 }  // namespace
 
-CompiledProgram compileProgram(const shader::PixelShaderDescription& shader) {
-    return Compiler(shader).run();
+CompiledProgram compileProgram(const shader::PixelShaderDescription& shader,
+                               simd::InstructionSet set) {
+    return Compiler(shader, set).run();
 }
 
 }  // namespace gs::render::software::detail

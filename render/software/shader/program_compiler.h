@@ -6,6 +6,7 @@
 
 #include "render/shader/pixel_shader_validator.h"
 #include "render/software/shader/compiled_program.h"
+#include "render/software/simd/instruction_set.h"
 
 namespace gs::render::software::detail {
 
@@ -15,7 +16,9 @@ struct CompiledProgram {
     std::array<std::array<float, 4>, shader::limits::kConstants> definedConstants{};
 };
 
-// `shader` must come from validatePixelShader. Throws only std::bad_alloc.
-CompiledProgram compileProgram(const shader::PixelShaderDescription& shader);
+// `shader` must come from validatePixelShader; the kernels are those of `set`. Throws only
+// std::bad_alloc.
+CompiledProgram compileProgram(const shader::PixelShaderDescription& shader,
+                               simd::InstructionSet set);
 
 }  // namespace gs::render::software::detail

@@ -6,8 +6,8 @@
 //
 //   rcp(x)    1 / x: rcp(+0) = +inf, rcp(-0) = -inf, rcp(±inf) = ±0.
 //   rsq(x)    1 / sqrt(|x|): rsq(±0) = +inf, rsq(±inf) = 0.
-//   log(x)    log2(|x|): log(±0) = -inf, log(±inf) = +inf.
-//   exp(x)    2^x: exp(-inf) = 0, exp(+inf) = +inf.
+//   log(x)    log2(|x|): log(±0) = -inf, log(±inf) = +inf, exact for powers of two.
+//   exp(x)    2^x: exp(-inf) = 0, exp(+inf) = +inf, exact for whole numbers.
 //   pow(x, y) exp(y * log(x)), as the hardware expands it: pow(0, y > 0) = 0, pow(0, 0) = NaN.
 //   min/max   (a < b) ? a : b and (a >= b) ? a : b: a NaN in a comparison selects b.
 //   cmp       (a >= 0) ? b : c per component; a NaN selects c.
@@ -18,48 +18,121 @@
 //   NaN and infinities otherwise propagate as IEEE arithmetic does (mul, mad, dp3, dp4 are plain
 //   sums of products: 0 * inf is NaN).
 //
-// log, exp and pow use the C library's accurate log2 and exp2.
+// log and exp are polynomial approximations that vectorise, far more accurate than an 8-bit target
+// can show (Direct3D 9 asks for 21 bits of log and exp on pixel hardware):
+//
+//   log2:  |error| <= 2^-21 * max(1, |log2 x|) for every finite x, denormals included;
+//   exp2:  relative error <= 2^-21 wherever the result is a normal float, and 2^x underflows to
+//          denormals and zero as IEEE arithmetic rounds it below 2^-126.
+//
+// So pow(x, y) = exp2(y * log2 x) is within 2^-20 * (1 + |y * log2 x|) relative of the exact power,
+// and 0.45 as the exponent of a value in [2^-8, 1] stays within about 2^-19.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+
+#include "render/software/simd/target_region.h"
 
 namespace gs::render::software::arithmetic {
 
-inline float reciprocal(float x) {
+GS_SIMD_INLINE float reciprocal(float x) {
     return 1.0f / x;
 }
-inline float reciprocalSquareRoot(float x) {
+GS_SIMD_INLINE float reciprocalSquareRoot(float x) {
     return 1.0f / std::sqrt(std::fabs(x));
 }
-inline float logarithm2(float x) {
-    return std::log2(std::fabs(x));
+namespace detail {
+
+// floor of a value inside int's range, as a conversion and a compare (vectorises without SSE4.1).
+GS_SIMD_INLINE int floorToInt(float x) {
+    const int k = static_cast<int>(x);
+    return k - static_cast<int>(x < static_cast<float>(k));
 }
-inline float exponential2(float x) {
-    return std::exp2(x);
+
+}  // namespace detail
+
+// log2|x| = e + log2 m with m in [sqrt(1/2), sqrt(2)), and log m = t - t^2/2 + t^3 P(t), t = m - 1
+// (the polynomial of Cephes' logf, good to a unit of single precision on that interval).
+GS_SIMD_INLINE float logarithm2(float x) {
+    constexpr float kLog2E = 1.44269504088896341f;
+    x = std::fabs(x);
+    // Denormals are scaled into the normal range first.
+    const bool tiny = x < FLT_MIN;
+    const float scaled = tiny ? x * 8388608.0f : x;  // 2^23
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(scaled);
+    // Mantissas above sqrt(2) (0x3504F3 in their fraction bits) count as half of twice their value.
+    const std::uint32_t upper = (bits & 0x007FFFFFu) > 0x003504F3u ? 1u : 0u;
+    const int exponent =
+        static_cast<int>(bits >> 23) - 127 + static_cast<int>(upper) - (tiny ? 23 : 0);
+    const float m = std::bit_cast<float>((bits & 0x007FFFFFu) | ((127u - upper) << 23));
+    const float t = m - 1.0f;
+    const float t2 = t * t;
+    float p = 7.0376836292e-2f;
+    p = p * t - 1.1514610310e-1f;
+    p = p * t + 1.1676998740e-1f;
+    p = p * t - 1.2420140846e-1f;
+    p = p * t + 1.4249322787e-1f;
+    p = p * t - 1.6668057665e-1f;
+    p = p * t + 2.0000714765e-1f;
+    p = p * t - 2.4999993993e-1f;
+    p = p * t + 3.3333331174e-1f;
+    const float logM = t + (t * t2 * p - 0.5f * t2);
+    float result = static_cast<float>(exponent) + logM * kLog2E;
+    result = x == 0.0f ? -INFINITY : result;
+    result = x == INFINITY ? INFINITY : result;
+    return x != x ? x : result;  // NaN stays NaN
 }
-inline float power(float x, float y) {
+
+// 2^x = 2^n * 2^f with n = round(x) and f in [-1/2, 1/2], 2^f by the polynomial of Cephes' exp2f.
+// 2^n is applied as two factors so that results near overflow and in the denormal range round
+// exactly as one IEEE multiplication does.
+GS_SIMD_INLINE float exponential2(float x) {
+    // NaN takes the lower bound here and is put back at the end.
+    const float clamped = x > -152.0f ? (x < 130.0f ? x : 130.0f) : -152.0f;
+    const int n = detail::floorToInt(clamped + 0.5f);
+    const float f = clamped - static_cast<float>(n);
+    float p = 1.535336188319500e-4f;
+    p = p * f + 1.339887440266574e-3f;
+    p = p * f + 9.618437357674640e-3f;
+    p = p * f + 5.550332471162809e-2f;
+    p = p * f + 2.402264791363012e-1f;
+    p = p * f + 6.931472028550421e-1f;
+    const float power = p * f + 1.0f;
+    const int half = n >> 1;  // floor(n / 2): both factors stay normal floats
+    const float a = std::bit_cast<float>(static_cast<std::uint32_t>(half + 127) << 23);
+    const float b = std::bit_cast<float>(static_cast<std::uint32_t>(n - half + 127) << 23);
+    const float result = power * a * b;
+    // An integer select: the vectoriser keeps a float self-comparison as a branch.
+    const std::uint32_t xBits = std::bit_cast<std::uint32_t>(x);
+    const std::uint32_t nan = (xBits & 0x7FFFFFFFu) > 0x7F800000u ? ~0u : 0u;
+    return std::bit_cast<float>((std::bit_cast<std::uint32_t>(result) & ~nan) | (xBits & nan));
+}
+
+GS_SIMD_INLINE float power(float x, float y) {
     return exponential2(y * logarithm2(x));
 }
-inline float minimum(float a, float b) {
+GS_SIMD_INLINE float minimum(float a, float b) {
     return a < b ? a : b;
 }
-inline float maximum(float a, float b) {
+GS_SIMD_INLINE float maximum(float a, float b) {
     return a >= b ? a : b;
 }
-inline float compare(float a, float b, float c) {
+GS_SIMD_INLINE float compare(float a, float b, float c) {
     return a >= 0.0f ? b : c;
 }
-inline float interpolate(float a, float b, float c) {
+GS_SIMD_INLINE float interpolate(float a, float b, float c) {
     return a * (b - c) + c;
 }
-inline float fraction(float x) {
+GS_SIMD_INLINE float fraction(float x) {
     return x - std::floor(x);
 }
-inline float saturate(float x) {
+GS_SIMD_INLINE float saturate(float x) {
     return minimum(x > 0.0f ? x : 0.0f, 1.0f);
 }
-inline float normalizeFactor(float lengthSquared) {
+GS_SIMD_INLINE float normalizeFactor(float lengthSquared) {
     const float factor = 1.0f / std::sqrt(lengthSquared);  // computed either way: no branch
     return lengthSquared != 0.0f ? factor : FLT_MAX;
 }

@@ -1,3 +1,4 @@
+// The tile kernels, built once per instruction set from tile_kernels.inl.
 #include "render/software/shader/tile_kernels.h"
 
 #include <array>
@@ -9,349 +10,37 @@
 #include <utility>
 
 #include "render/software/shader/shader_arithmetic.h"
-
-// The loops below read and write through plain pointers, not restrict ones: an instruction such
-// as "add r0, r0, c0" writes the very array it reads, which restrict would make undefined. The
-// compiler's run-time overlap test still sends that exact in-place case to the vector loop.
+#include "render/software/simd/target_region.h"
 
 namespace gs::render::software::detail {
-namespace {
 
-namespace math = arithmetic;
-using shader::Opcode;
+namespace sse2 {
+#include "render/software/shader/tile_kernels.inl"
+}  // namespace sse2
 
-inline float negateIf(float x, std::uint32_t sign) {
-    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(x) ^ sign);
-}
+GS_SIMD_BEGIN_AVX2
+namespace avx2 {
+#include "render/software/shader/tile_kernels.inl"
+}  // namespace avx2
+GS_SIMD_END
 
-// A source component as a kernel reads it: one value per lane, or one value for all lanes.
-template <bool Uniform>
-class Operand {
-public:
-    Operand(const float* values, std::uint32_t sign)
-        : values_(Uniform ? values : std::assume_aligned<kLaneAlignment>(values)),
-          sign_(sign),
-          uniform_(Uniform ? negateIf(values[0], sign) : 0.0f) {}
-    float operator[](int lane) const {
-        if constexpr (Uniform) {
-            return uniform_;
-        } else {
-            return negateIf(values_[lane], sign_);
-        }
+GS_SIMD_BEGIN_AVX512
+namespace avx512 {
+#include "render/software/shader/tile_kernels.inl"
+}  // namespace avx512
+GS_SIMD_END
+
+InstructionKernel selectKernel(simd::InstructionSet set, shader::Opcode opcode,
+                               unsigned uniformSources) {
+    switch (set) {
+        case simd::InstructionSet::Avx512:
+            return avx512::selectKernel(opcode, uniformSources);
+        case simd::InstructionSet::Avx2:
+            return avx2::selectKernel(opcode, uniformSources);
+        case simd::InstructionSet::Sse2:
+            break;
     }
-
-private:
-    const float* values_;
-    std::uint32_t sign_;
-    float uniform_;
-};
-
-constexpr bool bit(unsigned mask, unsigned n) {
-    return (mask >> n) & 1u;
-}
-
-unsigned firstComponent(const CompiledInstruction& in) {
-    return static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(in.writeMask)));
-}
-
-// Saturation, then the move out of the scratch register where a hazard sent the results there.
-void finish(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    for (unsigned c = 0; c < 4; ++c) {
-        if (!bit(in.writeMask, c)) {
-            continue;
-        }
-        float* values = tile.write(in.target[c]);
-        if (in.saturate) {
-            for (int i = 0; i < count; ++i) {
-                values[i] = math::saturate(values[i]);
-            }
-        }
-        if (in.redirected) {
-            std::memcpy(tile.write(in.destination[c]), values, sizeof(float) * count);
-        }
-    }
-}
-
-// Copies the one computed component to the other written components (scalar results).
-void replicate(const CompiledInstruction& in, const TileContext& tile, unsigned computed) {
-    const float* values = tile.write(in.target[computed]);
-    for (unsigned c = computed + 1; c < 4; ++c) {
-        if (bit(in.writeMask, c)) {
-            std::memcpy(tile.write(in.target[c]), values, sizeof(float) * tile.count);
-        }
-    }
-}
-
-// Componentwise operations.
-struct Move {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return a; }
-};
-struct Absolute {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return std::fabs(a); }
-};
-struct Fraction {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return math::fraction(a); }
-};
-struct Add {
-    static constexpr unsigned kArity = 2;
-    static float apply(float a, float b) { return a + b; }
-};
-struct Multiply {
-    static constexpr unsigned kArity = 2;
-    static float apply(float a, float b) { return a * b; }
-};
-struct Minimum {
-    static constexpr unsigned kArity = 2;
-    static float apply(float a, float b) { return math::minimum(a, b); }
-};
-struct Maximum {
-    static constexpr unsigned kArity = 2;
-    static float apply(float a, float b) { return math::maximum(a, b); }
-};
-struct MultiplyAdd {
-    static constexpr unsigned kArity = 3;
-    static float apply(float a, float b, float c) { return a * b + c; }
-};
-struct Compare {
-    static constexpr unsigned kArity = 3;
-    static float apply(float a, float b, float c) { return math::compare(a, b, c); }
-};
-struct Interpolate {
-    static constexpr unsigned kArity = 3;
-    static float apply(float a, float b, float c) { return math::interpolate(a, b, c); }
-};
-
-// Scalar operations.
-struct Reciprocal {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return math::reciprocal(a); }
-};
-struct ReciprocalSquareRoot {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return math::reciprocalSquareRoot(a); }
-};
-struct Logarithm {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return math::logarithm2(a); }
-};
-struct Exponential {
-    static constexpr unsigned kArity = 1;
-    static float apply(float a) { return math::exponential2(a); }
-};
-struct Power {
-    static constexpr unsigned kArity = 2;
-    static float apply(float a, float b) { return math::power(a, b); }
-};
-
-template <class Op, bool U0, bool U1, bool U2>
-void componentwise(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    for (unsigned c = 0; c < 4; ++c) {
-        if (!bit(in.writeMask, c)) {
-            continue;
-        }
-        float* d = tile.write(in.target[c]);
-        const Operand<U0> a(tile.read(in.source[0][c]), in.sign[0]);
-        if constexpr (Op::kArity == 1) {
-            for (int i = 0; i < count; ++i) {
-                d[i] = Op::apply(a[i]);
-            }
-        } else if constexpr (Op::kArity == 2) {
-            const Operand<U1> b(tile.read(in.source[1][c]), in.sign[1]);
-            for (int i = 0; i < count; ++i) {
-                d[i] = Op::apply(a[i], b[i]);
-            }
-        } else {
-            const Operand<U1> b(tile.read(in.source[1][c]), in.sign[1]);
-            const Operand<U2> e(tile.read(in.source[2][c]), in.sign[2]);
-            for (int i = 0; i < count; ++i) {
-                d[i] = Op::apply(a[i], b[i], e[i]);
-            }
-        }
-    }
-    finish(in, tile);
-}
-
-template <class Op, bool U0, bool U1, bool U2>
-void scalar(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    const unsigned computed = firstComponent(in);
-    float* d = tile.write(in.target[computed]);
-    const Operand<U0> a(tile.read(in.source[0][0]), in.sign[0]);
-    if constexpr (Op::kArity == 1) {
-        if constexpr (U0) {
-            // A constant operand: one evaluation for the whole tile.
-            const float value = Op::apply(a[0]);
-            for (int i = 0; i < count; ++i) {
-                d[i] = value;
-            }
-        } else {
-            for (int i = 0; i < count; ++i) {
-                d[i] = Op::apply(a[i]);
-            }
-        }
-    } else {
-        const Operand<U1> b(tile.read(in.source[1][0]), in.sign[1]);
-        if constexpr (U0 && U1) {
-            const float value = Op::apply(a[0], b[0]);
-            for (int i = 0; i < count; ++i) {
-                d[i] = value;
-            }
-        } else {
-            for (int i = 0; i < count; ++i) {
-                d[i] = Op::apply(a[i], b[i]);
-            }
-        }
-    }
-    replicate(in, tile, computed);
-    finish(in, tile);
-}
-
-// dp3 and dp4: the sum of products, accumulated from x to w.
-template <unsigned N, bool U0, bool U1>
-void dot(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    const unsigned computed = firstComponent(in);
-    float* d = tile.write(in.target[computed]);
-    const Operand<U0> a0(tile.read(in.source[0][0]), in.sign[0]);
-    const Operand<U0> a1(tile.read(in.source[0][1]), in.sign[0]);
-    const Operand<U0> a2(tile.read(in.source[0][2]), in.sign[0]);
-    const Operand<U0> a3(tile.read(in.source[0][N == 4 ? 3 : 2]), in.sign[0]);
-    const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
-    const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
-    const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
-    const Operand<U1> b3(tile.read(in.source[1][N == 4 ? 3 : 2]), in.sign[1]);
-    for (int i = 0; i < count; ++i) {
-        float sum = a0[i] * b0[i];
-        sum += a1[i] * b1[i];
-        sum += a2[i] * b2[i];
-        if constexpr (N == 4) {
-            sum += a3[i] * b3[i];
-        }
-        d[i] = sum;
-    }
-    replicate(in, tile, computed);
-    finish(in, tile);
-}
-
-// nrm: each written component of the source times rsq(dot3(source, source)).
-template <bool U0>
-void normalize(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    const Operand<U0> x(tile.read(in.source[0][0]), in.sign[0]);
-    const Operand<U0> y(tile.read(in.source[0][1]), in.sign[0]);
-    const Operand<U0> z(tile.read(in.source[0][2]), in.sign[0]);
-    alignas(64) float factor[kTileLanes];
-    for (int i = 0; i < count; ++i) {
-        float lengthSquared = x[i] * x[i];
-        lengthSquared += y[i] * y[i];
-        lengthSquared += z[i] * z[i];
-        factor[i] = math::normalizeFactor(lengthSquared);
-    }
-    for (unsigned c = 0; c < 4; ++c) {
-        if (!bit(in.writeMask, c)) {
-            continue;
-        }
-        float* d = tile.write(in.target[c]);
-        const Operand<U0> a(tile.read(in.source[0][c]), in.sign[0]);
-        for (int i = 0; i < count; ++i) {
-            d[i] = a[i] * factor[i];
-        }
-    }
-    finish(in, tile);
-}
-
-// texld: the coordinate register's x and y are already the u and v arrays the sampler takes.
-void textureLoad(const CompiledInstruction& in, const TileContext& tile) {
-    const float* u = tile.read(in.source[0][0]);
-    const float* v = tile.read(in.source[0][1]);
-    auto* texel = reinterpret_cast<float(*)[kTileLanes]>(tile.write(in.target[0]));
-    tile.textures->sample2D(in.sampler, u, v, tile.count, texel);
-    finish(in, tile);
-}
-
-// Kernel tables indexed by the uniform-source mask.
-template <class Op, std::size_t... Mask>
-constexpr std::array<InstructionKernel, sizeof...(Mask)> componentwiseTable(
-    std::index_sequence<Mask...>) {
-    return {&componentwise<Op, bit(Mask, 0), bit(Mask, 1), bit(Mask, 2)>...};
-}
-template <class Op, std::size_t... Mask>
-constexpr std::array<InstructionKernel, sizeof...(Mask)> scalarTable(std::index_sequence<Mask...>) {
-    return {&scalar<Op, bit(Mask, 0), bit(Mask, 1), bit(Mask, 2)>...};
-}
-template <unsigned N, std::size_t... Mask>
-constexpr std::array<InstructionKernel, sizeof...(Mask)> dotTable(std::index_sequence<Mask...>) {
-    return {&dot<N, bit(Mask, 0), bit(Mask, 1)>...};
-}
-
-template <class Op>
-InstructionKernel componentwiseKernel(unsigned uniform) {
-    static constexpr auto kTable =
-        componentwiseTable<Op>(std::make_index_sequence<1u << Op::kArity>{});
-    return kTable[uniform & ((1u << Op::kArity) - 1)];
-}
-template <class Op>
-InstructionKernel scalarKernel(unsigned uniform) {
-    static constexpr auto kTable = scalarTable<Op>(std::make_index_sequence<1u << Op::kArity>{});
-    return kTable[uniform & ((1u << Op::kArity) - 1)];
-}
-template <unsigned N>
-InstructionKernel dotKernel(unsigned uniform) {
-    static constexpr auto kTable = dotTable<N>(std::make_index_sequence<4>{});
-    return kTable[uniform & 3u];
-}
-
-}  // namespace
-
-InstructionKernel selectKernel(Opcode opcode, unsigned uniformSources) {
-    switch (opcode) {
-        case Opcode::Mov:
-            return componentwiseKernel<Move>(uniformSources);
-        case Opcode::Abs:
-            return componentwiseKernel<Absolute>(uniformSources);
-        case Opcode::Frc:
-            return componentwiseKernel<Fraction>(uniformSources);
-        case Opcode::Add:
-        case Opcode::Sub:
-            return componentwiseKernel<Add>(uniformSources);
-        case Opcode::Mul:
-            return componentwiseKernel<Multiply>(uniformSources);
-        case Opcode::Min:
-            return componentwiseKernel<Minimum>(uniformSources);
-        case Opcode::Max:
-            return componentwiseKernel<Maximum>(uniformSources);
-        case Opcode::Mad:
-            return componentwiseKernel<MultiplyAdd>(uniformSources);
-        case Opcode::Cmp:
-            return componentwiseKernel<Compare>(uniformSources);
-        case Opcode::Lrp:
-            return componentwiseKernel<Interpolate>(uniformSources);
-        case Opcode::Rcp:
-            return scalarKernel<Reciprocal>(uniformSources);
-        case Opcode::Rsq:
-            return scalarKernel<ReciprocalSquareRoot>(uniformSources);
-        case Opcode::Log:
-            return scalarKernel<Logarithm>(uniformSources);
-        case Opcode::Exp:
-            return scalarKernel<Exponential>(uniformSources);
-        case Opcode::Pow:
-            return scalarKernel<Power>(uniformSources);
-        case Opcode::Dp3:
-            return dotKernel<3>(uniformSources);
-        case Opcode::Dp4:
-            return dotKernel<4>(uniformSources);
-        case Opcode::Nrm:
-            return (uniformSources & 1u) ? &normalize<true> : &normalize<false>;
-        case Opcode::Texld:
-            return &textureLoad;
-        default:
-            return nullptr;
-    }
+    return sse2::selectKernel(opcode, uniformSources);
 }
 
 }  // namespace gs::render::software::detail

@@ -1,0 +1,74 @@
+// The pipeline's tile kernels, built once per instruction set from pipeline_kernels.inl.
+#include "render/software/pipeline_kernels.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <immintrin.h>
+
+#include "render/software/pixel_pipeline.h"
+#include "render/software/simd/target_region.h"
+#include "render/software/texture_sampling.h"
+
+namespace gs::render::software {
+
+// gatherTexels(pixels, at, count, out): out[i] = pixels[at[i]] for the lanes [0, count), with the
+// set's gather instruction where it has one; lanes past count are neither read nor written.
+
+namespace sse2 {
+void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
+    for (int i = 0; i < count; ++i) {
+        out[i] = pixels[at[i]];
+    }
+}
+#include "render/software/pipeline_kernels.inl"
+}  // namespace sse2
+
+GS_SIMD_BEGIN_AVX2
+namespace avx2 {
+void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i index = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + i));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(pixels), index, 4));
+    }
+    for (; i < count; ++i) {
+        out[i] = pixels[at[i]];
+    }
+}
+#include "render/software/pipeline_kernels.inl"
+}  // namespace avx2
+GS_SIMD_END
+
+GS_SIMD_BEGIN_AVX512
+namespace avx512 {
+void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
+    for (int i = 0; i < count; i += 16) {
+        // The last group masks off the lanes past count.
+        const __mmask16 lanes =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i index = _mm512_maskz_loadu_epi32(lanes, at + i);
+        const __m512i texels =
+            _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, index, pixels, 4);
+        _mm512_mask_storeu_epi32(out + i, lanes, texels);
+    }
+}
+#include "render/software/pipeline_kernels.inl"
+}  // namespace avx512
+GS_SIMD_END
+
+const PipelineKernels& pipelineKernels(simd::InstructionSet set) {
+    switch (set) {
+        case simd::InstructionSet::Avx512:
+            return avx512::kKernels;
+        case simd::InstructionSet::Avx2:
+            return avx2::kKernels;
+        case simd::InstructionSet::Sse2:
+            break;
+    }
+    return sse2::kKernels;
+}
+
+}  // namespace gs::render::software

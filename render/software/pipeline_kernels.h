@@ -1,0 +1,104 @@
+// The per-tile work of the pixel pipeline and of the texture units, in one version per
+// instruction set (pipeline_kernels.inl). A pipeline or a set of texture units takes the kernels of
+// the active set when it is made.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "render/device.h"
+#include "render/software/shader/pixel_program.h"
+#include "render/software/simd/instruction_set.h"
+#include "render/software/vertex_format.h"
+
+namespace gs::render::software {
+
+struct DrawSetup;
+struct SamplerSetup;
+
+// D3DTOP_* texture operations.
+constexpr DWORD kOpDisable = 1;
+constexpr DWORD kOpSelectArg1 = 2;
+constexpr DWORD kOpSelectArg2 = 3;
+constexpr DWORD kOpModulate = 4;
+constexpr DWORD kOpModulate2x = 5;
+constexpr DWORD kOpModulate4x = 6;
+constexpr DWORD kOpAdd = 7;
+constexpr DWORD kOpAddSigned = 8;
+constexpr DWORD kOpAddSigned2x = 9;
+constexpr DWORD kOpSubtract = 10;
+constexpr DWORD kOpAddSmooth = 11;
+
+// D3DTA_* texture arguments and modifiers.
+constexpr DWORD kArgSelectMask = 0xF;
+constexpr DWORD kArgDiffuse = 0;
+constexpr DWORD kArgCurrent = 1;
+constexpr DWORD kArgTexture = 2;
+constexpr DWORD kArgTFactor = 3;
+constexpr DWORD kArgSpecular = 4;
+constexpr DWORD kArgComplement = 0x10;
+constexpr DWORD kArgAlphaReplicate = 0x20;
+
+// D3DBLEND_* values beyond render/device.h's.
+constexpr DWORD kBlendSrcAlphaSat = 11;
+constexpr DWORD kBlendBlendFactor = 14;
+constexpr DWORD kBlendInvBlendFactor = 15;
+
+// An attribute as a plane over the target: value = c + dx * x + dy * y at pixel centre (x, y).
+struct Plane {
+    float c = 0.0f, dx = 0.0f, dy = 0.0f;
+};
+
+// Neighbouring pixels of one row that a tile holds in consecutive lanes.
+struct PixelRun {
+    std::size_t offset;  // of the run's first pixel in the target
+    int firstLane;
+    int count;
+};
+
+// What the kernels of a pipeline work on: the draw's attribute planes and the tile's lanes.
+struct PipelineTile {
+    // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
+    std::array<int, kAttributeSlots> activeSlots{};
+    int activeCount = 0;
+    std::array<float*, kAttributeSlots> slotLanes{};  // into `inputs`
+    std::array<Plane, kAttributeSlots> planes{};
+    Plane rhwPlane;
+    bool perspective = false;
+    bool textureMinified = false;
+    bool stageReadsTexture = false;
+
+    // The tile: lane positions, and the runs of the target the lanes hold in order (one run for a
+    // tile inside a wide span, several for small primitives).
+    int laneCount = 0;
+    int runCount = 0;
+    alignas(64) float laneX[kTileLanes];
+    alignas(64) float laneY[kTileLanes];
+    std::array<PixelRun, kTileLanes> runs;
+
+    PixelTileInputs inputs;
+    PixelTileOutput output;
+    alignas(64) float texel[4][kTileLanes];
+    alignas(64) float argument[2][4][kTileLanes];
+    alignas(64) float destination[4][kTileLanes];
+    alignas(64) float sourceFactor[4][kTileLanes];
+    alignas(64) float destinationFactor[4][kTileLanes];
+};
+
+struct PipelineKernels {
+    // The active attribute slots at the tile's lanes, perspective-correct where the draw is.
+    void (*interpolate)(PipelineTile& tile, int count);
+    // Texture stage 0: the output colour from the stage's operations and arguments.
+    void (*runTextureStage)(const DrawSetup& setup, PipelineTile& tile, int count);
+    // Saturates the output, blends it with the target's pixels and stores 8-bit channels.
+    void (*blendAndStore)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
+    // The texture of `setup` at (u[i], v[i]) with linear or nearest filtering (texture_sampling.h).
+    void (*sample)(const SamplerSetup& setup, bool linear, const float* u, const float* v,
+                   int count, float (*out)[kTileLanes]);
+    void (*resolveTexelAxis)(DWORD address, int size, const float* coord, int count, int* i0,
+                             int* i1, float* frac);
+};
+
+const PipelineKernels& pipelineKernels(simd::InstructionSet set);
+
+}  // namespace gs::render::software

@@ -1,0 +1,538 @@
+// The per-tile work of the pixel pipeline and the texture units for one instruction set:
+// pipeline_kernels.cpp includes this once per set, inside that set's namespace and target region.
+// It includes nothing itself.
+//
+// Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
+// code of the set; texel fetches go through the set's gatherTexels.
+
+namespace {
+
+inline float saturate(float x) {
+    x = x > 0.0f ? x : 0.0f;  // NaN becomes 0
+    return x < 1.0f ? x : 1.0f;
+}
+
+void applyTextureOp(DWORD op, const float* a, const float* b, const float* current, float* out,
+                    int count) {
+    switch (op) {
+        case kOpSelectArg2:
+            for (int i = 0; i < count; ++i)
+                out[i] = b[i];
+            break;
+        case kOpModulate:
+            for (int i = 0; i < count; ++i)
+                out[i] = a[i] * b[i];
+            break;
+        case kOpModulate2x:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(2.0f * a[i] * b[i]);
+            break;
+        case kOpModulate4x:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(4.0f * a[i] * b[i]);
+            break;
+        case kOpAdd:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(a[i] + b[i]);
+            break;
+        case kOpAddSigned:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(a[i] + b[i] - 0.5f);
+            break;
+        case kOpAddSigned2x:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(2.0f * (a[i] + b[i] - 0.5f));
+            break;
+        case kOpSubtract:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(a[i] - b[i]);
+            break;
+        case kOpAddSmooth:
+            for (int i = 0; i < count; ++i)
+                out[i] = saturate(a[i] + b[i] - a[i] * b[i]);
+            break;
+        case kOpDisable:
+            for (int i = 0; i < count; ++i)
+                out[i] = current[i];
+            break;
+        case kOpSelectArg1:
+        default:  // operations this stage does not offer pass their first argument through
+            for (int i = 0; i < count; ++i)
+                out[i] = a[i];
+            break;
+    }
+}
+
+void computeBlendFactor(DWORD kind, int c, const float (*src)[kTileLanes],
+                        const float (*dst)[kTileLanes], const std::array<float, 4>& constant,
+                        int count, float* out) {
+    switch (static_cast<Blend>(kind)) {
+        case Blend::One:
+            for (int i = 0; i < count; ++i)
+                out[i] = 1.0f;
+            return;
+        case Blend::SrcColor:
+            for (int i = 0; i < count; ++i)
+                out[i] = src[c][i];
+            return;
+        case Blend::InvSrcColor:
+            for (int i = 0; i < count; ++i)
+                out[i] = 1.0f - src[c][i];
+            return;
+        case Blend::SrcAlpha:
+            for (int i = 0; i < count; ++i)
+                out[i] = src[3][i];
+            return;
+        case Blend::InvSrcAlpha:
+            for (int i = 0; i < count; ++i)
+                out[i] = 1.0f - src[3][i];
+            return;
+        case Blend::DestAlpha:
+            for (int i = 0; i < count; ++i)
+                out[i] = dst[3][i];
+            return;
+        case Blend::InvDestAlpha:
+            for (int i = 0; i < count; ++i)
+                out[i] = 1.0f - dst[3][i];
+            return;
+        case Blend::DestColor:
+            for (int i = 0; i < count; ++i)
+                out[i] = dst[c][i];
+            return;
+        case Blend::InvDestColor:
+            for (int i = 0; i < count; ++i)
+                out[i] = 1.0f - dst[c][i];
+            return;
+        case Blend::Zero:
+        default:
+            break;
+    }
+    if (kind == kBlendSrcAlphaSat) {
+        for (int i = 0; i < count; ++i) {
+            out[i] = c == 3 ? 1.0f : std::min(src[3][i], 1.0f - dst[3][i]);
+        }
+    } else if (kind == kBlendBlendFactor || kind == kBlendInvBlendFactor) {
+        const float f = kind == kBlendBlendFactor ? constant[c] : 1.0f - constant[c];
+        for (int i = 0; i < count; ++i)
+            out[i] = f;
+    } else {
+        for (int i = 0; i < count; ++i)
+            out[i] = 0.0f;
+    }
+}
+
+
+// Beyond 2^22 a float has no fraction left to address texels with; clamping there keeps every
+// later conversion to int defined.
+constexpr float kCoordinateLimit = 4194304.0f;
+
+// Clamps into [lo, hi]; NaN becomes lo.
+inline float saneRange(float s, float lo, float hi) {
+    s = s > lo ? s : lo;
+    return s < hi ? s : hi;
+}
+
+// All-ones when `condition` holds, else 0: lets the index maps below select without branches, so
+// that their loops vectorise.
+inline int maskOf(bool condition) {
+    return -static_cast<int>(condition);
+}
+
+// floor for values well inside int's range, in a form that vectorises.
+inline int floorToInt(float s) {
+    const int k = static_cast<int>(s);
+    return k - static_cast<int>(s < static_cast<float>(k));
+}
+
+// The fraction of x in [0, 1).
+inline float fractionOf(float x) {
+    x = saneRange(x, -kCoordinateLimit, kCoordinateLimit);
+    return x - static_cast<float>(floorToInt(x));
+}
+
+template <class Map>
+void resolveWith(const float* coord, int count, float scale, float lo, float hi, int* i0, int* i1,
+                 float* frac, Map map) {
+    for (int i = 0; i < count; ++i) {
+        const float s = saneRange(scale * coord[i] - 0.5f, lo, hi);
+        const int k = floorToInt(s);
+        frac[i] = s - static_cast<float>(k);
+        i0[i] = map(k);
+        i1[i] = map(k + 1);
+    }
+}
+
+void fillUnbound(int count, float (*out)[kTileLanes]) {
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < count; ++i) {
+            out[c][i] = 0.0f;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        out[3][i] = 1.0f;
+    }
+}
+
+// The texels at (x[i], y[i]), or the border colour where either index is -1. X8R8G8B8 texels
+// already hold alpha 0xFF.
+void gather(const PixelBuffer& texture, Colour border, const int* x, const int* y, int count,
+            Colour* out) {
+    // Textures are at most the adapter's maximum size on a side: offsets fit an int.
+    const int pitch = static_cast<int>(texture.pitch);
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
+    for (int i = 0; i < count; ++i) {
+        at[i] = (x[i] | y[i]) >= 0 ? y[i] * pitch + x[i] : 0;
+    }
+    gatherTexels(texture.pixels, at, count, out);
+    for (int i = 0; i < count; ++i) {
+        out[i] = (x[i] | y[i]) >= 0 ? out[i] : border;
+    }
+}
+
+// The texels of row 0 at x[i], or the border colour where the index is -1.
+void gatherRow(const PixelBuffer& texture, Colour border, const int* x, int count, Colour* out) {
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
+    for (int i = 0; i < count; ++i) {
+        at[i] = x[i] >= 0 ? x[i] : 0;
+    }
+    gatherTexels(texture.pixels, at, count, out);
+    for (int i = 0; i < count; ++i) {
+        out[i] = x[i] >= 0 ? out[i] : border;
+    }
+}
+
+inline float unorm(Colour c, int shift) {
+    return static_cast<float>((c >> shift) & 0xFFu) * (1.0f / 255.0f);
+}
+
+constexpr int kShift[4] = {16, 8, 0, 24};  // r, g, b, a in 0xAARRGGBB
+
+void resolveTexelAxis(DWORD address, int size, const float* coord, int count, int* i0, int* i1,
+                      float* frac) {
+    const float n = static_cast<float>(size);
+    switch (static_cast<TextureAddress>(address)) {
+        case TextureAddress::Mirror: {
+            // Fold into one period of 2 * size texels (forwards, then backwards), then mirror.
+            float folded[kTileLanes];
+            for (int i = 0; i < count; ++i) {
+                folded[i] = fractionOf(coord[i] * 0.5f) * 2.0f;
+            }
+            const int period = 2 * size;
+            resolveWith(folded, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac, [=](int j) {
+                j += period & maskOf(j < 0);
+                j -= period & maskOf(j >= period);
+                return j ^ ((j ^ (period - 1 - j)) & maskOf(j >= size));
+            });
+            break;
+        }
+        case TextureAddress::Clamp:
+            resolveWith(coord, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
+                j &= ~maskOf(j < 0);
+                return j - ((j - (size - 1)) & maskOf(j >= size));
+            });
+            break;
+        case TextureAddress::Border:
+            resolveWith(coord, count, n, -2.0f, n + 1.0f, i0, i1, frac, [=](int j) {
+                return j | maskOf(static_cast<unsigned>(j) >= static_cast<unsigned>(size));
+            });
+            break;
+        case TextureAddress::MirrorOnce: {
+            float mirrored[kTileLanes];
+            for (int i = 0; i < count; ++i) {
+                mirrored[i] = std::fabs(coord[i]);
+            }
+            resolveWith(mirrored, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
+                j ^= maskOf(j < 0);  // -1 - j
+                return j - ((j - (size - 1)) & maskOf(j >= size));
+            });
+            break;
+        }
+        case TextureAddress::Wrap:
+        default: {
+            float wrapped[kTileLanes];
+            for (int i = 0; i < count; ++i) {
+                wrapped[i] = fractionOf(coord[i]);
+            }
+            resolveWith(wrapped, count, n, -1.0f, n - 0.5f, i0, i1, frac, [=](int j) {
+                j += size & maskOf(j < 0);
+                return j - (size & maskOf(j >= size));
+            });
+            break;
+        }
+    }
+}
+
+void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, const float* fx,
+               int count, float (*out)[kTileLanes]) {
+    const PixelBuffer& texture = *setup.texture;
+    alignas(64) Colour t0[kTileLanes];
+    if (!linear) {
+        for (int i = 0; i < count; ++i) {
+            x0[i] = fx[i] < 0.5f ? x0[i] : x1[i];
+        }
+        gatherRow(texture, setup.border, x0, count, t0);
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                out[c][i] = unorm(t0[i], kShift[c]);
+            }
+        }
+        return;
+    }
+    alignas(64) Colour t1[kTileLanes];
+    gatherRow(texture, setup.border, x0, count, t0);
+    gatherRow(texture, setup.border, x1, count, t1);
+    for (int c = 0; c < 4; ++c) {
+        const int shift = kShift[c];
+        float* result = out[c];
+        for (int i = 0; i < count; ++i) {
+            const float a = unorm(t0[i], shift), b = unorm(t1[i], shift);
+            result[i] = a + (b - a) * fx[i];
+        }
+    }
+}
+
+void sample(const SamplerSetup& setup, bool linear, const float* u, const float* v, int count,
+            float (*out)[kTileLanes]) {
+    if (setup.texture == nullptr) {
+        fillUnbound(count, out);
+        return;
+    }
+    const PixelBuffer& texture = *setup.texture;
+    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+    alignas(64) float fx[kTileLanes], fy[kTileLanes];
+    resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
+    if (texture.height == 1 && setup.addressV != static_cast<DWORD>(TextureAddress::Border)) {
+        // One row, and every mode but border maps every row index to it: the vertical filter
+        // blends the row with itself, so only the horizontal one remains.
+        sampleRow(setup, linear, x0, x1, fx, count, out);
+        return;
+    }
+    resolveTexelAxis(setup.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
+
+    alignas(64) Colour t00[kTileLanes];
+    if (!linear) {
+        // The nearest texel: the second of the pair once the sample point is past its middle.
+        for (int i = 0; i < count; ++i) {
+            x0[i] = fx[i] < 0.5f ? x0[i] : x1[i];
+            y0[i] = fy[i] < 0.5f ? y0[i] : y1[i];
+        }
+        gather(texture, setup.border, x0, y0, count, t00);
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                out[c][i] = unorm(t00[i], kShift[c]);
+            }
+        }
+        return;
+    }
+    alignas(64) Colour t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
+    gather(texture, setup.border, x0, y0, count, t00);
+    gather(texture, setup.border, x1, y0, count, t10);
+    gather(texture, setup.border, x0, y1, count, t01);
+    gather(texture, setup.border, x1, y1, count, t11);
+    for (int c = 0; c < 4; ++c) {
+        const int shift = kShift[c];
+        float* result = out[c];
+        for (int i = 0; i < count; ++i) {
+            const float a = unorm(t00[i], shift), b = unorm(t10[i], shift);
+            const float top = a + (b - a) * fx[i];
+            const float d = unorm(t01[i], shift), e = unorm(t11[i], shift);
+            const float bottom = d + (e - d) * fx[i];
+            result[i] = top + (bottom - top) * fy[i];
+        }
+    }
+}
+
+void interpolate(PipelineTile& tile, int count) {
+    alignas(64) float inverseRhw[kTileLanes];
+    if (tile.perspective) {
+        const Plane q = tile.rhwPlane;
+        for (int i = 0; i < count; ++i) {
+            inverseRhw[i] = 1.0f / (q.c + q.dx * tile.laneX[i] + q.dy * tile.laneY[i]);
+        }
+    }
+    for (int k = 0; k < tile.activeCount; ++k) {
+        const int slot = tile.activeSlots[k];
+        const Plane p = tile.planes[slot];
+        float* out = tile.slotLanes[slot];
+        for (int i = 0; i < count; ++i) {
+            out[i] = p.c + p.dx * tile.laneX[i] + p.dy * tile.laneY[i];
+        }
+        if (tile.perspective) {
+            for (int i = 0; i < count; ++i) {
+                out[i] *= inverseRhw[i];
+            }
+        }
+    }
+}
+
+void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
+    const TextureStageSetup& stage = setup.stage;
+    if (tile.stageReadsTexture) {
+        const SamplerSetup& sampler = setup.textures->unit(0);
+        const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
+        const auto& coords = tile.inputs.texcoord[stage.texCoordSet];
+        sample(sampler, linear, coords[0], coords[1], count, tile.texel);
+    }
+
+    // One argument's four channels: the source itself when no modifier applies, else a copy in
+    // tile.argument[index] with the modifiers applied.
+    auto load = [&](DWORD arg, int index) -> const float(*)[kTileLanes] {
+        const float(*source)[kTileLanes] = nullptr;
+        const float* constant = nullptr;
+        static constexpr float kZero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        switch (arg & kArgSelectMask) {
+            case kArgDiffuse:
+            case kArgCurrent:  // stage 0's current colour is the diffuse colour
+                source = tile.inputs.colour[0];
+                break;
+            case kArgTexture:
+                source = tile.texel;
+                break;
+            case kArgTFactor:
+                constant = stage.textureFactor.data();
+                break;
+            case kArgSpecular:
+                source = tile.inputs.colour[1];
+                break;
+            default:
+                constant = kZero;
+                break;
+        }
+        const bool complement = (arg & kArgComplement) != 0;
+        const bool replicate = (arg & kArgAlphaReplicate) != 0;
+        if (source != nullptr && !complement && !replicate) {
+            return source;
+        }
+        for (int c = 0; c < 4; ++c) {
+            const int from = replicate ? 3 : c;
+            float* out = tile.argument[index][c];
+            if (source != nullptr) {
+                for (int i = 0; i < count; ++i)
+                    out[i] = source[from][i];
+            } else {
+                for (int i = 0; i < count; ++i)
+                    out[i] = constant[from];
+            }
+            if (complement) {
+                for (int i = 0; i < count; ++i)
+                    out[i] = 1.0f - out[i];
+            }
+        }
+        return tile.argument[index];
+    };
+
+    const float(*diffuse)[kTileLanes] = tile.inputs.colour[0];
+    const float(*arg1)[kTileLanes] = load(stage.colourArg1, 0);
+    const float(*arg2)[kTileLanes] = load(stage.colourArg2, 1);
+    for (int c = 0; c < 3; ++c) {
+        applyTextureOp(stage.colourOp, arg1[c], arg2[c], diffuse[c], tile.output.colour[c], count);
+    }
+    // With the colour operation disabled the whole stage is off: alpha is the diffuse alpha too.
+    const DWORD alphaOp = stage.colourOp == kOpDisable ? kOpDisable : stage.alphaOp;
+    arg1 = load(stage.alphaArg1, 0);
+    arg2 = load(stage.alphaArg2, 1);
+    applyTextureOp(alphaOp, arg1[3], arg2[3], diffuse[3], tile.output.colour[3], count);
+    if (stage.addSpecular) {
+        for (int c = 0; c < 3; ++c) {
+            for (int i = 0; i < count; ++i) {
+                tile.output.colour[c][i] = saturate(tile.output.colour[c][i] + tile.inputs.colour[1][c][i]);
+            }
+        }
+    }
+}
+
+void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    // The target stores 0..1: the shader's output is saturated before blending.
+    float(*source)[kTileLanes] = tile.output.colour;
+    for (int c = 0; c < 4; ++c) {
+        for (int i = 0; i < count; ++i) {
+            source[c][i] = saturate(source[c][i]);
+        }
+    }
+    Colour* pixels = setup.target.pixels;
+    const BlendSetup& blend = setup.blend;
+    const bool needTarget = blend.enabled || blend.writeMask != 0xFFFFFFFFu;
+    alignas(64) Colour stored[kTileLanes];
+    if (needTarget) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(stored + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+        }
+    }
+
+    if (blend.enabled) {
+        // X8R8G8B8 targets hold alpha 0xFF, so their alpha reads as 1 here.
+        static constexpr int kShift[4] = {16, 8, 0, 24};
+        for (int c = 0; c < 4; ++c) {
+            for (int i = 0; i < count; ++i) {
+                tile.destination[c][i] =
+                    static_cast<float>((stored[i] >> kShift[c]) & 0xFFu) * (1.0f / 255.0f);
+            }
+        }
+        for (int c = 0; c < 4; ++c) {
+            const bool alpha = c == 3;
+            computeBlendFactor(alpha ? blend.sourceAlpha : blend.sourceColour, c, source,
+                               tile.destination, blend.blendFactor, count, tile.sourceFactor[c]);
+            computeBlendFactor(alpha ? blend.destinationAlpha : blend.destinationColour, c, source,
+                               tile.destination, blend.blendFactor, count, tile.destinationFactor[c]);
+        }
+        for (int c = 0; c < 4; ++c) {
+            const DWORD op = c == 3 ? blend.operationAlpha : blend.operationColour;
+            float* s = source[c];
+            const float* d = tile.destination[c];
+            const float* sf = tile.sourceFactor[c];
+            const float* df = tile.destinationFactor[c];
+            switch (static_cast<BlendOp>(op)) {
+                case BlendOp::Subtract:
+                    for (int i = 0; i < count; ++i)
+                        s[i] = s[i] * sf[i] - d[i] * df[i];
+                    break;
+                case BlendOp::RevSubtract:
+                    for (int i = 0; i < count; ++i)
+                        s[i] = d[i] * df[i] - s[i] * sf[i];
+                    break;
+                case BlendOp::Min:
+                    for (int i = 0; i < count; ++i)
+                        s[i] = s[i] < d[i] ? s[i] : d[i];
+                    break;
+                case BlendOp::Max:
+                    for (int i = 0; i < count; ++i)
+                        s[i] = s[i] > d[i] ? s[i] : d[i];
+                    break;
+                case BlendOp::Add:
+                default:
+                    for (int i = 0; i < count; ++i)
+                        s[i] = s[i] * sf[i] + d[i] * df[i];
+                    break;
+            }
+        }
+    }
+
+    // Round to nearest 8-bit values, saturated.
+    const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    alignas(64) Colour packed[kTileLanes];
+    for (int i = 0; i < count; ++i) {
+        // Converted as signed: every value lies in 0..255.5, and the signed conversion vectorises.
+        const auto channel = [&](int c) {
+            return static_cast<Colour>(static_cast<int>(saturate(source[c][i]) * 255.0f + 0.5f));
+        };
+        packed[i] =
+            (channel(3) << 24) | (channel(0) << 16) | (channel(1) << 8) | channel(2) | forced;
+    }
+    if (blend.writeMask != 0xFFFFFFFFu) {
+        const Colour mask = blend.writeMask;
+        for (int i = 0; i < count; ++i) {
+            packed[i] = (packed[i] & mask) | (stored[i] & ~mask) | forced;
+        }
+    }
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        std::memcpy(pixels + run.offset, packed + run.firstLane, run.count * sizeof(Colour));
+    }
+}
+
+
+}  // namespace
+
+constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore, &sample,
+                                      &resolveTexelAxis};

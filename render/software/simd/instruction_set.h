@@ -1,0 +1,26 @@
+// The vector instruction sets the software device's kernels are built for, and the choice among
+// them: the best one the processor and the operating system support, found once per process.
+//
+// Every kernel exists in one version per instruction set (see target_region.h). A component picks
+// its kernels when it is made (a pixel pipeline, a compiled pixel program), never per call, from
+// activeInstructionSet(). Tests may step down to an older set to compare the versions.
+#pragma once
+
+namespace gs::render::software::simd {
+
+enum class InstructionSet : unsigned char {
+    Sse2,    // x86-64's baseline: 4 floats
+    Avx2,    // AVX2 with FMA: 8 floats
+    Avx512,  // AVX-512 F, BW, DQ, VL: 16 floats
+};
+constexpr int kInstructionSetCount = 3;
+
+// The best set this processor and operating system run.
+InstructionSet bestInstructionSet();
+// The set components made from now on use: the best one, unless a test chose another.
+InstructionSet activeInstructionSet();
+// Chooses the set for components made from now on; one the machine cannot run is refused (false).
+bool useInstructionSet(InstructionSet set);
+const char* instructionSetName(InstructionSet set);
+
+}  // namespace gs::render::software::simd
