@@ -604,7 +604,7 @@ TEST(PixelProgramRun, RunsADistanceAndStripProgramLikeTheEffect) {
 }
 
 // A program of every kind of instruction, compiled under each instruction set the machine runs,
-// gives bit for bit what the SSE2 baseline gives, on random inputs and tile sizes around the
+// gives bit for bit what the SSE2 baseline gives (any NaN matching any NaN), on random inputs and tile sizes around the
 // vector widths.
 TEST(PixelProgramRun, EveryInstructionSetMatchesTheBaseline) {
     const std::string source = R"(ps_2_0
@@ -660,9 +660,17 @@ TEST(PixelProgramRun, EveryInstructionSetMatchesTheBaseline) {
                 baseline.push_back(out);
                 continue;
             }
-            ASSERT_EQ(std::memcmp(out.data(), baseline[k].data(), out.size() * sizeof(float)), 0)
-                << simd::instructionSetName(static_cast<simd::InstructionSet>(set)) << ", "
-                << counts[k] << " lanes";
+            // A NaN is a NaN: which encoding comes out (x86 passes on the first operand's NaN, and
+            // an unoptimised build orders operands differently per instruction set) is no result.
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                if (std::isnan(out[i]) && std::isnan(baseline[k][i])) {
+                    continue;
+                }
+                ASSERT_EQ(std::memcmp(&out[i], &baseline[k][i], sizeof(float)), 0)
+                    << simd::instructionSetName(static_cast<simd::InstructionSet>(set)) << ", "
+                    << counts[k] << " lanes, value " << i << ": " << out[i] << " against "
+                    << baseline[k][i];
+            }
         }
     }
     simd::useInstructionSet(simd::bestInstructionSet());
