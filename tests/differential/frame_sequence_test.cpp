@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,7 +21,8 @@ protected:
         folder_ = fs::temp_directory_path() /
                   ("gs-differential-" +
                    std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                   std::to_string(getpid()));
         fs::create_directories(folder_);
     }
     void TearDown() override { fs::remove_all(folder_); }

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 
@@ -110,8 +111,8 @@ TEST(EffectDescription, PointsAtTheLineAtFault) {
 // Whole builds from files: a shader that reads a constant nobody sets, or declares a sampler its
 // pass does not bind, is refused with the shader's file named.
 TEST(EffectBuild, RefusesShadersThatDoNotFitTheirPass) {
-    const std::filesystem::path dir =
-        std::filesystem::path(::testing::TempDir()) / "gs-fxbuild-effect-build-test";
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) /
+                                      ("gs-fxbuild-effect-build-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const auto write = [&](const char* name, const char* text) {
         std::ofstream(dir / name) << text;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <string>
 
@@ -14,7 +16,9 @@ using namespace gs::tools::resource_table;
 class ResourceScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        directory_ = fs::path(::testing::TempDir()) / "resource_script_test";
+        // Test cases run as parallel processes: each has a folder of its own.
+        directory_ =
+            fs::path(::testing::TempDir()) / ("resource_script_test-" + std::to_string(getpid()));
         fs::remove_all(directory_);
         fs::create_directories(directory_ / "include");
     }
