@@ -531,8 +531,113 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
     }
 }
 
+// Bilinear weights in fixed point: 11 bits keep a weight within 1/4096 of the exact one, so a
+// filtered channel is within 255 / 2048 of the float result, and the products of two weights with
+// an 8-bit texel value stay below 2^30.
+constexpr int kWeightBits = 11;
+constexpr int kWeightOne = 1 << kWeightBits;
+constexpr float kFilteredToUnit = 1.0f / (255.0f * kWeightOne * kWeightOne);
+
+inline int weightOf(float frac, bool linear) {
+    if (!linear) {
+        return frac < 0.5f ? 0 : kWeightOne;  // the nearest texel, as the general path picks it
+    }
+    return static_cast<int>(frac * static_cast<float>(kWeightOne) + 0.5f);
+}
+
+// One channel of four texels, filtered with weights in fixed point: 0..1.
+inline float filteredChannel(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
+                             int shift) {
+    const int a = static_cast<int>((t00 >> shift) & 0xFFu);
+    const int b = static_cast<int>((t10 >> shift) & 0xFFu);
+    const int d = static_cast<int>((t01 >> shift) & 0xFFu);
+    const int e = static_cast<int>((t11 >> shift) & 0xFFu);
+    const int top = a * (kWeightOne - wx) + b * wx;
+    const int bottom = d * (kWeightOne - wx) + e * wx;
+    return static_cast<float>(top * (kWeightOne - wy) + bottom * wy) * kFilteredToUnit;
+}
+
+void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    const SamplerSetup& sampler = setup.textures->unit(0);
+    const PixelBuffer& texture = *sampler.texture;
+    const TexturedPathSetup& path = tile.textured;
+    const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
+
+    // The coordinates and the diffuse alpha, as the general path interpolates them.
+    alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
+    alignas(64) float alpha[kTileLanes];
+    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
+    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
+    for (int i = 0; i < count; ++i) {
+        u[i] = pu.c + pu.dx * tile.laneX[i] + pu.dy * tile.laneY[i];
+        v[i] = pv.c + pv.dx * tile.laneX[i] + pv.dy * tile.laneY[i];
+    }
+
+    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+    alignas(64) float fx[kTileLanes], fy[kTileLanes];
+    resolveTexelAxis(sampler.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
+    resolveTexelAxis(sampler.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
+    alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
+    gather(texture, sampler.border, x0, y0, count, t00);
+    gather(texture, sampler.border, x1, y0, count, t10);
+    gather(texture, sampler.border, x0, y1, count, t01);
+    gather(texture, sampler.border, x1, y1, count, t11);
+    alignas(64) int wx[kTileLanes], wy[kTileLanes];
+    for (int i = 0; i < count; ++i) {
+        wx[i] = weightOf(fx[i], linear);
+        wy[i] = weightOf(fy[i], linear);
+    }
+
+    if (path.alphaFromTexture) {
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24);
+        }
+    } else if (path.diffuseAlphaSupplied) {
+        const Plane pa = tile.planes[kDiffuseSlot + 3];
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = saturate(pa.c + pa.dx * tile.laneX[i] + pa.dy * tile.laneY[i]);
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = 1.0f;
+        }
+    }
+
+    Colour* pixels = setup.target.pixels;
+    alignas(64) Colour stored[kTileLanes];
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        std::memcpy(stored + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+    }
+
+    const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    const Colour mask = setup.blend.writeMask;
+    const auto sf = path.source;
+    const auto df = path.destination;
+    alignas(64) Colour packed[kTileLanes];
+    for (int i = 0; i < count; ++i) {
+        const float a = alpha[i];
+        const Colour d = stored[i];
+        // One channel blended and rounded to its 8-bit value.
+        const auto blended = [&](int c, float s, int shift) {
+            const float out = s * (sf[c].base + sf[c].slope * a) +
+                              unorm(d, shift) * (df[c].base + df[c].slope * a);
+            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f));
+        };
+        const Colour r = blended(0, filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 16), 16);
+        const Colour g = blended(1, filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 8), 8);
+        const Colour b = blended(2, filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 0), 0);
+        const Colour al = blended(3, a, 24);
+        const Colour colour = (al << 24) | (r << 16) | (g << 8) | b;
+        packed[i] = (colour & mask) | (d & ~mask) | forced;
+    }
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        std::memcpy(pixels + run.offset, packed + run.firstLane, run.count * sizeof(Colour));
+    }
+}
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore, &sample,
-                                      &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore,
+                                      &shadeTexturedTile, &sample, &resolveTexelAxis};
