@@ -67,9 +67,10 @@ struct AlphaLinearFactor {
 // adds source and destination weighted by factors linear in the source alpha.
 struct TexturedPathSetup {
     bool alphaFromTexture = false;
-    bool diffuseAlphaSupplied = false;               // else the diffuse alpha is 1
-    std::array<AlphaLinearFactor, 4> source{};       // r, g, b, a
-    std::array<AlphaLinearFactor, 4> destination{};  // r, g, b, a
+    bool diffuseAlphaSupplied = false;  // else the diffuse alpha is 1
+    // r, g, b, a; red, green and blue share D3DRS_SRCBLEND and D3DRS_DESTBLEND.
+    std::array<AlphaLinearFactor, 4> source{};
+    std::array<AlphaLinearFactor, 4> destination{};
 };
 
 // What the kernels of a pipeline work on: the draw's attribute planes and the tile's lanes.
