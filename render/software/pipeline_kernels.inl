@@ -629,11 +629,15 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
         }
     }
 
+    // A tile of one run (inside a wide span) is blended in place; others through a copy.
     Colour* pixels = setup.target.pixels;
-    alignas(64) Colour stored[kTileLanes];
-    for (int r = 0; r < runs; ++r) {
-        const PixelRun& run = tile.runs[r];
-        std::memcpy(stored + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+    alignas(64) Colour gathered[kTileLanes];
+    Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(gathered + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+        }
     }
 
     const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
@@ -641,10 +645,9 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
     // Red, green and blue share their factors.
     const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
     const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
-    alignas(64) Colour packed[kTileLanes];
     for (int i = 0; i < count; ++i) {
         const float a = alpha[i];
-        const Colour d = stored[i];
+        const Colour d = target[i];
         const float sourceColour = sc.base + sc.slope * a;
         const float destinationColour = dc.base + dc.slope * a;
         // One channel blended and rounded to its 8-bit value.
@@ -658,11 +661,13 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
         };
         const Colour alphaByte = blended(a, sa.base + sa.slope * a, da.base + da.slope * a, 24);
         const Colour value = (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
-        packed[i] = (value & mask) | (d & ~mask) | forced;
+        target[i] = (value & mask) | (d & ~mask) | forced;
     }
-    for (int r = 0; r < runs; ++r) {
-        const PixelRun& run = tile.runs[r];
-        std::memcpy(pixels + run.offset, packed + run.firstLane, run.count * sizeof(Colour));
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(pixels + run.offset, gathered + run.firstLane, run.count * sizeof(Colour));
+        }
     }
 }
 
