@@ -56,6 +56,23 @@ struct PixelRun {
     int count;
 };
 
+// A blend factor of the textured fast path, as base + slope * source alpha: Zero (0, 0), One (1,
+// 0), SrcAlpha (0, 1) and InvSrcAlpha (1, -1). Blending turned off is source One, destination Zero.
+struct AlphaLinearFactor {
+    float base = 1.0f, slope = 0.0f;
+};
+
+// The per-draw choices of the textured fast path (PipelineKernels::shadeTexturedTile): stage 0
+// selects the texture's colour, alpha comes from the texture or the diffuse colour, and the blend
+// adds source and destination weighted by factors linear in the source alpha.
+struct TexturedPathSetup {
+    bool alphaFromTexture = false;
+    bool diffuseAlphaSupplied = false;  // else the diffuse alpha is 1
+    // r, g, b, a; red, green and blue share D3DRS_SRCBLEND and D3DRS_DESTBLEND.
+    std::array<AlphaLinearFactor, 4> source{};
+    std::array<AlphaLinearFactor, 4> destination{};
+};
+
 // What the kernels of a pipeline work on: the draw's attribute planes and the tile's lanes.
 struct PipelineTile {
     // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
@@ -67,6 +84,9 @@ struct PipelineTile {
     bool perspective = false;
     bool textureMinified = false;
     bool stageReadsTexture = false;
+    // The draw's states fit the textured fast path; it runs for primitives without perspective.
+    bool texturedPath = false;
+    TexturedPathSetup textured;
 
     // The tile: lane positions, and the runs of the target the lanes hold in order (one run for a
     // tile inside a wide span, several for small primitives).
@@ -92,6 +112,10 @@ struct PipelineKernels {
     void (*runTextureStage)(const DrawSetup& setup, PipelineTile& tile, int count);
     // Saturates the output, blends it with the target's pixels and stores 8-bit channels.
     void (*blendAndStore)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
+    // The whole tile through the textured fast path (tile.textured): sampling with fixed-point
+    // filter weights, blending and storing in one pass. Differs from the general path by at most 1
+    // per 8-bit channel: bilinear weights are kept to 11 bits, texel values exactly.
+    void (*shadeTexturedTile)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
     // The texture of `setup` at (u[i], v[i]) with linear or nearest filtering (texture_sampling.h).
     void (*sample)(const SamplerSetup& setup, bool linear, const float* u, const float* v,
                    int count, float (*out)[kTileLanes]);

@@ -531,8 +531,147 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
     }
 }
 
+// Bilinear weights in fixed point: 11 bits keep a weight within 1/4096 of the exact one, so a
+// filtered channel is within 255 / 2048 of the float result, and the products of two weights with
+// an 8-bit texel value stay below 2^30.
+constexpr int kWeightBits = 11;
+constexpr int kWeightOne = 1 << kWeightBits;
+constexpr float kFilteredToUnit = 1.0f / (255.0f * kWeightOne * kWeightOne);
+
+// The four texels of each lane's bilinear footprint. Where every lane's second column is the one
+// after its first and no index stands for the border, each row's pair comes from one 64-bit load;
+// otherwise (texture edges under clamping or mirroring, the border) texel by texel.
+void gatherFootprints(const PixelBuffer& texture, Colour border, const int* x0, const int* x1,
+                      const int* y0, const int* y1, int count, Colour* t00, Colour* t10,
+                      Colour* t01, Colour* t11) {
+    int apart = 0;
+    for (int i = 0; i < count; ++i) {
+        apart |= ((x1[i] - x0[i]) ^ 1) | maskOf((x0[i] | y0[i] | y1[i]) < 0);
+    }
+    if (apart != 0) {
+        gather(texture, border, x0, y0, count, t00);
+        gather(texture, border, x1, y0, count, t10);
+        gather(texture, border, x0, y1, count, t01);
+        gather(texture, border, x1, y1, count, t11);
+        return;
+    }
+    const int pitch = static_cast<int>(texture.pitch);
+    alignas(64) int top[kTileLanes], bottom[kTileLanes];
+    for (int i = 0; i < count; ++i) {
+        top[i] = y0[i] * pitch + x0[i];
+        bottom[i] = y1[i] * pitch + x0[i];
+    }
+    gatherTexelPairs(texture.pixels, top, count, t00, t10);
+    gatherTexelPairs(texture.pixels, bottom, count, t01, t11);
+}
+
+// One channel of four texels, filtered with weights in fixed point: 0..1. Each lerp takes one
+// multiplication, a * one + (b - a) * w; every intermediate value fits an int.
+inline float filteredChannel(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
+                             int shift) {
+    const int a = static_cast<int>((t00 >> shift) & 0xFFu);
+    const int b = static_cast<int>((t10 >> shift) & 0xFFu);
+    const int d = static_cast<int>((t01 >> shift) & 0xFFu);
+    const int e = static_cast<int>((t11 >> shift) & 0xFFu);
+    const int top = (a << kWeightBits) + (b - a) * wx;
+    const int bottom = (d << kWeightBits) + (e - d) * wx;
+    return static_cast<float>((top << kWeightBits) + (bottom - top) * wy) * kFilteredToUnit;
+}
+
+void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    const SamplerSetup& sampler = setup.textures->unit(0);
+    const PixelBuffer& texture = *sampler.texture;
+    const TexturedPathSetup& path = tile.textured;
+    const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
+
+    // The coordinates and the diffuse alpha, as the general path interpolates them.
+    alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
+    alignas(64) float alpha[kTileLanes];
+    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
+    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
+    for (int i = 0; i < count; ++i) {
+        u[i] = pu.c + pu.dx * tile.laneX[i] + pu.dy * tile.laneY[i];
+        v[i] = pv.c + pv.dx * tile.laneX[i] + pv.dy * tile.laneY[i];
+    }
+
+    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+    alignas(64) float fx[kTileLanes], fy[kTileLanes];
+    resolveTexelAxis(sampler.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
+    resolveTexelAxis(sampler.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
+    alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
+    gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+    alignas(64) int wx[kTileLanes], wy[kTileLanes];
+    if (linear) {
+        for (int i = 0; i < count; ++i) {
+            wx[i] = static_cast<int>(fx[i] * static_cast<float>(kWeightOne) + 0.5f);
+            wy[i] = static_cast<int>(fy[i] * static_cast<float>(kWeightOne) + 0.5f);
+        }
+    } else {
+        // The nearest texel, as the general path picks it.
+        for (int i = 0; i < count; ++i) {
+            wx[i] = fx[i] < 0.5f ? 0 : kWeightOne;
+            wy[i] = fy[i] < 0.5f ? 0 : kWeightOne;
+        }
+    }
+
+    if (path.alphaFromTexture) {
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24);
+        }
+    } else if (path.diffuseAlphaSupplied) {
+        const Plane pa = tile.planes[kDiffuseSlot + 3];
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = saturate(pa.c + pa.dx * tile.laneX[i] + pa.dy * tile.laneY[i]);
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            alpha[i] = 1.0f;
+        }
+    }
+
+    // A tile of one run (inside a wide span) is blended in place; others through a copy.
+    Colour* pixels = setup.target.pixels;
+    alignas(64) Colour gathered[kTileLanes];
+    Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(gathered + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+        }
+    }
+
+    const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    const Colour mask = setup.blend.writeMask;
+    // Red, green and blue share their factors.
+    const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
+    const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
+    for (int i = 0; i < count; ++i) {
+        const float a = alpha[i];
+        const Colour d = target[i];
+        const float sourceColour = sc.base + sc.slope * a;
+        const float destinationColour = dc.base + dc.slope * a;
+        // One channel blended and rounded to its 8-bit value.
+        const auto blended = [&](float s, float sf, float df, int shift) {
+            const float out = s * sf + unorm(d, shift) * df;
+            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f));
+        };
+        const auto colour = [&](int shift) {
+            return blended(filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift),
+                           sourceColour, destinationColour, shift);
+        };
+        const Colour alphaByte = blended(a, sa.base + sa.slope * a, da.base + da.slope * a, 24);
+        const Colour value = (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
+        target[i] = (value & mask) | (d & ~mask) | forced;
+    }
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(pixels + run.offset, gathered + run.firstLane, run.count * sizeof(Colour));
+        }
+    }
+}
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore, &sample,
-                                      &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore,
+                                      &shadeTexturedTile, &sample, &resolveTexelAxis};

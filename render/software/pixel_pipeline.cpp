@@ -28,6 +28,82 @@ float slotDefault(int slot) {
     return (slot - kTexCoordSlot) % 4 == 3 ? 1.0f : 0.0f;  // texture coordinates (0, 0, 0, 1)
 }
 
+// Zero, One, SrcAlpha and InvSrcAlpha as base + slope * source alpha; false for other factors.
+bool alphaLinearFactor(DWORD blend, AlphaLinearFactor* factor) {
+    switch (static_cast<Blend>(blend)) {
+        case Blend::Zero:
+            *factor = {0.0f, 0.0f};
+            return true;
+        case Blend::One:
+            *factor = {1.0f, 0.0f};
+            return true;
+        case Blend::SrcAlpha:
+            *factor = {0.0f, 1.0f};
+            return true;
+        case Blend::InvSrcAlpha:
+            *factor = {1.0f, -1.0f};
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether the texture is all that stage 0 passes on as colour, and where its alpha comes from:
+// the states under which the textured fast path gives what the general path gives.
+bool texturedPathApplies(const DrawSetup& setup, TexturedPathSetup* path) {
+    const TextureStageSetup& stage = setup.stage;
+    if (setup.program != nullptr || stage.addSpecular || setup.textures == nullptr ||
+        setup.textures->unit(0).texture == nullptr) {
+        return false;
+    }
+    const int uSlot = kTexCoordSlot + 4 * stage.texCoordSet;
+    if (!setup.layout.suppliesSlot(uSlot) || !setup.layout.suppliesSlot(uSlot + 1)) {
+        return false;
+    }
+    const auto selected = [](DWORD op, DWORD arg1, DWORD arg2, DWORD* arg) {
+        if (op == kOpSelectArg1 || op == kOpSelectArg2) {
+            *arg = op == kOpSelectArg1 ? arg1 : arg2;
+            return true;
+        }
+        return false;
+    };
+    DWORD colourArg = 0, alphaArg = 0;
+    if (!selected(stage.colourOp, stage.colourArg1, stage.colourArg2, &colourArg) ||
+        colourArg != kArgTexture ||
+        !selected(stage.alphaOp, stage.alphaArg1, stage.alphaArg2, &alphaArg)) {
+        return false;
+    }
+    if (alphaArg == kArgTexture) {
+        path->alphaFromTexture = true;
+    } else if (alphaArg == kArgDiffuse || alphaArg == kArgCurrent) {
+        path->alphaFromTexture = false;
+        path->diffuseAlphaSupplied = setup.layout.suppliesSlot(kDiffuseSlot + 3);
+    } else {
+        return false;
+    }
+
+    const BlendSetup& blend = setup.blend;
+    if (!blend.enabled) {
+        path->source.fill({1.0f, 0.0f});
+        path->destination.fill({0.0f, 0.0f});
+        return true;
+    }
+    const auto add = static_cast<DWORD>(BlendOp::Add);
+    if (blend.operationColour != add || blend.operationAlpha != add) {
+        return false;
+    }
+    bool linear = true;
+    for (int c = 0; c < 4; ++c) {
+        const bool alpha = c == 3;
+        linear =
+            linear &&
+            alphaLinearFactor(alpha ? blend.sourceAlpha : blend.sourceColour, &path->source[c]) &&
+            alphaLinearFactor(alpha ? blend.destinationAlpha : blend.destinationColour,
+                              &path->destination[c]);
+    }
+    return linear;
+}
+
 }  // namespace
 
 PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructionSet())) {
@@ -68,6 +144,8 @@ void PixelPipeline::beginDraw(const DrawSetup& setup) {
                                   (opReadsArg2(stage.alphaOp) && isTextureArg(stage.alphaArg2));
     }
     tile_.textureMinified = false;
+    tile_.textured = TexturedPathSetup{};
+    tile_.texturedPath = fastPaths_ && texturedPathApplies(setup, &tile_.textured);
 }
 
 bool PixelPipeline::setTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
@@ -168,6 +246,10 @@ void PixelPipeline::shadeTile() {
     tile_.laneCount = 0;
     const int runs = tile_.runCount;
     tile_.runCount = 0;
+    if (tile_.texturedPath && !tile_.perspective) {
+        kernels_.shadeTexturedTile(setup_, tile_, count, runs);
+        return;
+    }
     kernels_.interpolate(tile_, count);
     if (setup_.program != nullptr) {
         setup_.program->run(setup_.constants, *setup_.textures, tile_.inputs, count, tile_.output);

@@ -60,6 +60,12 @@ public:
     PixelPipeline();
 
     void beginDraw(const DrawSetup& setup);
+    // Draws begun from now on take the fast path for their states where there is one (the
+    // default), or the general path for everything (to compare the two).
+    void useFastPaths(bool enabled) { fastPaths_ = enabled; }
+    // Whether the current draw's states take the textured fast path (for primitives without
+    // perspective).
+    bool texturedPathChosen() const { return tile_.texturedPath; }
 
     // Attribute planes of a triangle, interpolated at pixel centres (perspective-correct when the
     // vertices' rhw differ). False when the triangle has no area: draw nothing for it.
@@ -85,6 +91,7 @@ private:
     const PipelineKernels& kernels_;
     DrawSetup setup_;
     PipelineTile tile_;
+    bool fastPaths_ = true;
 };
 
 }  // namespace gs::render::software
