@@ -73,6 +73,23 @@ LSTATUS resolveWithRight(HKEY handle, REGSAM right, OpenKey& open) {
     return (open.access & right) == right ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+// Reads the key behind a handle opened with `right`: `read(const Key&)` runs under the store's
+// read lock and its status is the call's.
+template <typename Read>
+LSTATUS readOpenKey(HKEY handle, REGSAM right, Read&& read) {
+    OpenKey open;
+    if (const LSTATUS status = resolveWithRight(handle, right, open); status != ERROR_SUCCESS) {
+        return status;
+    }
+    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
+        const Key* key = nullptr;
+        if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
+            return status;
+        }
+        return read(*key);
+    });
+}
+
 }  // namespace
 
 LSTATUS openKey(HKEY parent, const char* subKey, REGSAM desired, HKEY& result) {
@@ -227,17 +244,8 @@ LSTATUS setValue(HKEY handle, std::string_view name, DWORD type, std::vector<BYT
 }
 
 LSTATUS queryValue(HKEY handle, std::string_view name, Value& value) {
-    OpenKey open;
-    if (const LSTATUS status = resolveWithRight(handle, KEY_QUERY_VALUE, open);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
-    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
-        const Key* key = nullptr;
-        if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
-            return status;
-        }
-        const Value* found = key->findValue(name);
+    return readOpenKey(handle, KEY_QUERY_VALUE, [&](const Key& key) -> LSTATUS {
+        const Value* found = key.findValue(name);
         if (!found) {
             return ERROR_FILE_NOT_FOUND;
         }
@@ -269,62 +277,35 @@ LSTATUS deleteValue(HKEY handle, std::string_view name) {
 }
 
 LSTATUS enumerateKey(HKEY handle, DWORD index, std::string& name) {
-    OpenKey open;
-    if (const LSTATUS status = resolveWithRight(handle, KEY_ENUMERATE_SUB_KEYS, open);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
-    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
-        const Key* key = nullptr;
-        if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
-            return status;
-        }
-        if (index >= key->subkeys().size()) {
+    return readOpenKey(handle, KEY_ENUMERATE_SUB_KEYS, [&](const Key& key) -> LSTATUS {
+        if (index >= key.subkeys().size()) {
             return ERROR_NO_MORE_ITEMS;
         }
-        name = std::next(key->subkeys().begin(), static_cast<long>(index))->second->name();
+        name = std::next(key.subkeys().begin(), static_cast<long>(index))->second->name();
         return ERROR_SUCCESS;
     });
 }
 
 LSTATUS enumerateValue(HKEY handle, DWORD index, Value& value) {
-    OpenKey open;
-    if (const LSTATUS status = resolveWithRight(handle, KEY_QUERY_VALUE, open);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
-    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
-        const Key* key = nullptr;
-        if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
-            return status;
-        }
-        if (index >= key->values().size()) {
+    return readOpenKey(handle, KEY_QUERY_VALUE, [&](const Key& key) -> LSTATUS {
+        if (index >= key.values().size()) {
             return ERROR_NO_MORE_ITEMS;
         }
-        value = key->values()[index];
+        value = key.values()[index];
         return ERROR_SUCCESS;
     });
 }
 
 LSTATUS queryKeyInfo(HKEY handle, KeyInfo& info) {
-    OpenKey open;
-    if (const LSTATUS status = resolveWithRight(handle, KEY_QUERY_VALUE, open);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
-    return Store::instance().read([&](const Tree& tree) -> LSTATUS {
-        const Key* key = nullptr;
-        if (const LSTATUS status = keyOf(tree, open, key); status != ERROR_SUCCESS) {
-            return status;
-        }
+    return readOpenKey(handle, KEY_QUERY_VALUE, [&](const Key& key) -> LSTATUS {
         info = KeyInfo{};
-        info.subkeyCount = static_cast<DWORD>(key->subkeys().size());
-        for (const auto& entry : key->subkeys()) {
+        info.subkeyCount = static_cast<DWORD>(key.subkeys().size());
+        for (const auto& entry : key.subkeys()) {
             info.longestSubkeyName =
                 std::max(info.longestSubkeyName, static_cast<DWORD>(entry.second->name().size()));
         }
-        info.valueCount = static_cast<DWORD>(key->values().size());
-        for (const Value& value : key->values()) {
+        info.valueCount = static_cast<DWORD>(key.values().size());
+        for (const Value& value : key.values()) {
             info.longestValueName =
                 std::max(info.longestValueName, static_cast<DWORD>(value.name.size()));
             info.largestValue = std::max(info.largestValue, static_cast<DWORD>(value.data.size()));
