@@ -73,6 +73,13 @@ struct TexturedPathSetup {
     std::array<AlphaLinearFactor, 4> destination{};
 };
 
+// Blending by factors Zero and One under the Add operation, as additive effects use it: the
+// weights of source and destination, 0 or 1 per channel (r, g, b, a).
+struct ConstantBlendSetup {
+    std::array<float, 4> source{};
+    std::array<float, 4> destination{};
+};
+
 // What the kernels of a pipeline work on: the draw's attribute planes and the tile's lanes.
 struct PipelineTile {
     // Slots the vertex format supplies, interpolated per pixel; the rest hold their defaults.
@@ -87,6 +94,9 @@ struct PipelineTile {
     // The draw's states fit the textured fast path; it runs for primitives without perspective.
     bool texturedPath = false;
     TexturedPathSetup textured;
+    // The draw blends with constant factors and writes every bit: blendAndStore's one-pass case.
+    bool constantBlendPath = false;
+    ConstantBlendSetup constantBlend;
 
     // The tile: lane positions, and the runs of the target the lanes hold in order (one run for a
     // tile inside a wide span, several for small primitives).

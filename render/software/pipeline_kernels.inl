@@ -121,7 +121,6 @@ void computeBlendFactor(DWORD kind, int c, const float (*src)[kTileLanes],
     }
 }
 
-
 // Beyond 2^22 a float has no fraction left to address texels with; clamping there keeps every
 // later conversion to int defined.
 constexpr float kCoordinateLimit = 4194304.0f;
@@ -435,13 +434,55 @@ void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
     if (stage.addSpecular) {
         for (int c = 0; c < 3; ++c) {
             for (int i = 0; i < count; ++i) {
-                tile.output.colour[c][i] = saturate(tile.output.colour[c][i] + tile.inputs.colour[1][c][i]);
+                tile.output.colour[c][i] =
+                    saturate(tile.output.colour[c][i] + tile.inputs.colour[1][c][i]);
             }
         }
     }
 }
 
+// blendAndStore for a blend whose four factors are Zero or One and whose operations are Add
+// (tile.constantBlend): one pass over the lanes, reading and writing the target in place where the
+// tile is one run. Gives the very values of the general path: s * 1 + d * 1 and s * 0 + d * 1 round
+// as the same sums.
+void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    const std::array<float, 4> sf = tile.constantBlend.source, df = tile.constantBlend.destination;
+    Colour* pixels = setup.target.pixels;
+    alignas(64) Colour copied[kTileLanes];
+    Colour* target = runs == 1 ? pixels + tile.runs[0].offset : copied;
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(copied + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+        }
+    }
+    const float(*source)[kTileLanes] = tile.output.colour;
+    const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    for (int i = 0; i < count; ++i) {
+        const Colour d = target[i];
+        // Written out per channel, with constant shifts, so that the loop vectorises.
+        const auto channel = [&](int c, int shift) {
+            const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
+            const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
+            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f)) << shift;
+        };
+        const Colour value =
+            forced | channel(0, 16) | channel(1, 8) | channel(2, 0) | channel(3, 24);
+        target[i] = value;
+    }
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(pixels + run.offset, copied + run.firstLane, run.count * sizeof(Colour));
+        }
+    }
+}
+
 void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    if (tile.constantBlendPath) {
+        blendConstantFactorsAndStore(setup, tile, count, runs);
+        return;
+    }
     // The target stores 0..1: the shader's output is saturated before blending.
     float(*source)[kTileLanes] = tile.output.colour;
     for (int c = 0; c < 4; ++c) {
@@ -474,7 +515,8 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
             computeBlendFactor(alpha ? blend.sourceAlpha : blend.sourceColour, c, source,
                                tile.destination, blend.blendFactor, count, tile.sourceFactor[c]);
             computeBlendFactor(alpha ? blend.destinationAlpha : blend.destinationColour, c, source,
-                               tile.destination, blend.blendFactor, count, tile.destinationFactor[c]);
+                               tile.destination, blend.blendFactor, count,
+                               tile.destinationFactor[c]);
         }
         for (int c = 0; c < 4; ++c) {
             const DWORD op = c == 3 ? blend.operationAlpha : blend.operationColour;
@@ -673,5 +715,5 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore,
-                                      &shadeTexturedTile, &sample, &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {&interpolate,       &runTextureStage, &blendAndStore,
+                                      &shadeTexturedTile, &sample,          &resolveTexelAxis};

@@ -104,6 +104,30 @@ bool texturedPathApplies(const DrawSetup& setup, TexturedPathSetup* path) {
     return linear;
 }
 
+// Zero or One as a weight of 0 or 1.
+bool constantFactor(DWORD kind, float* weight) {
+    *weight = kind == static_cast<DWORD>(Blend::One) ? 1.0f : 0.0f;
+    return kind == static_cast<DWORD>(Blend::One) || kind == static_cast<DWORD>(Blend::Zero);
+}
+
+bool constantBlendApplies(const BlendSetup& blend, ConstantBlendSetup* weights) {
+    const auto add = static_cast<DWORD>(BlendOp::Add);
+    if (!blend.enabled || blend.operationColour != add || blend.operationAlpha != add ||
+        blend.writeMask != 0xFFFFFFFFu) {
+        return false;
+    }
+    bool constant = true;
+    for (int c = 0; c < 4; ++c) {
+        const bool alpha = c == 3;
+        constant =
+            constant &&
+            constantFactor(alpha ? blend.sourceAlpha : blend.sourceColour, &weights->source[c]) &&
+            constantFactor(alpha ? blend.destinationAlpha : blend.destinationColour,
+                           &weights->destination[c]);
+    }
+    return constant;
+}
+
 }  // namespace
 
 PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructionSet())) {
@@ -146,6 +170,8 @@ void PixelPipeline::beginDraw(const DrawSetup& setup) {
     tile_.textureMinified = false;
     tile_.textured = TexturedPathSetup{};
     tile_.texturedPath = fastPaths_ && texturedPathApplies(setup, &tile_.textured);
+    tile_.constantBlend = ConstantBlendSetup{};
+    tile_.constantBlendPath = fastPaths_ && constantBlendApplies(setup.blend, &tile_.constantBlend);
 }
 
 bool PixelPipeline::setTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {

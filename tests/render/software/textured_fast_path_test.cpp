@@ -2,17 +2,22 @@
 // takes (every addressing mode, both filters, texture or diffuse alpha, the blends it handles),
 // drawn by a pipeline with fast paths and one without, on every instruction set of the machine.
 // Fixed-point filter weights may move a channel across a rounding boundary, never further; states
-// the path does not take must come out exactly as before.
+// the path does not take must come out exactly as before, and so must additive blends, which take
+// a one-pass blend of their own.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
 #include "render/software/pixel_pipeline.h"
 #include "render/software/rasterizer.h"
+#include "render/software/shader/pixel_program.h"
 #include "render/software/simd/instruction_set.h"
 
 namespace gs::render::software {
@@ -210,6 +215,46 @@ TEST_F(TexturedFastPathTest, OtherStatesDrawExactlyAsTheGeneralPath) {
         EXPECT_EQ(render(draws, *initial, true, &unusedFast),
                   render(draws, *initial, false, &unusedGeneral))
             << "variation " << k;
+    }
+}
+
+// Additive blends (factors Zero and One, operation Add) take a one-pass blend. It must store
+// exactly what the general path stores, for shader outputs far outside 0..1 as well: a program
+// that writes c0 to oC0 draws each constant below.
+TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
+    const DWORD tokens[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+    std::unique_ptr<PixelProgram> program;
+    ASSERT_EQ(PixelProgram::create(tokens, std::size(tokens), &program), S_OK);
+    const float values[] = {-1.0f, 0.0f,  0.2f,      0.5f,     0.999f, 1.0f,
+                            2.5f,  1e30f, -INFINITY, INFINITY, NAN};
+    constexpr DWORD kFactors[] = {DWORD(Blend::Zero), DWORD(Blend::One)};
+    for (InstructionSet set : setsOfThisMachine()) {
+        ASSERT_TRUE(simd::useInstructionSet(set));
+        std::mt19937 random(5);
+        const auto texture = randomPixels(13, 9, Format::A8R8G8B8, random);
+        for (Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
+            const auto initial = randomPixels(kWidth, kHeight, format, random);
+            std::vector<std::array<float, 4>> constants(48);
+            std::vector<Draw> draws = randomDraws(*texture, random);
+            for (std::size_t k = 0; k < draws.size(); ++k) {
+                for (float& channel : constants[k]) {
+                    channel = values[random() % std::size(values)];
+                }
+                DrawSetup& setup = draws[k].setup;
+                setup.program = program.get();
+                setup.constants = reinterpret_cast<const float(*)[4]>(constants[k].data());
+                setup.blend.enabled = true;
+                setup.blend.writeMask = 0xFFFFFFFFu;
+                setup.blend.sourceColour = kFactors[random() % 2];
+                setup.blend.destinationColour = kFactors[random() % 2];
+                setup.blend.sourceAlpha = kFactors[random() % 2];
+                setup.blend.destinationAlpha = kFactors[random() % 2];
+            }
+            int unusedFast = 0, unusedGeneral = 0;
+            EXPECT_EQ(render(draws, *initial, true, &unusedFast),
+                      render(draws, *initial, false, &unusedGeneral))
+                << simd::instructionSetName(set);
+        }
     }
 }
 
