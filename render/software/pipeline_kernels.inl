@@ -149,11 +149,14 @@ inline float fractionOf(float x) {
     return x - static_cast<float>(floorToInt(x));
 }
 
-template <class Map>
+// Texel indices and filter fractions along one axis: `fold` brings a coordinate into the period
+// the addressing mode repeats, `map` turns a texel index into the one the mode reads (-1 for the
+// border). One pass, so that nothing goes through memory between the steps.
+template <class Fold, class Map>
 void resolveWith(const float* coord, int count, float scale, float lo, float hi, int* i0, int* i1,
-                 float* frac, Map map) {
+                 float* frac, Fold fold, Map map) {
     for (int i = 0; i < count; ++i) {
-        const float s = saneRange(scale * coord[i] - 0.5f, lo, hi);
+        const float s = saneRange(scale * fold(coord[i]) - 0.5f, lo, hi);
         const int k = floorToInt(s);
         frac[i] = s - static_cast<float>(k);
         i0[i] = map(k);
@@ -188,15 +191,21 @@ void gather(const PixelBuffer& texture, Colour border, const int* x, const int* 
     }
 }
 
-// The texels of row 0 at x[i], or the border colour where the index is -1.
-void gatherRow(const PixelBuffer& texture, Colour border, const int* x, int count, Colour* out) {
+// The texels of row 0 at x[i], or the border colour where the index is -1. Only border addressing
+// gives -1: other modes gather straight from their indices.
+void gatherRow(const PixelBuffer& texture, bool border, Colour borderColour, const int* x,
+               int count, Colour* out) {
+    if (!border) {
+        gatherTexels(texture.pixels, x, count, out);
+        return;
+    }
     alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
     for (int i = 0; i < count; ++i) {
         at[i] = x[i] >= 0 ? x[i] : 0;
     }
     gatherTexels(texture.pixels, at, count, out);
     for (int i = 0; i < count; ++i) {
-        out[i] = x[i] >= 0 ? out[i] : border;
+        out[i] = x[i] >= 0 ? out[i] : borderColour;
     }
 }
 
@@ -209,67 +218,63 @@ constexpr int kShift[4] = {16, 8, 0, 24};  // r, g, b, a in 0xAARRGGBB
 void resolveTexelAxis(DWORD address, int size, const float* coord, int count, int* i0, int* i1,
                       float* frac) {
     const float n = static_cast<float>(size);
+    const auto unchanged = [](float x) { return x; };
     switch (static_cast<TextureAddress>(address)) {
         case TextureAddress::Mirror: {
             // Fold into one period of 2 * size texels (forwards, then backwards), then mirror.
-            float folded[kTileLanes];
-            for (int i = 0; i < count; ++i) {
-                folded[i] = fractionOf(coord[i] * 0.5f) * 2.0f;
-            }
             const int period = 2 * size;
-            resolveWith(folded, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac, [=](int j) {
-                j += period & maskOf(j < 0);
-                j -= period & maskOf(j >= period);
-                return j ^ ((j ^ (period - 1 - j)) & maskOf(j >= size));
-            });
+            resolveWith(
+                coord, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac,
+                [](float x) { return fractionOf(x * 0.5f) * 2.0f; },
+                [=](int j) {
+                    j += period & maskOf(j < 0);
+                    j -= period & maskOf(j >= period);
+                    return j ^ ((j ^ (period - 1 - j)) & maskOf(j >= size));
+                });
             break;
         }
         case TextureAddress::Clamp:
-            resolveWith(coord, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
+            resolveWith(coord, count, n, -1.0f, n, i0, i1, frac, unchanged, [=](int j) {
                 j &= ~maskOf(j < 0);
                 return j - ((j - (size - 1)) & maskOf(j >= size));
             });
             break;
         case TextureAddress::Border:
-            resolveWith(coord, count, n, -2.0f, n + 1.0f, i0, i1, frac, [=](int j) {
+            resolveWith(coord, count, n, -2.0f, n + 1.0f, i0, i1, frac, unchanged, [=](int j) {
                 return j | maskOf(static_cast<unsigned>(j) >= static_cast<unsigned>(size));
             });
             break;
-        case TextureAddress::MirrorOnce: {
-            float mirrored[kTileLanes];
-            for (int i = 0; i < count; ++i) {
-                mirrored[i] = std::fabs(coord[i]);
-            }
-            resolveWith(mirrored, count, n, -1.0f, n, i0, i1, frac, [=](int j) {
-                j ^= maskOf(j < 0);  // -1 - j
-                return j - ((j - (size - 1)) & maskOf(j >= size));
-            });
+        case TextureAddress::MirrorOnce:
+            resolveWith(
+                coord, count, n, -1.0f, n, i0, i1, frac, [](float x) { return std::fabs(x); },
+                [=](int j) {
+                    j ^= maskOf(j < 0);  // -1 - j
+                    return j - ((j - (size - 1)) & maskOf(j >= size));
+                });
             break;
-        }
         case TextureAddress::Wrap:
-        default: {
-            float wrapped[kTileLanes];
-            for (int i = 0; i < count; ++i) {
-                wrapped[i] = fractionOf(coord[i]);
-            }
-            resolveWith(wrapped, count, n, -1.0f, n - 0.5f, i0, i1, frac, [=](int j) {
-                j += size & maskOf(j < 0);
-                return j - (size & maskOf(j >= size));
-            });
+        default:
+            resolveWith(
+                coord, count, n, -1.0f, n - 0.5f, i0, i1, frac,
+                [](float x) { return fractionOf(x); },
+                [=](int j) {
+                    j += size & maskOf(j < 0);
+                    return j - (size & maskOf(j >= size));
+                });
             break;
-        }
     }
 }
 
 void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, const float* fx,
                int count, float (*out)[kTileLanes]) {
     const PixelBuffer& texture = *setup.texture;
+    const bool border = setup.addressU == static_cast<DWORD>(TextureAddress::Border);
     alignas(64) Colour t0[kTileLanes];
     if (!linear) {
         for (int i = 0; i < count; ++i) {
             x0[i] = fx[i] < 0.5f ? x0[i] : x1[i];
         }
-        gatherRow(texture, setup.border, x0, count, t0);
+        gatherRow(texture, border, setup.border, x0, count, t0);
         for (int c = 0; c < 4; ++c) {
             for (int i = 0; i < count; ++i) {
                 out[c][i] = unorm(t0[i], kShift[c]);
@@ -278,8 +283,8 @@ void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, c
         return;
     }
     alignas(64) Colour t1[kTileLanes];
-    gatherRow(texture, setup.border, x0, count, t0);
-    gatherRow(texture, setup.border, x1, count, t1);
+    gatherRow(texture, border, setup.border, x0, count, t0);
+    gatherRow(texture, border, setup.border, x1, count, t1);
     for (int c = 0; c < 4; ++c) {
         const int shift = kShift[c];
         float* result = out[c];
