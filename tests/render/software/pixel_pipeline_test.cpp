@@ -43,7 +43,8 @@ struct QuadVertex {
 };
 
 TEST(SoftwarePixelPipeline, ProgramsSeePixelCentresAndTheirOutputIsStored) {
-    constexpr UINT kWidth = 100, kHeight = 3;  // 300 pixels: four full tiles and a partial one
+    // 300 pixels per 64 lanes of a tile: four full tiles and a partial one.
+    constexpr UINT kWidth = 100, kHeight = 3 * kTileLanes / 64;
     auto target = PixelStorage::create(kWidth, kHeight, Format::A8R8G8B8);
     auto strip = PixelStorage::create(4, 1, Format::X8R8G8B8);
     ASSERT_TRUE(target && strip);
