@@ -227,9 +227,13 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
                 coord, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac,
                 [](float x) { return fractionOf(x * 0.5f) * 2.0f; },
                 [=](int j) {
-                    j += period & maskOf(j < 0);
-                    j -= period & maskOf(j >= period);
-                    return j ^ ((j ^ (period - 1 - j)) & maskOf(j >= size));
+                    // j runs from -1 to the period; -1 and the period read texel 0, as their
+                    // neighbours across the fold do. Otherwise the nearer of j and its mirror
+                    // image in the period.
+                    const int forwards = j ^ (j >> 31);  // -1 becomes 0
+                    const int mirrored = period - 1 - j;
+                    const int nearer = forwards < mirrored ? forwards : mirrored;
+                    return nearer > 0 ? nearer : 0;
                 });
             break;
         }
