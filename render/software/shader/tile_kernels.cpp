@@ -9,23 +9,28 @@
 #include <memory>
 #include <utility>
 
+#include <immintrin.h>
+
 #include "render/software/shader/shader_arithmetic.h"
 #include "render/software/simd/target_region.h"
 
 namespace gs::render::software::detail {
 
 namespace sse2 {
+#include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace sse2
 
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
+#include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace avx2
 GS_SIMD_END
 
 GS_SIMD_BEGIN_AVX512
 namespace avx512 {
+#include "render/software/shader/avx512_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace avx512
 GS_SIMD_END

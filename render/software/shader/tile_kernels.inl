@@ -12,7 +12,6 @@
 
 namespace {
 
-
 namespace math = arithmetic;
 using shader::Opcode;
 
@@ -130,13 +129,21 @@ struct ReciprocalSquareRoot {
     static constexpr unsigned kArity = 1;
     static float apply(float a) { return math::reciprocalSquareRoot(a); }
 };
+// log and exp run over the lanes through the set's own functions (logarithm2Lanes,
+// exponential2Lanes), which equal these per-lane ones bit for bit.
 struct Logarithm {
     static constexpr unsigned kArity = 1;
     static float apply(float a) { return math::logarithm2(a); }
+    static void lanes(const float* a, std::uint32_t sign, float* d, int count) {
+        logarithm2Lanes(a, sign, d, count);
+    }
 };
 struct Exponential {
     static constexpr unsigned kArity = 1;
     static float apply(float a) { return math::exponential2(a); }
+    static void lanes(const float* a, std::uint32_t sign, float* d, int count) {
+        exponential2Lanes(a, sign, d, count);
+    }
 };
 struct Power {
     static constexpr unsigned kArity = 2;
@@ -185,6 +192,8 @@ void scalar(const CompiledInstruction& in, const TileContext& tile) {
             for (int i = 0; i < count; ++i) {
                 d[i] = value;
             }
+        } else if constexpr (requires { &Op::lanes; }) {
+            Op::lanes(tile.read(in.source[0][0]), in.sign[0], d, count);
         } else {
             for (int i = 0; i < count; ++i) {
                 d[i] = Op::apply(a[i]);
@@ -349,4 +358,3 @@ InstructionKernel selectKernel(Opcode opcode, unsigned uniformSources) {
             return nullptr;
     }
 }
-

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "render/software/shader/pixel_program.h"
+#include "render/software/shader/shader_arithmetic.h"
 #include "render/software/simd/instruction_set.h"
 #include "tests/render/software/shader/shader_test_support.h"
 
@@ -679,6 +680,64 @@ TEST(PixelProgramRun, EveryInstructionSetMatchesTheBaseline) {
                     << simd::instructionSetName(static_cast<simd::InstructionSet>(set)) << ", "
                     << counts[k] << " lanes, value " << i << ": " << out[i] << " against "
                     << baseline[k][i];
+            }
+        }
+    }
+    simd::useInstructionSet(simd::bestInstructionSet());
+}
+
+// log and exp have vector versions of their own on some instruction sets: on every set, they must
+// give what the per-lane functions give, bit for bit, over a sweep of every binade of floats
+// (denormals, zeros, infinities and NaNs included), for plain and negated sources and for tiles
+// that end inside a vector.
+TEST(PixelProgramRun, LogAndExpEqualTheirPerLaneFunctionsOnEverySet) {
+    std::vector<float> values;
+    for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 65521) {  // a prime stride
+        values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    }
+    for (float special : {0.0f, -0.0f, kInf, -kInf, kNaN, FLT_MIN, FLT_TRUE_MIN, FLT_MAX, 1.0f,
+                          0.5f, 128.0f, 129.5f, -149.5f, -150.0f, -152.0f, 130.0f, 1e-40f}) {
+        values.push_back(special);
+    }
+    // Mantissas on either side of sqrt(2), where log splits its range, in every binade.
+    for (std::uint32_t exponent = 1; exponent < 255; ++exponent) {
+        for (std::uint32_t fraction : {0x3504F2u, 0x3504F3u, 0x3504F4u}) {
+            values.push_back(std::bit_cast<float>(exponent << 23 | fraction));
+        }
+    }
+    struct Case {
+        const char* source;
+        float (*reference)(float);
+    };
+    const Case cases[] = {
+        {"ps_2_0\ndcl t0\nlog r0, t0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::logarithm2(x); }},
+        {"ps_2_0\ndcl t0\nlog r0, -t0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::logarithm2(-x); }},
+        {"ps_2_0\ndcl t0\nexp r0, t0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::exponential2(x); }},
+        {"ps_2_0\ndcl t0\nexp r0, -t0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::exponential2(-x); }},
+    };
+    for (int set = 0; set <= static_cast<int>(simd::bestInstructionSet()); ++set) {
+        ASSERT_TRUE(simd::useInstructionSet(static_cast<simd::InstructionSet>(set)));
+        for (const Case& test : cases) {
+            const auto program = createProgram(test.source);
+            ASSERT_NE(program, nullptr);
+            Tile tile;
+            for (std::size_t first = 0; first < values.size(); first += kTileLanes) {
+                // The last tile is a partial one.
+                const int count =
+                    static_cast<int>(std::min<std::size_t>(kTileLanes, values.size() - first));
+                std::copy_n(values.begin() + first, count, tile.inputs->texcoord[0][0]);
+                tile.run(*program, count);
+                for (int i = 0; i < count; ++i) {
+                    const float x = values[first + i];
+                    ASSERT_TRUE(sameFloat(tile.out(0, i), test.reference(x)))
+                        << simd::instructionSetName(static_cast<simd::InstructionSet>(set)) << ", "
+                        << test.source << " at " << std::hexfloat << x << ": " << tile.out(0, i)
+                        << " against " << test.reference(x);
+                }
             }
         }
     }

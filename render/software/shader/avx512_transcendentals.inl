@@ -1,0 +1,90 @@
+// log and exp over a tile's lanes with AVX-512: tile_kernels.cpp includes this inside the AVX-512
+// namespace and target region. It includes nothing itself.
+//
+// The results are bit for bit those of arithmetic::logarithm2 and arithmetic::exponential2 (the
+// same polynomials, evaluated in the same order without fused multiply-adds); what changes is how
+// the exponent is taken apart and put back. getexp and getmant read denormals as they are, so log
+// needs no rescaling, and scalef applies 2^n with the one rounding that exp's two factors give.
+// Zero, infinity and NaN come out of the instructions themselves: getexp(0) = -inf makes log(0)
+// -inf, getmant(inf) = 1 makes log(inf) +inf.
+//
+// `sign` is 0x80000000 for a negated source.
+
+// GCC 12's intrinsics pass _mm512_undefined_ps() as the unused merge source, which its own
+// maybe-uninitialized analysis then reports.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace transcendental {
+
+// Horner's scheme from the highest coefficient down, unrolled.
+template <class... Rest>
+inline __m512 polynomial(__m512 t, float highest, Rest... rest) {
+    __m512 p = _mm512_set1_ps(highest);
+    ((p = _mm512_add_ps(_mm512_mul_ps(p, t), _mm512_set1_ps(rest))), ...);
+    return p;
+}
+
+inline __m512 logarithm2(__m512 x) {
+    x = _mm512_abs_ps(x);
+    const __m512 mantissa = _mm512_getmant_ps(x, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
+    // Mantissas above sqrt(2) count as half of twice their value, as in the per-lane version.
+    const __mmask16 upper = _mm512_cmp_ps_mask(
+        mantissa, _mm512_castsi512_ps(_mm512_set1_epi32(0x3FB504F3)), _CMP_GT_OQ);
+    const __m512 exponent =
+        _mm512_mask_add_ps(_mm512_getexp_ps(x), upper, _mm512_getexp_ps(x), _mm512_set1_ps(1.0f));
+    const __m512 m = _mm512_mask_mul_ps(mantissa, upper, mantissa, _mm512_set1_ps(0.5f));
+    const __m512 t = _mm512_sub_ps(m, _mm512_set1_ps(1.0f));
+    const __m512 t2 = _mm512_mul_ps(t, t);
+    const __m512 p = polynomial(t, 7.0376836292e-2f, -1.1514610310e-1f, 1.1676998740e-1f,
+                                -1.2420140846e-1f, 1.4249322787e-1f, -1.6668057665e-1f,
+                                2.0000714765e-1f, -2.4999993993e-1f, 3.3333331174e-1f);
+    const __m512 logM = _mm512_add_ps(t, _mm512_sub_ps(_mm512_mul_ps(_mm512_mul_ps(t, t2), p),
+                                                       _mm512_mul_ps(_mm512_set1_ps(0.5f), t2)));
+    const __m512 result =
+        _mm512_add_ps(exponent, _mm512_mul_ps(logM, _mm512_set1_ps(1.44269504088896341f)));
+    return _mm512_mask_mov_ps(result, _mm512_cmp_ps_mask(x, x, _CMP_UNORD_Q), x);
+}
+
+inline __m512 exponential2(__m512 x) {
+    // max and min take their second operand for a NaN: NaN takes the lower bound, as in the
+    // per-lane version, and is put back at the end.
+    const __m512 clamped =
+        _mm512_min_ps(_mm512_max_ps(x, _mm512_set1_ps(-152.0f)), _mm512_set1_ps(130.0f));
+    const __m512 n = _mm512_roundscale_ps(_mm512_add_ps(clamped, _mm512_set1_ps(0.5f)),
+                                          _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    const __m512 f = _mm512_sub_ps(clamped, n);
+    const __m512 p =
+        polynomial(f, 1.535336188319500e-4f, 1.339887440266574e-3f, 9.618437357674640e-3f,
+                   5.550332471162809e-2f, 2.402264791363012e-1f, 6.931472028550421e-1f);
+    const __m512 power = _mm512_add_ps(_mm512_mul_ps(p, f), _mm512_set1_ps(1.0f));
+    const __m512 result = _mm512_scalef_ps(power, n);
+    return _mm512_mask_mov_ps(result, _mm512_cmp_ps_mask(x, x, _CMP_UNORD_Q), x);
+}
+
+template <__m512 (*Function)(__m512)>
+void lanes(const float* a, std::uint32_t sign, float* d, int count) {
+    const __m512i flip = _mm512_set1_epi32(static_cast<int>(sign));
+    for (int i = 0; i < count; i += 16) {
+        const __mmask16 live =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i bits = _mm512_xor_si512(_mm512_maskz_loadu_epi32(live, a + i), flip);
+        _mm512_mask_storeu_ps(d + i, live, Function(_mm512_castsi512_ps(bits)));
+    }
+}
+
+}  // namespace transcendental
+
+void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {
+    transcendental::lanes<&transcendental::logarithm2>(a, sign, d, count);
+}
+
+void exponential2Lanes(const float* a, std::uint32_t sign, float* d, int count) {
+    transcendental::lanes<&transcendental::exponential2>(a, sign, d, count);
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
