@@ -1,0 +1,42 @@
+// The compiler's passes over a straight-line program before it picks kernels.
+//
+// A program has no branches, so the passes can follow each temporary component from its write to
+// its reads: components that nothing reads are not computed, instructions left with none go.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "render/shader/bytecode.h"
+#include "render/software/shader/compiled_program.h"
+
+namespace gs::render::software::detail {
+
+// One instruction between decoding and kernel selection.
+struct ProgramStep {
+    shader::Opcode opcode = shader::Opcode::Nop;
+    shader::InstructionForm form = shader::InstructionForm::NoOperation;
+    std::uint8_t writeMask = 0;
+    bool saturate = false;
+    std::uint8_t operandCount = 0;  // register sources (texld's sampler is not one)
+    std::uint8_t sampler = 0;
+    std::uint8_t uniformSources = 0;  // bit s: source s has one value for every lane
+    std::array<ComponentRef, 4> destination{};
+    std::array<std::array<ComponentRef, 4>, 3> source{};
+    std::array<std::uint32_t, 3> sign{};
+};
+
+struct OptimizationOptions {
+    bool enabled = true;
+};
+
+// Slots of source `operand` (indices into source[operand]) that the step reads.
+unsigned readSlots(const ProgramStep& step, unsigned operand);
+// Components the step's kernel stores (texld stores all four whatever the mask says).
+unsigned storedComponents(const ProgramStep& step);
+
+// Rewrites `steps` in place. Before the call uniformSources marks constant sources only.
+void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options);
+
+}  // namespace gs::render::software::detail

@@ -1,0 +1,387 @@
+// The compiler's passes: optimised programs give exactly the oC0 of unoptimised ones over random
+// valid programs and inputs on every instruction set, and each pass does what it is for on
+// programs written for it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/shader/pixel_shader_validator.h"
+#include "render/software/shader/program_compiler.h"
+#include "render/software/simd/instruction_set.h"
+#include "tests/render/software/shader/shader_test_support.h"
+
+namespace gs::render::software::detail {
+namespace {
+
+using shader::Opcode;
+using testing_support::assemble;
+using testing_support::FakeTextures;
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr OptimizationOptions kUnoptimized{false};
+constexpr OptimizationOptions kExactPasses{true};
+
+bool sameFloat(float a, float b) {
+    return (std::isnan(a) && std::isnan(b)) ||
+           std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+std::vector<simd::InstructionSet> setsOfThisMachine() {
+    std::vector<simd::InstructionSet> sets;
+    for (int s = 0; s <= static_cast<int>(simd::bestInstructionSet()); ++s) {
+        sets.push_back(static_cast<simd::InstructionSet>(s));
+    }
+    return sets;
+}
+
+shader::PixelShaderDescription describe(const std::string& source) {
+    const std::vector<DWORD> tokens = assemble(source);
+    shader::PixelShaderDescription shader;
+    shader::ValidationError error;
+    EXPECT_TRUE(shader::validatePixelShader(tokens.data(), tokens.size(), shader, error))
+        << error.message << "\n"
+        << source;
+    return shader;
+}
+
+float randomValue(std::mt19937& random) {
+    static constexpr float kSpecial[] = {0.0f, -0.0f, 1e-40f, FLT_MIN, 1.0f,  -1.0f,   0.5f,
+                                         2.0f, kInf,  -kInf,  kNaN,    1e30f, FLT_MAX, -0.25f};
+    if (random() % 6 == 0) {
+        return kSpecial[random() % std::size(kSpecial)];
+    }
+    std::uniform_real_distribution<float> value(-4.0f, 4.0f);
+    return value(random);
+}
+
+// One tile's inputs and device constants; the output starts as a sentinel.
+struct TileRun {
+    explicit TileRun(std::mt19937& random) {
+        for (auto& reg : inputs->texcoord) {
+            for (auto& component : reg) {
+                for (float& value : component) {
+                    value = randomValue(random);
+                }
+            }
+        }
+        for (auto& reg : inputs->colour) {
+            for (auto& component : reg) {
+                for (float& value : component) {
+                    value = randomValue(random);
+                }
+            }
+        }
+        for (auto& reg : constants) {
+            for (float& value : reg) {
+                value = randomValue(random);
+            }
+        }
+    }
+    std::unique_ptr<PixelTileOutput> run(const CompiledProgram& program, int count) const {
+        auto output = std::make_unique<PixelTileOutput>();
+        for (auto& component : output->colour) {
+            std::fill(std::begin(component), std::end(component), -12345.0f);
+        }
+        runCompiledProgram(program, constants, textures, *inputs, count, *output);
+        return output;
+    }
+
+    std::unique_ptr<PixelTileInputs> inputs = std::make_unique<PixelTileInputs>();
+    float constants[32][4] = {};
+    FakeTextures textures;
+};
+
+// Random valid ps_2_0 programs: every instruction form, swizzles, masks, negation, saturation,
+// device and defined constants, and few temporaries so that registers are reused and read back.
+class ProgramGenerator {
+public:
+    explicit ProgramGenerator(std::mt19937& random) : random_(random) {}
+
+    std::string generate() {
+        std::string text = "ps_2_0\n";
+        for (int c = 20; c < 24; ++c) {
+            text += "def c" + std::to_string(c);
+            for (int k = 0; k < 4; ++k) {
+                const float value = random_() % 5 == 0 ? 0.0f : randomFinite();
+                text += (k == 0 ? ", " : ", ") + std::to_string(value);
+            }
+            text += "\n";
+        }
+        text += "dcl t0\ndcl t1\ndcl t2.xy\ndcl v0\ndcl_2d s0\ndcl_2d s1\n";
+        const int length = 4 + static_cast<int>(random_() % 36);
+        for (int i = 0; i < length && slots_ < 56; ++i) {
+            text += instruction() + "\n";
+        }
+        // oC0 from a whole temporary (made whole if none is), a constant or an input.
+        const unsigned kind = random_() % 8;
+        if (kind == 0) {
+            text += "mov oC0, c" + std::to_string(random_() % 2 ? 1 : 21) + "\n";
+        } else if (kind == 1) {
+            text += "mov oC0, t1\n";
+        } else {
+            int whole = -1;
+            for (int r = 0; r < kTemps; ++r) {
+                if (written_[r] == 15 && (whole < 0 || random_() % 2)) {
+                    whole = r;
+                }
+            }
+            if (whole < 0) {
+                whole = static_cast<int>(random_() % kTemps);
+                text += "mov r" + std::to_string(whole) + ", t0.wzyx\n";
+            }
+            text += "mov oC0, r" + std::to_string(whole) + "\n";
+            // Dead code after the output.
+            if (random_() % 4 == 0) {
+                text += "add r" + std::to_string(whole) + ", r" + std::to_string(whole) + ", c0\n";
+            }
+        }
+        return text;
+    }
+
+private:
+    static constexpr int kTemps = 5;
+    struct Op {
+        const char* name;
+        int arity;
+        char form;  // c componentwise, s scalar, 3/4 dot, n nrm, t texld
+        int slots;
+    };
+
+    float randomFinite() {
+        std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+        return value(random_);
+    }
+
+    std::string instruction() {
+        static constexpr Op kOps[] = {
+            {"mov", 1, 'c', 1}, {"add", 2, 'c', 1}, {"sub", 2, 'c', 1}, {"mad", 3, 'c', 1},
+            {"mul", 2, 'c', 1}, {"min", 2, 'c', 1}, {"max", 2, 'c', 1}, {"abs", 1, 'c', 1},
+            {"frc", 1, 'c', 1}, {"cmp", 3, 'c', 1}, {"lrp", 3, 'c', 2}, {"rcp", 1, 's', 1},
+            {"rsq", 1, 's', 1}, {"exp", 1, 's', 1}, {"log", 1, 's', 1}, {"pow", 2, 's', 3},
+            {"dp3", 2, '3', 1}, {"dp4", 2, '4', 1}, {"nrm", 1, 'n', 3}, {"texld", 1, 't', 0},
+        };
+        const Op& op = kOps[random_() % std::size(kOps)];
+        slots_ += op.slots;
+        usedConstants_.clear();
+        usedTexcoord_ = -1;
+        const int dest = static_cast<int>(random_() % kTemps);
+        if (op.form == 't') {
+            // Coordinates from t0, t1 or a temporary whose x and y are written.
+            std::string coordinates = "t" + std::to_string(random_() % 2);
+            for (int r = 0; r < kTemps; ++r) {
+                if ((written_[r] & 3) == 3 && random_() % 2) {
+                    coordinates = "r" + std::to_string(r);
+                }
+            }
+            written_[dest] = 15;
+            return "texld r" + std::to_string(dest) + ", " + coordinates + ", s" +
+                   std::to_string(random_() % 2);
+        }
+        unsigned mask = 1 + random_() % 15;
+        if (op.form != 'c' && random_() % 2) {
+            mask = 1u << (random_() % 4);  // scalar results mostly go to one component
+        }
+        std::string text = std::string(op.name) + (random_() % 4 == 0 ? "_sat" : "") + " r" +
+                           std::to_string(dest) + maskText(mask);
+        for (int s = 0; s < op.arity; ++s) {
+            // pow cannot write its exponent's register, nrm the register it reads.
+            const bool avoidDest = (op.form == 's' && s == 1) || op.form == 'n';
+            text += ", " + source(op.form, mask, avoidDest ? dest : -1);
+        }
+        written_[dest] |= mask;
+        return text;
+    }
+
+    static std::string maskText(unsigned mask) {
+        if (mask == 15) {
+            return "";
+        }
+        std::string text = ".";
+        for (unsigned c = 0; c < 4; ++c) {
+            if ((mask >> c) & 1u) {
+                text += "xyzw"[c];
+            }
+        }
+        return text;
+    }
+
+    // Components of a source that an instruction of `form` writing `mask` reads through `swizzle`.
+    static unsigned componentsRead(char form, unsigned mask, const char* swizzle) {
+        auto component = [&](int k) { return 1u << (std::string("xyzw").find(swizzle[k])); };
+        unsigned read = 0;
+        switch (form) {
+            case 'c':
+                for (int k = 0; k < 4; ++k) {
+                    read |= (mask >> k) & 1u ? component(k) : 0u;
+                }
+                return read;
+            case 's':
+                return component(0);
+            case '4':
+                return component(0) | component(1) | component(2) | component(3);
+            default:  // dp3, nrm
+                return component(0) | component(1) | component(2) |
+                       ((mask & 8u) && form == 'n' ? component(3) : 0u);
+        }
+    }
+
+    std::string source(char form, unsigned mask, int avoid) {
+        // The swizzles ps_2_0 allows: identity, replicates and three rotations.
+        static constexpr const char* kSwizzles[] = {"xyzw", "xxxx", "yyyy", "zzzz",
+                                                    "wwww", "yzxw", "zxyw", "wzyx"};
+        std::string text = random_() % 3 == 0 ? "-" : "";
+        const char* swizzle = form == 's' ? kSwizzles[1 + random_() % 4]
+                                          : kSwizzles[random_() % 3 == 0 ? 0 : random_() % 8];
+        const unsigned read = componentsRead(form, mask, swizzle);
+        std::vector<int> temps;
+        for (int r = 0; r < kTemps; ++r) {
+            if ((read & ~written_[r]) == 0 && r != avoid) {
+                temps.push_back(r);
+            }
+        }
+        const unsigned kind = random_() % 8;
+        if (kind < 4 && !temps.empty()) {
+            text += "r" + std::to_string(temps[random_() % temps.size()]);
+        } else if (kind == 6) {
+            text += "v0";
+        } else if (kind == 7 && (usedTexcoord_ >= 0 || (read & 12u) == 0)) {
+            if (usedTexcoord_ < 0) {
+                usedTexcoord_ = static_cast<int>(random_() % 3);
+            }
+            if (usedTexcoord_ == 2 && (read & 12u) != 0) {
+                text += "v0";  // t2 declares only x and y
+            } else {
+                text += "t" + std::to_string(usedTexcoord_);
+            }
+        } else {
+            int c = static_cast<int>(random_() % 2 ? random_() % 4 : 20 + random_() % 4);
+            if (usedConstants_.size() == 2 && !usedConstants_.count(c)) {
+                c = *usedConstants_.begin();
+            }
+            usedConstants_.insert(c);
+            text += "c" + std::to_string(c);
+        }
+        const std::string name(swizzle);
+        if (name == "xyzw") {
+            return text;
+        }
+        return text + "." + (form == 's' || name[0] == name[1] ? name.substr(0, 1) : name);
+    }
+
+    std::mt19937& random_;
+    unsigned written_[kTemps] = {};
+    int slots_ = 0;
+    std::set<int> usedConstants_;
+    int usedTexcoord_ = -1;
+};
+
+void expectSameOutput(const PixelTileOutput& expected, const PixelTileOutput& actual, int count,
+                      const std::string& what) {
+    for (unsigned c = 0; c < 4; ++c) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(sameFloat(expected.colour[c][i], actual.colour[c][i]))
+                << what << "\ncomponent " << c << ", lane " << i << ": " << expected.colour[c][i]
+                << " unoptimised, " << actual.colour[c][i] << " optimised";
+        }
+    }
+}
+
+TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
+    std::mt19937 random(2024);
+    for (int program = 0; program < 600; ++program) {
+        const std::string source = ProgramGenerator(random).generate();
+        const shader::PixelShaderDescription shader = describe(source);
+        ASSERT_FALSE(shader.instructions.empty()) << source;
+        const TileRun tile(random);
+        const int count =
+            program % 4 == 0 ? 1 + static_cast<int>(random() % kTileLanes) : kTileLanes;
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            const auto expected = tile.run(compileProgram(shader, set, kUnoptimized), count);
+            const auto actual = tile.run(compileProgram(shader, set, kExactPasses), count);
+            expectSameOutput(*expected, *actual, count,
+                             source + "(" + simd::instructionSetName(set) + ")");
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+}
+
+// Compiles `source` both ways and checks that they agree; returns the optimised program.
+CompiledProgram compileAndCompare(const std::string& source) {
+    const shader::PixelShaderDescription shader = describe(source);
+    const auto set = simd::bestInstructionSet();
+    CompiledProgram optimized = compileProgram(shader, set, kExactPasses);
+    std::mt19937 random(3);
+    const TileRun tile(random);
+    expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
+                     *tile.run(optimized, kTileLanes), kTileLanes, source);
+    return optimized;
+}
+
+TEST(ProgramOptimizer, ComputesOnlyComponentsThatAreReadAndDropsDeadInstructions) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.yzw, c5.x
+        mul r1, t0, c5.y
+        rcp r2, t0.x
+        add r3, r0.y, r2.z
+        mov oC0, r3
+    )");
+    // r1 is never read; of r0 only y is, of r2 only z.
+    ASSERT_EQ(program.instructions.size(), 4u);
+    EXPECT_EQ(program.instructions[0].writeMask, 0b0010);
+    EXPECT_EQ(program.instructions[1].writeMask, 0b0100);
+}
+
+TEST(ProgramOptimizer, OverlapsBetweenResultsAndSourcesStillTakeTheDetour) {
+    // Rotations through a swizzle and sampling into the coordinates' register.
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        mov r0, t0
+        mov r0, r0.wzyx
+        add r2, r0, r0.yzxw
+        texld r0, r0, s0
+        add r1, r0, r2
+        mov r1.xyz, r1.zxyw
+        add r3, r1, r2
+        mov oC0, r3
+    )");
+    ASSERT_EQ(program.instructions.size(), 8u);
+    EXPECT_TRUE(program.instructions[1].redirected);
+    EXPECT_TRUE(program.instructions[3].redirected);
+    EXPECT_EQ(program.instructions[3].target[0].file, RegisterFile::Scratch);
+    EXPECT_TRUE(program.instructions[5].redirected);
+
+    // Where only x and y of the rotation are read, nothing overlaps any more.
+    const CompiledProgram partly = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        mov r0, t0
+        mov r0, r0.wzyx
+        texld r0, r0, s0
+        mov oC0, r0
+    )");
+    ASSERT_EQ(partly.instructions.size(), 4u);
+    EXPECT_EQ(partly.instructions[1].writeMask, 0b0011);
+    EXPECT_FALSE(partly.instructions[1].redirected);
+}
+
+}  // namespace
+}  // namespace gs::render::software::detail
