@@ -69,9 +69,10 @@ struct CompiledInstruction {
     InstructionKernel kernel = nullptr;
     std::uint8_t writeMask = 0;  // components the instruction writes
     bool saturate = false;
-    bool redirected = false;               // results go to Scratch first, then to `destination`
-    std::uint8_t sampler = 0;              // texld
-    std::array<ComponentRef, 4> target{};  // where component c of the result is computed
+    bool redirected = false;    // results go to Scratch first, then to `destination`
+    bool laneZeroOnly = false;  // every source is uniform and every reader takes the result as one
+    std::uint8_t sampler = 0;   // texld
+    std::array<ComponentRef, 4> target{};       // where component c of the result is computed
     std::array<ComponentRef, 4> destination{};  // where it finally lands
     // For result component c, the component of source s it reads. Scalar instructions read
     // component 0; dot products and nrm read components 0-3 whatever the write mask.

@@ -67,9 +67,12 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
     tile.writeBase[static_cast<unsigned>(RegisterFile::Output)] = &output.colour[0][0];
     tile.textures = &textures;
     tile.count = count;
+    // Results that are the same in every lane and only ever read as such are computed for lane 0.
+    TileContext laneZero = tile;
+    laneZero.count = 1;
 
     for (const auto& instruction : program.instructions) {
-        instruction.kernel(instruction, tile);
+        instruction.kernel(instruction, instruction.laneZeroOnly ? laneZero : tile);
     }
 }
 

@@ -137,6 +137,7 @@ private:
         out.sampler = step.sampler;
         out.source = step.source;
         out.sign = step.sign;
+        out.laneZeroOnly = step.laneZeroOnly;
         out.destination = step.destination;
         out.redirected = hazards(step) != 0;
         for (unsigned c = 0; c < 4; ++c) {

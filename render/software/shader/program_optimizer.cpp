@@ -54,6 +54,49 @@ void forEachBit(unsigned mask, Visit visit) {
     }
 }
 
+// Def-use links of a straight-line program.
+struct Use {
+    std::size_t step;
+    unsigned operand;
+    unsigned slot;
+};
+struct Links {
+    // For each read, step * 4 + component of the write it sees; -1 for constants and inputs.
+    std::vector<std::array<std::array<int, 4>, 3>> reaching;
+    // For each write (step, component), the reads that see it.
+    std::vector<std::array<std::vector<Use>, 4>> uses;
+};
+
+Links link(const std::vector<ProgramStep>& steps) {
+    Links links;
+    links.reaching.resize(steps.size());
+    links.uses.resize(steps.size());
+    std::array<int, kKeyCount> lastWrite;
+    lastWrite.fill(-1);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const ProgramStep& step = steps[i];
+        for (unsigned op = 0; op < 3; ++op) {
+            links.reaching[i][op].fill(-1);
+            forEachBit(readSlots(step, op), [&](unsigned slot) {
+                const ComponentRef ref = step.source[op][slot];
+                if (!isWritable(ref.file)) {
+                    return;
+                }
+                const int write = lastWrite[keyOf(ref)];
+                links.reaching[i][op][slot] = write;
+                if (write >= 0) {
+                    links.uses[static_cast<std::size_t>(write / 4)][write % 4].push_back(
+                        {i, op, slot});
+                }
+            });
+        }
+        forEachBit(storedComponents(step), [&](unsigned c) {
+            lastWrite[keyOf(step.destination[c])] = static_cast<int>(i * 4 + c);
+        });
+    }
+    return links;
+}
+
 void eraseSteps(std::vector<ProgramStep>& steps, std::vector<std::size_t> doomed) {
     std::sort(doomed.begin(), doomed.end());
     doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
@@ -98,6 +141,48 @@ void removeDeadCode(std::vector<ProgramStep>& steps) {
     eraseSteps(steps, std::move(dead));
 }
 
+// A result is uniform when every source it reads is; its step then runs for lane 0 alone unless
+// some reader needs the whole lane array (texld, a source mixing uniform and lane components, oC0).
+void propagateUniforms(std::vector<ProgramStep>& steps) {
+    std::array<bool, kKeyCount> uniform{};
+    std::vector<bool> uniformStep(steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ProgramStep& step = steps[i];
+        step.uniformSources = 0;
+        bool all = step.form != InstructionForm::TextureLoad;
+        for (unsigned op = 0; op < step.operandCount; ++op) {
+            bool operandUniform = true;
+            forEachBit(readSlots(step, op), [&](unsigned slot) {
+                const ComponentRef ref = step.source[op][slot];
+                operandUniform = operandUniform && (isUniform(ref.file) ||
+                                                    (isWritable(ref.file) && uniform[keyOf(ref)]));
+            });
+            if (operandUniform && step.form != InstructionForm::TextureLoad) {
+                step.uniformSources |= static_cast<std::uint8_t>(1u << op);
+            } else {
+                all = false;
+            }
+        }
+        uniformStep[i] = all;
+        forEachBit(storedComponents(step),
+                   [&](unsigned c) { uniform[keyOf(step.destination[c])] = all; });
+    }
+    const Links links = link(steps);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ProgramStep& step = steps[i];
+        bool lanesNeeded = !uniformStep[i];
+        forEachBit(step.writeMask, [&](unsigned c) {
+            lanesNeeded = lanesNeeded || step.destination[c].file == RegisterFile::Output;
+            for (const Use& use : links.uses[i][c]) {
+                const ProgramStep& reader = steps[use.step];
+                lanesNeeded = lanesNeeded || reader.form == InstructionForm::TextureLoad ||
+                              !((reader.uniformSources >> use.operand) & 1u);
+            }
+        });
+        step.laneZeroOnly = !lanesNeeded;
+    }
+}
+
 }  // namespace
 
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options) {
@@ -105,6 +190,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
         return;
     }
     removeDeadCode(steps);
+    propagateUniforms(steps);
 }
 
 }  // namespace gs::render::software::detail

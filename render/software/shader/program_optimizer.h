@@ -1,7 +1,8 @@
 // The compiler's passes over a straight-line program before it picks kernels.
 //
-// A program has no branches, so the passes can follow each temporary component from its write to
-// its reads: components that nothing reads are not computed, instructions left with none go.
+// A program has no branches, so every read of a temporary component has exactly one reaching
+// write, and the passes work on those def-use links component by component: dead components and
+// instructions go, and results that are the same in every lane are computed once.
 #pragma once
 
 #include <array>
@@ -22,13 +23,14 @@ struct ProgramStep {
     std::uint8_t operandCount = 0;  // register sources (texld's sampler is not one)
     std::uint8_t sampler = 0;
     std::uint8_t uniformSources = 0;  // bit s: source s has one value for every lane
+    bool laneZeroOnly = false;
     std::array<ComponentRef, 4> destination{};
     std::array<std::array<ComponentRef, 4>, 3> source{};
     std::array<std::uint32_t, 3> sign{};
 };
 
 struct OptimizationOptions {
-    bool enabled = true;
+    bool enabled = true;  // the exact passes: dead code, uniform values
 };
 
 // Slots of source `operand` (indices into source[operand]) that the step reads.

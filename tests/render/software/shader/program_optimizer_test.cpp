@@ -17,6 +17,7 @@
 
 #include "render/shader/pixel_shader_validator.h"
 #include "render/software/shader/program_compiler.h"
+#include "render/software/shader/tile_kernels.h"
 #include "render/software/simd/instruction_set.h"
 #include "tests/render/software/shader/shader_test_support.h"
 
@@ -345,6 +346,56 @@ TEST(ProgramOptimizer, ComputesOnlyComponentsThatAreReadAndDropsDeadInstructions
     ASSERT_EQ(program.instructions.size(), 4u);
     EXPECT_EQ(program.instructions[0].writeMask, 0b0010);
     EXPECT_EQ(program.instructions[1].writeMask, 0b0100);
+}
+
+TEST(ProgramOptimizer, UniformResultsAreComputedOnceAndReadAsConstants) {
+    const auto set = simd::bestInstructionSet();
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        rcp r1.x, c0.x
+        mul r1.y, r1.x, c1.y
+        add r2, t0, r1.y
+        mov oC0, r2
+    )");
+    ASSERT_EQ(program.instructions.size(), 4u);
+    EXPECT_TRUE(program.instructions[0].laneZeroOnly);
+    EXPECT_TRUE(program.instructions[1].laneZeroOnly);
+    EXPECT_FALSE(program.instructions[2].laneZeroOnly);
+    EXPECT_EQ(program.instructions[1].kernel, selectKernel(set, Opcode::Mul, 0b11));
+    EXPECT_EQ(program.instructions[2].kernel, selectKernel(set, Opcode::Add, 0b10));
+}
+
+TEST(ProgramOptimizer, UniformValuesThatAReaderNeedsPerLaneFillEveryLane) {
+    // v of the texld, a source that mixes uniform and per-lane components, and oC0 itself.
+    const std::string source = R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.x, t0.x
+        mov r0.y, c5.x
+        texld r1, r0, s0
+        mov r2.x, c5.y
+        mov r2.yzw, t0.y
+        add r3, r1, r2
+        mov r4, c5.y
+        mad r5, r3, r4, r0.y
+        mov oC0, r5
+    )";
+    const CompiledProgram program = compileAndCompare(source);
+    EXPECT_FALSE(program.instructions[1].laneZeroOnly);  // mov r0.y, read by texld
+    std::mt19937 random(8);
+    const TileRun tile(random);
+    const auto output = tile.run(program, kTileLanes);
+    for (int i = 0; i < kTileLanes; ++i) {
+        const float u = tile.inputs->texcoord[0][0][i];
+        // The fake sampler returns (10u, v, u + v, 1); x and z add r2.x, y and w add r2.y.
+        EXPECT_TRUE(
+            sameFloat(output->colour[1][i], (0.5f + tile.inputs->texcoord[0][1][i]) * 0.25f + 0.5f))
+            << i;
+        EXPECT_TRUE(sameFloat(output->colour[0][i], (u * 10.0f + 0.25f) * 0.25f + 0.5f)) << i;
+    }
 }
 
 TEST(ProgramOptimizer, OverlapsBetweenResultsAndSourcesStillTakeTheDetour) {
