@@ -69,7 +69,8 @@ struct CompiledInstruction {
     InstructionKernel kernel = nullptr;
     std::uint8_t writeMask = 0;  // components the instruction writes
     bool saturate = false;
-    bool redirected = false;    // results go to Scratch first, then to `destination`
+    std::uint8_t redirected =
+        0;                      // components computed in Scratch first, then moved to `destination`
     bool laneZeroOnly = false;  // every source is uniform and every reader takes the result as one
     std::uint8_t sampler = 0;   // texld
     std::array<ComponentRef, 4> target{};       // where component c of the result is computed

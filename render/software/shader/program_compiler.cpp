@@ -139,10 +139,13 @@ private:
         out.sign = step.sign;
         out.laneZeroOnly = step.laneZeroOnly;
         out.destination = step.destination;
-        out.redirected = hazards(step) != 0;
+        const unsigned hazard = hazards(step);
+        // Without the optimiser every component of a hazardous instruction takes the detour.
+        out.redirected = static_cast<std::uint8_t>(
+            hazard == 0 ? 0u : (options_.enabled ? hazard : storedComponents(step)));
         for (unsigned c = 0; c < 4; ++c) {
-            out.target[c] =
-                out.redirected ? componentOf(RegisterFile::Scratch, 0, c) : step.destination[c];
+            out.target[c] = (out.redirected >> c) & 1u ? componentOf(RegisterFile::Scratch, 0, c)
+                                                       : step.destination[c];
         }
         out.kernel = selectKernel(set_, step.opcode, step.uniformSources);
         return out;

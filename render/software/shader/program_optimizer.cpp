@@ -183,6 +183,54 @@ void propagateUniforms(std::vector<ProgramStep>& steps) {
     }
 }
 
+// Where oC0 is a copy of a temporary, the writes that the copy reads go to oC0 themselves.
+void coalesceOutput(std::vector<ProgramStep>& steps) {
+    const auto copy = std::find_if(steps.begin(), steps.end(), [](const ProgramStep& step) {
+        return step.destination[0].file == RegisterFile::Output;
+    });
+    if (copy == steps.end() || copy->opcode != Opcode::Mov) {
+        return;
+    }
+    const auto m = static_cast<std::size_t>(copy - steps.begin());
+    const Links links = link(steps);
+    auto retarget = [&](std::size_t d, unsigned dc, unsigned c) {
+        const ComponentRef output = steps[m].destination[c];
+        steps[d].destination[dc] = output;
+        for (const Use& use : links.uses[d][dc]) {
+            steps[use.step].source[use.operand][use.slot] = output;
+        }
+        steps[m].writeMask = static_cast<std::uint8_t>(steps[m].writeMask & ~(1u << c));
+    };
+    for (unsigned c = 0; c < 4; ++c) {
+        const int write = links.reaching[m][0][c];
+        if (write < 0 || !((steps[m].writeMask >> c) & 1u)) {
+            continue;
+        }
+        const auto d = static_cast<std::size_t>(write / 4);
+        const ProgramStep& writer = steps[d];
+        if (writer.laneZeroOnly) {
+            continue;
+        }
+        if (writer.form == InstructionForm::TextureLoad) {
+            // The sampler stores four adjacent components: all of them move, or none.
+            bool whole = true;
+            for (unsigned k = 0; k < 4; ++k) {
+                whole = whole && links.reaching[m][0][k] == static_cast<int>(d * 4 + k);
+            }
+            if (whole) {
+                for (unsigned k = 0; k < 4; ++k) {
+                    retarget(d, k, k);
+                }
+            }
+            continue;
+        }
+        retarget(d, static_cast<unsigned>(write % 4), c);
+    }
+    if (steps[m].writeMask == 0) {
+        steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(m));
+    }
+}
+
 }  // namespace
 
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options) {
@@ -191,6 +239,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     }
     removeDeadCode(steps);
     propagateUniforms(steps);
+    coalesceOutput(steps);
 }
 
 }  // namespace gs::render::software::detail

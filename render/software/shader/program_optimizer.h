@@ -2,7 +2,8 @@
 //
 // A program has no branches, so every read of a temporary component has exactly one reaching
 // write, and the passes work on those def-use links component by component: dead components and
-// instructions go, and results that are the same in every lane are computed once.
+// instructions go, results that are the same in every lane are computed once, and the last writes
+// of the value that goes to oC0 land in oC0 directly.
 #pragma once
 
 #include <array>
@@ -30,7 +31,7 @@ struct ProgramStep {
 };
 
 struct OptimizationOptions {
-    bool enabled = true;  // the exact passes: dead code, uniform values
+    bool enabled = true;  // the exact passes: dead code, uniform values, output coalescing
 };
 
 // Slots of source `operand` (indices into source[operand]) that the step reads.

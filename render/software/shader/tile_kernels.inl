@@ -63,7 +63,7 @@ void finish(const CompiledInstruction& in, const TileContext& tile) {
                 values[i] = math::saturate(values[i]);
             }
         }
-        if (in.redirected) {
+        if (bit(in.redirected, c)) {
             std::memcpy(tile.write(in.destination[c]), values, sizeof(float) * count);
         }
     }

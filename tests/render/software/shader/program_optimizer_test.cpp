@@ -343,7 +343,7 @@ TEST(ProgramOptimizer, ComputesOnlyComponentsThatAreReadAndDropsDeadInstructions
         mov oC0, r3
     )");
     // r1 is never read; of r0 only y is, of r2 only z.
-    ASSERT_EQ(program.instructions.size(), 4u);
+    ASSERT_EQ(program.instructions.size(), 3u);
     EXPECT_EQ(program.instructions[0].writeMask, 0b0010);
     EXPECT_EQ(program.instructions[1].writeMask, 0b0100);
 }
@@ -358,7 +358,7 @@ TEST(ProgramOptimizer, UniformResultsAreComputedOnceAndReadAsConstants) {
         add r2, t0, r1.y
         mov oC0, r2
     )");
-    ASSERT_EQ(program.instructions.size(), 4u);
+    ASSERT_EQ(program.instructions.size(), 3u);
     EXPECT_TRUE(program.instructions[0].laneZeroOnly);
     EXPECT_TRUE(program.instructions[1].laneZeroOnly);
     EXPECT_FALSE(program.instructions[2].laneZeroOnly);
@@ -413,11 +413,12 @@ TEST(ProgramOptimizer, OverlapsBetweenResultsAndSourcesStillTakeTheDetour) {
         add r3, r1, r2
         mov oC0, r3
     )");
-    ASSERT_EQ(program.instructions.size(), 8u);
-    EXPECT_TRUE(program.instructions[1].redirected);
-    EXPECT_TRUE(program.instructions[3].redirected);
+    ASSERT_EQ(program.instructions.size(), 7u);
+    // Only the components that later components still read wait in Scratch.
+    EXPECT_EQ(program.instructions[1].redirected, 0b0011);
+    EXPECT_EQ(program.instructions[3].redirected, 0b1111);
     EXPECT_EQ(program.instructions[3].target[0].file, RegisterFile::Scratch);
-    EXPECT_TRUE(program.instructions[5].redirected);
+    EXPECT_EQ(program.instructions[5].redirected, 0b0011);
 
     // Where only x and y of the rotation are read, nothing overlaps any more.
     const CompiledProgram partly = compileAndCompare(R"(
@@ -429,9 +430,42 @@ TEST(ProgramOptimizer, OverlapsBetweenResultsAndSourcesStillTakeTheDetour) {
         texld r0, r0, s0
         mov oC0, r0
     )");
-    ASSERT_EQ(partly.instructions.size(), 4u);
+    ASSERT_EQ(partly.instructions.size(), 3u);
     EXPECT_EQ(partly.instructions[1].writeMask, 0b0011);
-    EXPECT_FALSE(partly.instructions[1].redirected);
+    EXPECT_EQ(partly.instructions[1].redirected, 0);
+}
+
+TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        texld r1, t0, s0
+        add r0, r1, t0
+        mul r0.xyz, r0, r0.zxyw
+        dp3 r0.w, r0, t0
+        mov oC0, r0
+    )");
+    // The copy is gone: the rotation and dp3 write oC0, the add and the texel stay in temps, so
+    // the rotation reads nothing it overwrites.
+    ASSERT_EQ(program.instructions.size(), 4u);
+    EXPECT_EQ(program.instructions[0].target[0].file, RegisterFile::Temp);
+    EXPECT_EQ(program.instructions[1].destination[0].file, RegisterFile::Temp);
+    EXPECT_EQ(program.instructions[2].destination[0].file, RegisterFile::Output);
+    EXPECT_EQ(program.instructions[2].redirected, 0);
+    EXPECT_EQ(program.instructions[3].destination[3].file, RegisterFile::Output);
+    EXPECT_EQ(program.instructions[3].source[0][0].file, RegisterFile::Output);
+
+    // A texel that is the whole output is sampled straight into it.
+    const CompiledProgram texel = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        texld r2, t0, s0
+        mov oC0, r2
+    )");
+    ASSERT_EQ(texel.instructions.size(), 1u);
+    EXPECT_EQ(texel.instructions[0].target[0].file, RegisterFile::Output);
 }
 
 }  // namespace
