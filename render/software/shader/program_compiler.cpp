@@ -147,7 +147,9 @@ private:
             out.target[c] = (out.redirected >> c) & 1u ? componentOf(RegisterFile::Scratch, 0, c)
                                                        : step.destination[c];
         }
-        out.kernel = selectKernel(set_, step.opcode, step.uniformSources);
+        out.kernel = step.fused == FusedOperation::None
+                         ? selectKernel(set_, step.opcode, step.uniformSources)
+                         : selectFusedKernel(set_, step.fused, step.uniformSources);
         return out;
     }
 

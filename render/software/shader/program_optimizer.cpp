@@ -1,6 +1,7 @@
 #include "render/software/shader/program_optimizer.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace gs::render::software::detail {
 
@@ -43,6 +44,9 @@ bool isWritable(RegisterFile file) {
 }
 unsigned keyOf(ComponentRef ref) {
     return static_cast<unsigned>(ref.file) * kKeyStride + ref.index;
+}
+bool operator==(ComponentRef a, ComponentRef b) {
+    return a.file == b.file && a.index == b.index;
 }
 
 template <class Visit>
@@ -139,6 +143,111 @@ void removeDeadCode(std::vector<ProgramStep>& steps) {
         }
     }
     eraseSteps(steps, std::move(dead));
+}
+
+// True when nothing in steps (from, to) overwrites `ref`.
+bool unchangedBetween(const std::vector<ProgramStep>& steps, ComponentRef ref, std::size_t from,
+                      std::size_t to) {
+    if (!isWritable(ref.file)) {
+        return true;
+    }
+    for (std::size_t i = from + 1; i < to; ++i) {
+        bool hit = false;
+        forEachBit(storedComponents(steps[i]),
+                   [&](unsigned c) { hit = hit || steps[i].destination[c] == ref; });
+        if (hit) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The unsaturated single-component `opcode` step that made `write`, if one read alone sees it.
+const ProgramStep* soleFeeder(const std::vector<ProgramStep>& steps, const Links& links, int write,
+                              Opcode opcode, std::size_t* index) {
+    if (write < 0) {
+        return nullptr;
+    }
+    *index = static_cast<std::size_t>(write / 4);
+    const ProgramStep& feeder = steps[*index];
+    if (feeder.opcode != opcode || feeder.fused != FusedOperation::None || feeder.saturate ||
+        std::popcount(static_cast<unsigned>(feeder.writeMask)) != 1 ||
+        links.uses[*index][write % 4].size() != 1) {
+        return nullptr;
+    }
+    return &feeder;
+}
+
+// rcp of an rsq whose result nothing else reads: sqrt|x|.
+bool fuseSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Rcp || step.fused != FusedOperation::None || step.sign[0] != 0) {
+        return false;
+    }
+    std::size_t i = 0;
+    const ProgramStep* rsq = soleFeeder(steps, links, links.reaching[j][0][0], Opcode::Rsq, &i);
+    if (rsq == nullptr || !unchangedBetween(steps, rsq->source[0][0], i, j)) {
+        return false;
+    }
+    step.fused = FusedOperation::SquareRoot;
+    step.source[0] = rsq->source[0];
+    step.sign[0] = rsq->sign[0];
+    eraseSteps(steps, {i});
+    return true;
+}
+
+// exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant.
+bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Exp || step.fused != FusedOperation::None) {
+        return false;
+    }
+    const int productWrite = links.reaching[j][0][0];
+    if (productWrite < 0) {
+        return false;
+    }
+    const auto m = static_cast<std::size_t>(productWrite / 4);
+    const unsigned mc = static_cast<unsigned>(productWrite % 4);
+    const ProgramStep& mul = steps[m];
+    if (mul.opcode != Opcode::Mul || mul.saturate || links.uses[m][mc].size() != 1) {
+        return false;
+    }
+    unsigned logOperand = 0;
+    if (isUniform(mul.source[0][mc].file)) {
+        logOperand = 1;
+    } else if (!isUniform(mul.source[1][mc].file)) {
+        return false;
+    }
+    std::size_t l = 0;
+    const ProgramStep* log =
+        soleFeeder(steps, links, links.reaching[m][logOperand][mc], Opcode::Log, &l);
+    if (log == nullptr || !unchangedBetween(steps, log->source[0][0], l, j)) {
+        return false;
+    }
+    const ComponentRef exponent = mul.source[1 - logOperand][mc];
+    step.sign[1] = mul.sign[0] ^ mul.sign[1] ^ step.sign[0];
+    step.source[1] = {exponent, exponent, exponent, exponent};
+    step.source[0] = log->source[0];
+    step.sign[0] = log->sign[0];
+    step.operandCount = 2;
+    step.fused = FusedOperation::Power;
+    steps[m].writeMask = static_cast<std::uint8_t>(mul.writeMask & ~(1u << mc));
+    std::vector<std::size_t> doomed{l};
+    if (steps[m].writeMask == 0) {
+        doomed.push_back(m);
+    }
+    eraseSteps(steps, std::move(doomed));
+    return true;
+}
+
+void fuseChains(std::vector<ProgramStep>& steps) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        const Links links = link(steps);
+        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
+            changed = fuseSquareRoot(steps, links, j) || fusePower(steps, links, j);
+        }
+    }
 }
 
 // A result is uniform when every source it reads is; its step then runs for lane 0 alone unless
@@ -238,6 +347,9 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
         return;
     }
     removeDeadCode(steps);
+    if (options.fuse) {
+        fuseChains(steps);
+    }
     propagateUniforms(steps);
     coalesceOutput(steps);
 }

@@ -2,8 +2,8 @@
 //
 // A program has no branches, so every read of a temporary component has exactly one reaching
 // write, and the passes work on those def-use links component by component: dead components and
-// instructions go, results that are the same in every lane are computed once, and the last writes
-// of the value that goes to oC0 land in oC0 directly.
+// instructions go, results that are the same in every lane are computed once, the last writes of
+// the value that goes to oC0 land in oC0 directly, and a few instruction chains become one kernel.
 #pragma once
 
 #include <array>
@@ -12,6 +12,7 @@
 
 #include "render/shader/bytecode.h"
 #include "render/software/shader/compiled_program.h"
+#include "render/software/shader/tile_kernels.h"
 
 namespace gs::render::software::detail {
 
@@ -19,6 +20,7 @@ namespace gs::render::software::detail {
 struct ProgramStep {
     shader::Opcode opcode = shader::Opcode::Nop;
     shader::InstructionForm form = shader::InstructionForm::NoOperation;
+    FusedOperation fused = FusedOperation::None;
     std::uint8_t writeMask = 0;
     bool saturate = false;
     std::uint8_t operandCount = 0;  // register sources (texld's sampler is not one)
@@ -32,6 +34,7 @@ struct ProgramStep {
 
 struct OptimizationOptions {
     bool enabled = true;  // the exact passes: dead code, uniform values, output coalescing
+    bool fuse = true;     // the fusions, which round differently from the chains they replace
 };
 
 // Slots of source `operand` (indices into source[operand]) that the step reads.

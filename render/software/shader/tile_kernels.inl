@@ -12,7 +12,6 @@
 
 namespace {
 
-
 namespace math = arithmetic;
 using shader::Opcode;
 
@@ -141,6 +140,16 @@ struct Exponential {
 struct Power {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::power(a, b); }
+};
+
+// Operations the compiler fuses from instruction chains.
+struct SquareRoot {
+    static constexpr unsigned kArity = 1;
+    static float apply(float a) { return math::squareRootOfMagnitude(a); }
+};
+struct ShortPower {
+    static constexpr unsigned kArity = 2;
+    static float apply(float a, float b) { return math::shortPower(a, b); }
 };
 
 template <class Op, bool U0, bool U1, bool U2>
@@ -350,3 +359,13 @@ InstructionKernel selectKernel(Opcode opcode, unsigned uniformSources) {
     }
 }
 
+InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSources) {
+    switch (operation) {
+        case FusedOperation::SquareRoot:
+            return scalarKernel<SquareRoot>(uniformSources);
+        case FusedOperation::Power:
+            return scalarKernel<ShortPower>(uniformSources);
+        default:
+            return nullptr;
+    }
+}

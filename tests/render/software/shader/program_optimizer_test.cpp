@@ -1,6 +1,6 @@
 // The compiler's passes: optimised programs give exactly the oC0 of unoptimised ones over random
-// valid programs and inputs on every instruction set, and each pass does what it is for on
-// programs written for it.
+// valid programs and inputs on every instruction set, each pass does what it is for on programs
+// written for it, and the fused kernels stay within their error bounds.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,8 +30,8 @@ using testing_support::FakeTextures;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr OptimizationOptions kUnoptimized{false};
-constexpr OptimizationOptions kExactPasses{true};
+constexpr OptimizationOptions kUnoptimized{false, false};
+constexpr OptimizationOptions kExactPasses{true, false};
 
 bool sameFloat(float a, float b) {
     return (std::isnan(a) && std::isnan(b)) ||
@@ -320,14 +320,17 @@ TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
 }
 
 // Compiles `source` both ways and checks that they agree; returns the optimised program.
-CompiledProgram compileAndCompare(const std::string& source) {
+CompiledProgram compileAndCompare(const std::string& source,
+                                  OptimizationOptions options = kExactPasses) {
     const shader::PixelShaderDescription shader = describe(source);
     const auto set = simd::bestInstructionSet();
-    CompiledProgram optimized = compileProgram(shader, set, kExactPasses);
-    std::mt19937 random(3);
-    const TileRun tile(random);
-    expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
-                     *tile.run(optimized, kTileLanes), kTileLanes, source);
+    CompiledProgram optimized = compileProgram(shader, set, options);
+    if (!options.fuse) {
+        std::mt19937 random(3);
+        const TileRun tile(random);
+        expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
+                         *tile.run(optimized, kTileLanes), kTileLanes, source);
+    }
     return optimized;
 }
 
@@ -466,6 +469,142 @@ TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
     )");
     ASSERT_EQ(texel.instructions.size(), 1u);
     EXPECT_EQ(texel.instructions[0].target[0].file, RegisterFile::Output);
+}
+
+// The effect passes lose their dead components, their copies and the log/exp and rsq/rcp chains.
+TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
+    const CompiledProgram power = compileAndCompare(R"(
+        ps_2_0
+        def c5, 0.5, 0.45, 0, 0
+        dcl t0
+        sub r5, t0, c0
+        abs r5, r5
+        log r6.x, r5.x
+        log r6.y, r5.y
+        log r6.z, r5.z
+        log r6.w, r5.w
+        mul r6, r6, c5.y
+        exp r7.x, r6.x
+        exp r7.y, r6.y
+        exp r7.z, r6.z
+        exp r7.w, r6.w
+        mov oC0, r7
+    )",
+                                                    OptimizationOptions{});
+    ASSERT_EQ(power.instructions.size(), 6u);
+    for (unsigned c = 0; c < 4; ++c) {
+        EXPECT_EQ(power.instructions[2 + c].kernel,
+                  selectFusedKernel(simd::bestInstructionSet(), FusedOperation::Power, 0b10));
+        EXPECT_EQ(power.instructions[2 + c].target[c].file, RegisterFile::Output);
+    }
+    const CompiledProgram root = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        rsq r1.x, t0.x
+        rcp r1.x, r1.x
+        rsq r2.y, t0.y
+        rcp r3.y, r2.y
+        mul r0, r1.x, r3.y
+        add r0.y, r0.y, r2.y
+        mov oC0, r0
+    )",
+                                                   OptimizationOptions{});
+    // The second rsq is read again, so only the first pair fuses.
+    ASSERT_EQ(root.instructions.size(), 5u);
+    EXPECT_EQ(root.instructions[0].kernel,
+              selectFusedKernel(simd::bestInstructionSet(), FusedOperation::SquareRoot, 0));
+}
+
+// Runs `source` (its result in r0) with the given t0 values in lane order on every set.
+std::vector<std::unique_ptr<PixelTileOutput>> runFused(const std::string& source,
+                                                       const std::vector<float>& x,
+                                                       const float (&constants)[32][4]) {
+    const shader::PixelShaderDescription shader = describe(source);
+    std::vector<std::unique_ptr<PixelTileOutput>> outputs;
+    std::mt19937 random(1);
+    TileRun tile(random);
+    std::copy(&constants[0][0], &constants[0][0] + 128, &tile.constants[0][0]);
+    for (simd::InstructionSet set : setsOfThisMachine()) {
+        const CompiledProgram program = compileProgram(shader, set, OptimizationOptions{});
+        for (std::size_t start = 0; start < x.size(); start += kTileLanes) {
+            const int count = static_cast<int>(std::min<std::size_t>(kTileLanes, x.size() - start));
+            std::copy_n(x.begin() + static_cast<std::ptrdiff_t>(start), count,
+                        tile.inputs->texcoord[0][0]);
+            outputs.push_back(tile.run(program, count));
+        }
+    }
+    return outputs;
+}
+
+TEST(FusedKernels, SquareRootKeepsTheSpecialValuesOfTheReciprocalPair) {
+    const std::vector<float> x = {0.0f, -0.0f, kInf, -kInf, kNaN, 4.0f, -9.0f, 1e-40f, FLT_MAX};
+    float constants[32][4] = {};
+    const auto outputs = runFused(R"(
+        ps_2_0
+        dcl t0
+        rsq r1.x, -t0.x
+        rcp r0, r1.x
+        mov oC0, r0
+    )",
+                                  x, constants);
+    for (const auto& output : outputs) {
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const float expected = std::sqrt(std::fabs(x[i]));
+            for (unsigned c = 0; c < 4; ++c) {
+                EXPECT_TRUE(sameFloat(output->colour[c][i], expected)) << x[i];
+            }
+        }
+    }
+}
+
+TEST(FusedKernels, PowerIsWithinItsBoundOverADenseSweep) {
+    // x from 0 through the denormals to 1e4, y in [-4, 4] with the negations folded into it.
+    std::vector<float> x = {0.0f, -0.0f, 1e-45f, 1e-40f, FLT_MIN};
+    for (float v = 1e-38f; v <= 1e4f; v *= 1.0007f) {
+        x.push_back(v);
+    }
+    x.push_back(1e4f);
+    x.push_back(-2.5f);
+    const std::string source = R"(
+        ps_2_0
+        dcl t0
+        log r1.x, t0.x
+        mul r2.x, -r1.x, c0.x
+        exp r0, -r2.x
+        mov oC0, r0
+    )";
+    double worst = 0.0;
+    for (float y = -4.0f; y <= 4.0f; y += 0.0625f) {
+        float constants[32][4] = {{y, 0, 0, 0}};
+        const auto outputs = runFused(source, x, constants);
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            const std::size_t tiles = outputs.size() / setsOfThisMachine().size();
+            const std::size_t base = (k % tiles) * kTileLanes;
+            for (int i = 0; i < kTileLanes && base + i < x.size(); ++i) {
+                const double exact = std::pow(std::fabs(double(x[base + i])), double(y));
+                const float actual = outputs[k]->colour[0][i];
+                if (x[base + i] == 0.0f) {
+                    const float expected = y > 0 ? 0.0f : (y < 0 ? kInf : kNaN);
+                    ASSERT_TRUE(sameFloat(actual, expected)) << y;
+                } else if (exact < FLT_MIN) {
+                    ASSERT_LE(actual, FLT_MIN) << x[base + i] << "^" << y;
+                } else if (exact < 0x1p127) {
+                    worst = std::max(worst, std::fabs(actual - exact) / exact);
+                    ASSERT_LE(std::fabs(actual - exact), exact * 0x1p-14)
+                        << x[base + i] << "^" << y;
+                }
+            }
+        }
+    }
+    RecordProperty("worst_relative_error", std::to_string(worst));
+    EXPECT_GT(worst, 0.0);
+
+    // NaN stays NaN.
+    float constants[32][4] = {{0.45f, 0, 0, 0}};
+    const auto nan = runFused(source, {kNaN, -kNaN}, constants);
+    for (const auto& output : nan) {
+        EXPECT_TRUE(std::isnan(output->colour[0][0]) && std::isnan(output->colour[0][1]));
+    }
 }
 
 }  // namespace
