@@ -50,7 +50,7 @@ unsigned firstComponent(const CompiledInstruction& in) {
 }
 
 // Saturation, then the move out of the scratch register where a hazard sent the results there.
-void finish(const CompiledInstruction& in, const TileContext& tile) {
+void saturateAndMove(const CompiledInstruction& in, const TileContext& tile) {
     const int count = tile.count;
     for (unsigned c = 0; c < 4; ++c) {
         if (!bit(in.writeMask, c)) {
@@ -65,6 +65,13 @@ void finish(const CompiledInstruction& in, const TileContext& tile) {
         if (bit(in.redirected, c)) {
             std::memcpy(tile.write(in.destination[c]), values, sizeof(float) * count);
         }
+    }
+}
+
+// Most instructions have neither: one test instead of a call and a loop over the components.
+inline void finish(const CompiledInstruction& in, const TileContext& tile) {
+    if (in.saturate || in.redirected != 0) {
+        saturateAndMove(in, tile);
     }
 }
 
