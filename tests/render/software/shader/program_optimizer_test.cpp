@@ -300,7 +300,7 @@ void expectSameOutput(const PixelTileOutput& expected, const PixelTileOutput& ac
 
 TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
     std::mt19937 random(2024);
-    for (int program = 0; program < 600; ++program) {
+    for (int program = 0; program < 3000; ++program) {
         const std::string source = ProgramGenerator(random).generate();
         const shader::PixelShaderDescription shader = describe(source);
         ASSERT_FALSE(shader.instructions.empty()) << source;
