@@ -115,7 +115,7 @@ public:
             text += "def c" + std::to_string(c);
             for (int k = 0; k < 4; ++k) {
                 const float value = random_() % 5 == 0 ? 0.0f : randomFinite();
-                text += (k == 0 ? ", " : ", ") + std::to_string(value);
+                text += ", " + std::to_string(value);
             }
             text += "\n";
         }
