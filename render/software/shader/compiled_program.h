@@ -23,10 +23,11 @@ enum class RegisterFile : std::uint8_t {
     Output,           // oC0 (written)
     Texcoord,         // t#
     Colour,           // v#
+    ConstantLanes,    // def constant components repeated across a tile, for texld coordinates
     DeviceConstant,   // c# as set on the device (uniform)
     DefinedConstant,  // c# given by the shader's def (uniform)
 };
-constexpr unsigned kRegisterFileCount = 7;
+constexpr unsigned kRegisterFileCount = 8;
 constexpr unsigned kWritableFileCount = 3;  // Temp, Scratch, Output
 
 constexpr bool isUniform(RegisterFile file) {

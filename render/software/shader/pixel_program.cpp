@@ -60,6 +60,8 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
     bind(RegisterFile::Output, &output.colour[0][0], kTileLanes);
     bind(RegisterFile::Texcoord, &inputs.texcoord[0][0][0], kTileLanes);
     bind(RegisterFile::Colour, &inputs.colour[0][0][0], kTileLanes);
+    bind(RegisterFile::ConstantLanes,
+         program.constantLanes.empty() ? nullptr : program.constantLanes[0].values, kTileLanes);
     bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
     bind(RegisterFile::DefinedConstant, &program.definedConstants[0][0], 1);
     tile.writeBase[static_cast<unsigned>(RegisterFile::Temp)] = &temps[0][0];

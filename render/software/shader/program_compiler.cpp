@@ -1,6 +1,9 @@
 #include "render/software/shader/program_compiler.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <iterator>
 
 #include "render/software/shader/tile_kernels.h"
 
@@ -37,7 +40,18 @@ public:
         for (const auto& instruction : shader_.instructions) {
             steps.push_back(decode(instruction));
         }
-        optimizeProgram(steps, options_);
+        std::vector<ConstantComponent> constantLanes;
+        optimizeProgram(steps, options_, constantLanes);
+        program.constantLanes.resize(constantLanes.size());
+        for (std::size_t k = 0; k < constantLanes.size(); ++k) {
+            const ComponentRef constant = constantLanes[k].constant;
+            const float value = std::bit_cast<float>(
+                std::bit_cast<std::uint32_t>(
+                    program.definedConstants[constant.index / 4][constant.index % 4]) ^
+                constantLanes[k].sign);
+            std::fill(std::begin(program.constantLanes[k].values),
+                      std::end(program.constantLanes[k].values), value);
+        }
         program.instructions.reserve(steps.size());
         for (const auto& step : steps) {
             program.instructions.push_back(lower(step));

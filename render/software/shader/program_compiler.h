@@ -11,10 +11,16 @@
 
 namespace gs::render::software::detail {
 
+struct alignas(kLaneAlignment) LaneArray {
+    float values[kTileLanes];
+};
+
 struct CompiledProgram {
     std::vector<CompiledInstruction> instructions;
     // Values of the shader's def constants, indexed by register; others are unused zeros.
     std::array<std::array<float, 4>, shader::limits::kConstants> definedConstants{};
+    // The ConstantLanes file: def constant components that texld reads as coordinates.
+    std::vector<LaneArray> constantLanes;
 };
 
 // `shader` must come from validatePixelShader; the kernels are those of `set`. Throws only

@@ -250,6 +250,45 @@ void fuseChains(std::vector<ProgramStep>& steps) {
     }
 }
 
+// texld takes its coordinates as lane arrays. Where one is a def constant moved into the
+// coordinate register, it reads a lane array of that constant made at compilation instead, and
+// the move goes unless something else reads it.
+void readConstantCoordinatesAsLanes(std::vector<ProgramStep>& steps,
+                                    std::vector<ConstantComponent>& constantLanes) {
+    const Links links = link(steps);
+    bool changed = false;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].form != InstructionForm::TextureLoad) {
+            continue;
+        }
+        for (unsigned slot = 0; slot < 2; ++slot) {
+            const int write = links.reaching[i][0][slot];
+            if (write < 0) {
+                continue;
+            }
+            const ProgramStep& move = steps[static_cast<std::size_t>(write / 4)];
+            const ComponentRef value = move.source[0][write % 4];
+            if (move.opcode != Opcode::Mov || move.saturate ||
+                value.file != RegisterFile::DefinedConstant) {
+                continue;
+            }
+            std::size_t k = 0;
+            while (k < constantLanes.size() &&
+                   !(constantLanes[k].constant == value && constantLanes[k].sign == move.sign[0])) {
+                ++k;
+            }
+            if (k == constantLanes.size()) {
+                constantLanes.push_back({value, move.sign[0]});
+            }
+            steps[i].source[0][slot] = {RegisterFile::ConstantLanes, static_cast<std::uint16_t>(k)};
+            changed = true;
+        }
+    }
+    if (changed) {
+        removeDeadCode(steps);
+    }
+}
+
 // A result is uniform when every source it reads is; its step then runs for lane 0 alone unless
 // some reader needs the whole lane array (texld, a source mixing uniform and lane components, oC0).
 void propagateUniforms(std::vector<ProgramStep>& steps) {
@@ -342,7 +381,8 @@ void coalesceOutput(std::vector<ProgramStep>& steps) {
 
 }  // namespace
 
-void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options) {
+void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
+                     std::vector<ConstantComponent>& constantLanes) {
     if (!options.enabled) {
         return;
     }
@@ -350,6 +390,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     if (options.fuse) {
         fuseChains(steps);
     }
+    readConstantCoordinatesAsLanes(steps, constantLanes);
     propagateUniforms(steps);
     coalesceOutput(steps);
 }

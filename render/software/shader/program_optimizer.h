@@ -2,8 +2,9 @@
 //
 // A program has no branches, so every read of a temporary component has exactly one reaching
 // write, and the passes work on those def-use links component by component: dead components and
-// instructions go, results that are the same in every lane are computed once, the last writes of
-// the value that goes to oC0 land in oC0 directly, and a few instruction chains become one kernel.
+// instructions go, results that are the same in every lane are computed once, texld reads def
+// constants from lane arrays made at compilation, the last writes of the value that goes to oC0
+// land in oC0 directly, and a few instruction chains become one kernel.
 #pragma once
 
 #include <array>
@@ -37,12 +38,21 @@ struct OptimizationOptions {
     bool fuse = true;     // the fusions, which round differently from the chains they replace
 };
 
+// A def constant's component, negated where `sign` says so.
+struct ConstantComponent {
+    ComponentRef constant;
+    std::uint32_t sign = 0;
+};
+
 // Slots of source `operand` (indices into source[operand]) that the step reads.
 unsigned readSlots(const ProgramStep& step, unsigned operand);
 // Components the step's kernel stores (texld stores all four whatever the mask says).
 unsigned storedComponents(const ProgramStep& step);
 
-// Rewrites `steps` in place. Before the call uniformSources marks constant sources only.
-void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options);
+// Rewrites `steps` in place. Before the call uniformSources marks constant sources only. Texture
+// coordinates that are def constants come to read ConstantLanes component k, whose value is
+// constantLanes[k] on return.
+void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
+                     std::vector<ConstantComponent>& constantLanes);
 
 }  // namespace gs::render::software::detail

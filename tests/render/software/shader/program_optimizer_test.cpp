@@ -370,14 +370,15 @@ TEST(ProgramOptimizer, UniformResultsAreComputedOnceAndReadAsConstants) {
 }
 
 TEST(ProgramOptimizer, UniformValuesThatAReaderNeedsPerLaneFillEveryLane) {
-    // v of the texld, a source that mixes uniform and per-lane components, and oC0 itself.
+    // v of the texld (a device constant), a source that mixes uniform and per-lane components, and
+    // oC0 itself.
     const std::string source = R"(
         ps_2_0
         dcl t0
         dcl_2d s0
         def c5, 0.5, 0.25, 0, 0
         mov r0.x, t0.x
-        mov r0.y, c5.x
+        mov r0.y, c1.x
         texld r1, r0, s0
         mov r2.x, c5.y
         mov r2.yzw, t0.y
@@ -389,15 +390,40 @@ TEST(ProgramOptimizer, UniformValuesThatAReaderNeedsPerLaneFillEveryLane) {
     const CompiledProgram program = compileAndCompare(source);
     EXPECT_FALSE(program.instructions[1].laneZeroOnly);  // mov r0.y, read by texld
     std::mt19937 random(8);
-    const TileRun tile(random);
+    TileRun tile(random);
+    tile.constants[1][0] = 0.75f;
     const auto output = tile.run(program, kTileLanes);
     for (int i = 0; i < kTileLanes; ++i) {
         const float u = tile.inputs->texcoord[0][0][i];
         // The fake sampler returns (10u, v, u + v, 1); x and z add r2.x, y and w add r2.y.
-        EXPECT_TRUE(
-            sameFloat(output->colour[1][i], (0.5f + tile.inputs->texcoord[0][1][i]) * 0.25f + 0.5f))
+        EXPECT_TRUE(sameFloat(output->colour[1][i],
+                              (0.75f + tile.inputs->texcoord[0][1][i]) * 0.25f + 0.75f))
             << i;
-        EXPECT_TRUE(sameFloat(output->colour[0][i], (u * 10.0f + 0.25f) * 0.25f + 0.5f)) << i;
+        EXPECT_TRUE(sameFloat(output->colour[0][i], (u * 10.0f + 0.25f) * 0.25f + 0.75f)) << i;
+    }
+}
+
+TEST(ProgramOptimizer, DefinedConstantCoordinatesAreLaneArraysMadeOnce) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s1
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.x, t0.x
+        mov r0.yzw, -c5.x
+        texld r1, r0, s1
+        mov oC0, r1
+    )");
+    // The move of the constant is gone: texld reads v from the program's own lane array.
+    ASSERT_EQ(program.instructions.size(), 2u);
+    EXPECT_EQ(program.instructions[1].source[0][1].file, RegisterFile::ConstantLanes);
+    std::mt19937 random(9);
+    const TileRun tile(random);
+    for (int count : {kTileLanes, 13}) {
+        const auto output = tile.run(program, count);
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(output->colour[1][i], -0.5f) << i;  // the fake sampler's green is v
+        }
     }
 }
 
