@@ -23,10 +23,11 @@ enum class RegisterFile : std::uint8_t {
     Output,           // oC0 (written)
     Texcoord,         // t#
     Colour,           // v#
+    ConstantLanes,    // def constant components repeated across a tile, for texld coordinates
     DeviceConstant,   // c# as set on the device (uniform)
     DefinedConstant,  // c# given by the shader's def (uniform)
 };
-constexpr unsigned kRegisterFileCount = 7;
+constexpr unsigned kRegisterFileCount = 8;
 constexpr unsigned kWritableFileCount = 3;  // Temp, Scratch, Output
 
 constexpr bool isUniform(RegisterFile file) {
@@ -69,9 +70,11 @@ struct CompiledInstruction {
     InstructionKernel kernel = nullptr;
     std::uint8_t writeMask = 0;  // components the instruction writes
     bool saturate = false;
-    bool redirected = false;               // results go to Scratch first, then to `destination`
-    std::uint8_t sampler = 0;              // texld
-    std::array<ComponentRef, 4> target{};  // where component c of the result is computed
+    std::uint8_t redirected =
+        0;                      // components computed in Scratch first, then moved to `destination`
+    bool laneZeroOnly = false;  // every source is uniform and every reader takes the result as one
+    std::uint8_t sampler = 0;   // texld
+    std::array<ComponentRef, 4> target{};       // where component c of the result is computed
     std::array<ComponentRef, 4> destination{};  // where it finally lands
     // For result component c, the component of source s it reads. Scalar instructions read
     // component 0; dot products and nrm read components 0-3 whatever the write mask.

@@ -28,34 +28,8 @@ public:
     void run(const float (*constants)[4], const TextureUnits& textures,
              const PixelTileInputs& inputs, int count, PixelTileOutput& output) const override {
         count = std::min(count, kTileLanes);
-        if (count <= 0) {
-            return;
-        }
-        // Uninitialised on purpose: validation guarantees that no component is read before the
-        // program writes it, and only lanes [0, count) are ever touched.
-        alignas(64) float temps[shader::limits::kTemps * 4][kTileLanes];
-        alignas(64) float scratch[4][kTileLanes];
-
-        detail::TileContext tile;
-        auto bind = [&](RegisterFile file, const float* base, unsigned stride) {
-            tile.readBase[static_cast<unsigned>(file)] = base;
-            tile.stride[static_cast<unsigned>(file)] = stride;
-        };
-        bind(RegisterFile::Temp, &temps[0][0], kTileLanes);
-        bind(RegisterFile::Scratch, &scratch[0][0], kTileLanes);
-        bind(RegisterFile::Output, &output.colour[0][0], kTileLanes);
-        bind(RegisterFile::Texcoord, &inputs.texcoord[0][0][0], kTileLanes);
-        bind(RegisterFile::Colour, &inputs.colour[0][0][0], kTileLanes);
-        bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
-        bind(RegisterFile::DefinedConstant, &program_.definedConstants[0][0], 1);
-        tile.writeBase[static_cast<unsigned>(RegisterFile::Temp)] = &temps[0][0];
-        tile.writeBase[static_cast<unsigned>(RegisterFile::Scratch)] = &scratch[0][0];
-        tile.writeBase[static_cast<unsigned>(RegisterFile::Output)] = &output.colour[0][0];
-        tile.textures = &textures;
-        tile.count = count;
-
-        for (const auto& instruction : program_.instructions) {
-            instruction.kernel(instruction, tile);
+        if (count > 0) {
+            detail::runCompiledProgram(program_, constants, textures, inputs, count, output);
         }
     }
 
@@ -65,6 +39,46 @@ private:
 };
 
 }  // namespace
+
+namespace detail {
+
+void runCompiledProgram(const CompiledProgram& program, const float (*constants)[4],
+                        const TextureUnits& textures, const PixelTileInputs& inputs, int count,
+                        PixelTileOutput& output) {
+    // Uninitialised on purpose: validation guarantees that no component is read before the
+    // program writes it, and only lanes [0, count) are ever touched.
+    alignas(64) float temps[shader::limits::kTemps * 4][kTileLanes];
+    alignas(64) float scratch[4][kTileLanes];
+
+    TileContext tile;
+    auto bind = [&](RegisterFile file, const float* base, unsigned stride) {
+        tile.readBase[static_cast<unsigned>(file)] = base;
+        tile.stride[static_cast<unsigned>(file)] = stride;
+    };
+    bind(RegisterFile::Temp, &temps[0][0], kTileLanes);
+    bind(RegisterFile::Scratch, &scratch[0][0], kTileLanes);
+    bind(RegisterFile::Output, &output.colour[0][0], kTileLanes);
+    bind(RegisterFile::Texcoord, &inputs.texcoord[0][0][0], kTileLanes);
+    bind(RegisterFile::Colour, &inputs.colour[0][0][0], kTileLanes);
+    bind(RegisterFile::ConstantLanes,
+         program.constantLanes.empty() ? nullptr : program.constantLanes[0].values, kTileLanes);
+    bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
+    bind(RegisterFile::DefinedConstant, &program.definedConstants[0][0], 1);
+    tile.writeBase[static_cast<unsigned>(RegisterFile::Temp)] = &temps[0][0];
+    tile.writeBase[static_cast<unsigned>(RegisterFile::Scratch)] = &scratch[0][0];
+    tile.writeBase[static_cast<unsigned>(RegisterFile::Output)] = &output.colour[0][0];
+    tile.textures = &textures;
+    tile.count = count;
+    // Results that are the same in every lane and only ever read as such are computed for lane 0.
+    TileContext laneZero = tile;
+    laneZero.count = 1;
+
+    for (const auto& instruction : program.instructions) {
+        instruction.kernel(instruction, instruction.laneZeroOnly ? laneZero : tile);
+    }
+}
+
+}  // namespace detail
 
 HRESULT PixelProgram::create(const DWORD* tokens, std::size_t tokenCount,
                              std::unique_ptr<PixelProgram>* program) {

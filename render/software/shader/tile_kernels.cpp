@@ -48,4 +48,17 @@ InstructionKernel selectKernel(simd::InstructionSet set, shader::Opcode opcode,
     return sse2::selectKernel(opcode, uniformSources);
 }
 
+InstructionKernel selectFusedKernel(simd::InstructionSet set, FusedOperation operation,
+                                    unsigned uniformSources) {
+    switch (set) {
+        case simd::InstructionSet::Avx512:
+            return avx512::selectFusedKernel(operation, uniformSources);
+        case simd::InstructionSet::Avx2:
+            return avx2::selectFusedKernel(operation, uniformSources);
+        case simd::InstructionSet::Sse2:
+            break;
+    }
+    return sse2::selectFusedKernel(operation, uniformSources);
+}
+
 }  // namespace gs::render::software::detail

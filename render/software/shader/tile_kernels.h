@@ -14,4 +14,15 @@ namespace gs::render::software::detail {
 InstructionKernel selectKernel(simd::InstructionSet set, shader::Opcode opcode,
                                unsigned uniformSources);
 
+// Operations that exist only as fusions of an instruction chain.
+enum class FusedOperation : unsigned char {
+    None,
+    SquareRoot,  // rcp of rsq: sqrt(|x|)
+    Power,       // exp of log times a uniform: |x|^y to the precision an 8-bit target shows
+};
+
+// The kernel of `set` for a fused operation, with sources uniform as in selectKernel.
+InstructionKernel selectFusedKernel(simd::InstructionSet set, FusedOperation operation,
+                                    unsigned uniformSources);
+
 }  // namespace gs::render::software::detail

@@ -50,7 +50,7 @@ unsigned firstComponent(const CompiledInstruction& in) {
 }
 
 // Saturation, then the move out of the scratch register where a hazard sent the results there.
-void finish(const CompiledInstruction& in, const TileContext& tile) {
+void saturateAndMove(const CompiledInstruction& in, const TileContext& tile) {
     const int count = tile.count;
     for (unsigned c = 0; c < 4; ++c) {
         if (!bit(in.writeMask, c)) {
@@ -62,9 +62,16 @@ void finish(const CompiledInstruction& in, const TileContext& tile) {
                 values[i] = math::saturate(values[i]);
             }
         }
-        if (in.redirected) {
+        if (bit(in.redirected, c)) {
             std::memcpy(tile.write(in.destination[c]), values, sizeof(float) * count);
         }
+    }
+}
+
+// Most instructions have neither: one test instead of a call and a loop over the components.
+inline void finish(const CompiledInstruction& in, const TileContext& tile) {
+    if (in.saturate || in.redirected != 0) {
+        saturateAndMove(in, tile);
     }
 }
 
@@ -148,6 +155,16 @@ struct Exponential {
 struct Power {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::power(a, b); }
+};
+
+// Operations the compiler fuses from instruction chains.
+struct SquareRoot {
+    static constexpr unsigned kArity = 1;
+    static float apply(float a) { return math::squareRootOfMagnitude(a); }
+};
+struct ShortPower {
+    static constexpr unsigned kArity = 2;
+    static float apply(float a, float b) { return math::shortPower(a, b); }
 };
 
 template <class Op, bool U0, bool U1, bool U2>
@@ -354,6 +371,17 @@ InstructionKernel selectKernel(Opcode opcode, unsigned uniformSources) {
             return (uniformSources & 1u) ? &normalize<true> : &normalize<false>;
         case Opcode::Texld:
             return &textureLoad;
+        default:
+            return nullptr;
+    }
+}
+
+InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSources) {
+    switch (operation) {
+        case FusedOperation::SquareRoot:
+            return scalarKernel<SquareRoot>(uniformSources);
+        case FusedOperation::Power:
+            return scalarKernel<ShortPower>(uniformSources);
         default:
             return nullptr;
     }

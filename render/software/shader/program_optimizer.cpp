@@ -1,0 +1,398 @@
+#include "render/software/shader/program_optimizer.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace gs::render::software::detail {
+
+using shader::InstructionForm;
+using shader::Opcode;
+
+unsigned readSlots(const ProgramStep& step, unsigned operand) {
+    if (operand >= step.operandCount) {
+        return 0;
+    }
+    switch (step.form) {
+        case InstructionForm::Componentwise:
+            return step.writeMask;
+        case InstructionForm::Scalar:
+            return 1u;
+        case InstructionForm::Dot3:
+            return 7u;
+        case InstructionForm::Dot4:
+            return 15u;
+        case InstructionForm::Normalize:
+            return 7u | step.writeMask;
+        case InstructionForm::TextureLoad:
+            return 3u;  // u and v
+        default:
+            return 0;
+    }
+}
+
+unsigned storedComponents(const ProgramStep& step) {
+    return step.form == InstructionForm::TextureLoad ? 15u : step.writeMask;
+}
+
+namespace {
+
+constexpr unsigned kKeyStride = 64;  // more than the components of any one register file
+constexpr unsigned kKeyCount = kRegisterFileCount * kKeyStride;
+
+bool isWritable(RegisterFile file) {
+    return file == RegisterFile::Temp || file == RegisterFile::Output;
+}
+unsigned keyOf(ComponentRef ref) {
+    return static_cast<unsigned>(ref.file) * kKeyStride + ref.index;
+}
+bool operator==(ComponentRef a, ComponentRef b) {
+    return a.file == b.file && a.index == b.index;
+}
+
+template <class Visit>
+void forEachBit(unsigned mask, Visit visit) {
+    for (unsigned c = 0; c < 4; ++c) {
+        if ((mask >> c) & 1u) {
+            visit(c);
+        }
+    }
+}
+
+// Def-use links of a straight-line program.
+struct Use {
+    std::size_t step;
+    unsigned operand;
+    unsigned slot;
+};
+struct Links {
+    // For each read, step * 4 + component of the write it sees; -1 for constants and inputs.
+    std::vector<std::array<std::array<int, 4>, 3>> reaching;
+    // For each write (step, component), the reads that see it.
+    std::vector<std::array<std::vector<Use>, 4>> uses;
+};
+
+Links link(const std::vector<ProgramStep>& steps) {
+    Links links;
+    links.reaching.resize(steps.size());
+    links.uses.resize(steps.size());
+    std::array<int, kKeyCount> lastWrite;
+    lastWrite.fill(-1);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const ProgramStep& step = steps[i];
+        for (unsigned op = 0; op < 3; ++op) {
+            links.reaching[i][op].fill(-1);
+            forEachBit(readSlots(step, op), [&](unsigned slot) {
+                const ComponentRef ref = step.source[op][slot];
+                if (!isWritable(ref.file)) {
+                    return;
+                }
+                const int write = lastWrite[keyOf(ref)];
+                links.reaching[i][op][slot] = write;
+                if (write >= 0) {
+                    links.uses[static_cast<std::size_t>(write / 4)][write % 4].push_back(
+                        {i, op, slot});
+                }
+            });
+        }
+        forEachBit(storedComponents(step), [&](unsigned c) {
+            lastWrite[keyOf(step.destination[c])] = static_cast<int>(i * 4 + c);
+        });
+    }
+    return links;
+}
+
+void eraseSteps(std::vector<ProgramStep>& steps, std::vector<std::size_t> doomed) {
+    std::sort(doomed.begin(), doomed.end());
+    doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+        steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+}
+
+// Backward liveness: a component is live when a later read sees it; oC0 is live at the end.
+void removeDeadCode(std::vector<ProgramStep>& steps) {
+    std::array<bool, kKeyCount> live{};
+    for (unsigned c = 0; c < 4; ++c) {
+        live[keyOf({RegisterFile::Output, static_cast<std::uint16_t>(c)})] = true;
+    }
+    std::vector<std::size_t> dead;
+    for (std::size_t i = steps.size(); i-- > 0;) {
+        ProgramStep& step = steps[i];
+        unsigned liveMask = 0;
+        forEachBit(step.writeMask, [&](unsigned c) {
+            if (live[keyOf(step.destination[c])]) {
+                liveMask |= 1u << c;
+            }
+        });
+        if (step.form == InstructionForm::TextureLoad && liveMask != 0) {
+            liveMask = step.writeMask;  // the sampler stores all four anyway
+        }
+        forEachBit(storedComponents(step),
+                   [&](unsigned c) { live[keyOf(step.destination[c])] = false; });
+        if (liveMask == 0) {
+            dead.push_back(i);
+            continue;
+        }
+        step.writeMask = static_cast<std::uint8_t>(liveMask);
+        for (unsigned op = 0; op < 3; ++op) {
+            forEachBit(readSlots(step, op), [&](unsigned slot) {
+                if (isWritable(step.source[op][slot].file)) {
+                    live[keyOf(step.source[op][slot])] = true;
+                }
+            });
+        }
+    }
+    eraseSteps(steps, std::move(dead));
+}
+
+// True when nothing in steps (from, to) overwrites `ref`.
+bool unchangedBetween(const std::vector<ProgramStep>& steps, ComponentRef ref, std::size_t from,
+                      std::size_t to) {
+    if (!isWritable(ref.file)) {
+        return true;
+    }
+    for (std::size_t i = from + 1; i < to; ++i) {
+        bool hit = false;
+        forEachBit(storedComponents(steps[i]),
+                   [&](unsigned c) { hit = hit || steps[i].destination[c] == ref; });
+        if (hit) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The unsaturated single-component `opcode` step that made `write`, if one read alone sees it.
+const ProgramStep* soleFeeder(const std::vector<ProgramStep>& steps, const Links& links, int write,
+                              Opcode opcode, std::size_t* index) {
+    if (write < 0) {
+        return nullptr;
+    }
+    *index = static_cast<std::size_t>(write / 4);
+    const ProgramStep& feeder = steps[*index];
+    if (feeder.opcode != opcode || feeder.fused != FusedOperation::None || feeder.saturate ||
+        std::popcount(static_cast<unsigned>(feeder.writeMask)) != 1 ||
+        links.uses[*index][write % 4].size() != 1) {
+        return nullptr;
+    }
+    return &feeder;
+}
+
+// rcp of an rsq whose result nothing else reads: sqrt|x|.
+bool fuseSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Rcp || step.fused != FusedOperation::None || step.sign[0] != 0) {
+        return false;
+    }
+    std::size_t i = 0;
+    const ProgramStep* rsq = soleFeeder(steps, links, links.reaching[j][0][0], Opcode::Rsq, &i);
+    if (rsq == nullptr || !unchangedBetween(steps, rsq->source[0][0], i, j)) {
+        return false;
+    }
+    step.fused = FusedOperation::SquareRoot;
+    step.source[0] = rsq->source[0];
+    step.sign[0] = rsq->sign[0];
+    eraseSteps(steps, {i});
+    return true;
+}
+
+// exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant.
+bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Exp || step.fused != FusedOperation::None) {
+        return false;
+    }
+    const int productWrite = links.reaching[j][0][0];
+    if (productWrite < 0) {
+        return false;
+    }
+    const auto m = static_cast<std::size_t>(productWrite / 4);
+    const unsigned mc = static_cast<unsigned>(productWrite % 4);
+    const ProgramStep& mul = steps[m];
+    if (mul.opcode != Opcode::Mul || mul.saturate || links.uses[m][mc].size() != 1) {
+        return false;
+    }
+    unsigned logOperand = 0;
+    if (isUniform(mul.source[0][mc].file)) {
+        logOperand = 1;
+    } else if (!isUniform(mul.source[1][mc].file)) {
+        return false;
+    }
+    std::size_t l = 0;
+    const ProgramStep* log =
+        soleFeeder(steps, links, links.reaching[m][logOperand][mc], Opcode::Log, &l);
+    if (log == nullptr || !unchangedBetween(steps, log->source[0][0], l, j)) {
+        return false;
+    }
+    const ComponentRef exponent = mul.source[1 - logOperand][mc];
+    step.sign[1] = mul.sign[0] ^ mul.sign[1] ^ step.sign[0];
+    step.source[1] = {exponent, exponent, exponent, exponent};
+    step.source[0] = log->source[0];
+    step.sign[0] = log->sign[0];
+    step.operandCount = 2;
+    step.fused = FusedOperation::Power;
+    steps[m].writeMask = static_cast<std::uint8_t>(mul.writeMask & ~(1u << mc));
+    std::vector<std::size_t> doomed{l};
+    if (steps[m].writeMask == 0) {
+        doomed.push_back(m);
+    }
+    eraseSteps(steps, std::move(doomed));
+    return true;
+}
+
+void fuseChains(std::vector<ProgramStep>& steps) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        const Links links = link(steps);
+        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
+            changed = fuseSquareRoot(steps, links, j) || fusePower(steps, links, j);
+        }
+    }
+}
+
+// texld takes its coordinates as lane arrays. Where one is a def constant moved into the
+// coordinate register, it reads a lane array of that constant made at compilation instead, and
+// the move goes unless something else reads it.
+void readConstantCoordinatesAsLanes(std::vector<ProgramStep>& steps,
+                                    std::vector<ConstantComponent>& constantLanes) {
+    const Links links = link(steps);
+    bool changed = false;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        if (steps[i].form != InstructionForm::TextureLoad) {
+            continue;
+        }
+        for (unsigned slot = 0; slot < 2; ++slot) {
+            const int write = links.reaching[i][0][slot];
+            if (write < 0) {
+                continue;
+            }
+            const ProgramStep& move = steps[static_cast<std::size_t>(write / 4)];
+            const ComponentRef value = move.source[0][write % 4];
+            if (move.opcode != Opcode::Mov || move.saturate ||
+                value.file != RegisterFile::DefinedConstant) {
+                continue;
+            }
+            std::size_t k = 0;
+            while (k < constantLanes.size() &&
+                   !(constantLanes[k].constant == value && constantLanes[k].sign == move.sign[0])) {
+                ++k;
+            }
+            if (k == constantLanes.size()) {
+                constantLanes.push_back({value, move.sign[0]});
+            }
+            steps[i].source[0][slot] = {RegisterFile::ConstantLanes, static_cast<std::uint16_t>(k)};
+            changed = true;
+        }
+    }
+    if (changed) {
+        removeDeadCode(steps);
+    }
+}
+
+// A result is uniform when every source it reads is; its step then runs for lane 0 alone unless
+// some reader needs the whole lane array (texld, a source mixing uniform and lane components, oC0).
+void propagateUniforms(std::vector<ProgramStep>& steps) {
+    std::array<bool, kKeyCount> uniform{};
+    std::vector<bool> uniformStep(steps.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ProgramStep& step = steps[i];
+        step.uniformSources = 0;
+        bool all = step.form != InstructionForm::TextureLoad;
+        for (unsigned op = 0; op < step.operandCount; ++op) {
+            bool operandUniform = true;
+            forEachBit(readSlots(step, op), [&](unsigned slot) {
+                const ComponentRef ref = step.source[op][slot];
+                operandUniform = operandUniform && (isUniform(ref.file) ||
+                                                    (isWritable(ref.file) && uniform[keyOf(ref)]));
+            });
+            if (operandUniform && step.form != InstructionForm::TextureLoad) {
+                step.uniformSources |= static_cast<std::uint8_t>(1u << op);
+            } else {
+                all = false;
+            }
+        }
+        uniformStep[i] = all;
+        forEachBit(storedComponents(step),
+                   [&](unsigned c) { uniform[keyOf(step.destination[c])] = all; });
+    }
+    const Links links = link(steps);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        ProgramStep& step = steps[i];
+        bool lanesNeeded = !uniformStep[i];
+        forEachBit(step.writeMask, [&](unsigned c) {
+            lanesNeeded = lanesNeeded || step.destination[c].file == RegisterFile::Output;
+            for (const Use& use : links.uses[i][c]) {
+                const ProgramStep& reader = steps[use.step];
+                lanesNeeded = lanesNeeded || reader.form == InstructionForm::TextureLoad ||
+                              !((reader.uniformSources >> use.operand) & 1u);
+            }
+        });
+        step.laneZeroOnly = !lanesNeeded;
+    }
+}
+
+// Where oC0 is a copy of a temporary, the writes that the copy reads go to oC0 themselves.
+void coalesceOutput(std::vector<ProgramStep>& steps) {
+    const auto copy = std::find_if(steps.begin(), steps.end(), [](const ProgramStep& step) {
+        return step.destination[0].file == RegisterFile::Output;
+    });
+    if (copy == steps.end() || copy->opcode != Opcode::Mov) {
+        return;
+    }
+    const auto m = static_cast<std::size_t>(copy - steps.begin());
+    const Links links = link(steps);
+    auto retarget = [&](std::size_t d, unsigned dc, unsigned c) {
+        const ComponentRef output = steps[m].destination[c];
+        steps[d].destination[dc] = output;
+        for (const Use& use : links.uses[d][dc]) {
+            steps[use.step].source[use.operand][use.slot] = output;
+        }
+        steps[m].writeMask = static_cast<std::uint8_t>(steps[m].writeMask & ~(1u << c));
+    };
+    for (unsigned c = 0; c < 4; ++c) {
+        const int write = links.reaching[m][0][c];
+        if (write < 0 || !((steps[m].writeMask >> c) & 1u)) {
+            continue;
+        }
+        const auto d = static_cast<std::size_t>(write / 4);
+        const ProgramStep& writer = steps[d];
+        if (writer.laneZeroOnly) {
+            continue;
+        }
+        if (writer.form == InstructionForm::TextureLoad) {
+            // The sampler stores four adjacent components: all of them move, or none.
+            bool whole = true;
+            for (unsigned k = 0; k < 4; ++k) {
+                whole = whole && links.reaching[m][0][k] == static_cast<int>(d * 4 + k);
+            }
+            if (whole) {
+                for (unsigned k = 0; k < 4; ++k) {
+                    retarget(d, k, k);
+                }
+            }
+            continue;
+        }
+        retarget(d, static_cast<unsigned>(write % 4), c);
+    }
+    if (steps[m].writeMask == 0) {
+        steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(m));
+    }
+}
+
+}  // namespace
+
+void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
+                     std::vector<ConstantComponent>& constantLanes) {
+    if (!options.enabled) {
+        return;
+    }
+    removeDeadCode(steps);
+    if (options.fuse) {
+        fuseChains(steps);
+    }
+    readConstantCoordinatesAsLanes(steps, constantLanes);
+    propagateUniforms(steps);
+    coalesceOutput(steps);
+}
+
+}  // namespace gs::render::software::detail

@@ -1,0 +1,637 @@
+// The compiler's passes: optimised programs give exactly the oC0 of unoptimised ones over random
+// valid programs and inputs on every instruction set, each pass does what it is for on programs
+// written for it, and the fused kernels stay within their error bounds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "render/shader/pixel_shader_validator.h"
+#include "render/software/shader/program_compiler.h"
+#include "render/software/shader/tile_kernels.h"
+#include "render/software/simd/instruction_set.h"
+#include "tests/render/software/shader/shader_test_support.h"
+
+namespace gs::render::software::detail {
+namespace {
+
+using shader::Opcode;
+using testing_support::assemble;
+using testing_support::FakeTextures;
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr OptimizationOptions kUnoptimized{false, false};
+constexpr OptimizationOptions kExactPasses{true, false};
+
+bool sameFloat(float a, float b) {
+    return (std::isnan(a) && std::isnan(b)) ||
+           std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+std::vector<simd::InstructionSet> setsOfThisMachine() {
+    std::vector<simd::InstructionSet> sets;
+    for (int s = 0; s <= static_cast<int>(simd::bestInstructionSet()); ++s) {
+        sets.push_back(static_cast<simd::InstructionSet>(s));
+    }
+    return sets;
+}
+
+shader::PixelShaderDescription describe(const std::string& source) {
+    const std::vector<DWORD> tokens = assemble(source);
+    shader::PixelShaderDescription shader;
+    shader::ValidationError error;
+    EXPECT_TRUE(shader::validatePixelShader(tokens.data(), tokens.size(), shader, error))
+        << error.message << "\n"
+        << source;
+    return shader;
+}
+
+float randomValue(std::mt19937& random) {
+    static constexpr float kSpecial[] = {0.0f, -0.0f, 1e-40f, FLT_MIN, 1.0f,  -1.0f,   0.5f,
+                                         2.0f, kInf,  -kInf,  kNaN,    1e30f, FLT_MAX, -0.25f};
+    if (random() % 6 == 0) {
+        return kSpecial[random() % std::size(kSpecial)];
+    }
+    std::uniform_real_distribution<float> value(-4.0f, 4.0f);
+    return value(random);
+}
+
+// One tile's inputs and device constants; the output starts as a sentinel.
+struct TileRun {
+    explicit TileRun(std::mt19937& random) {
+        for (auto& reg : inputs->texcoord) {
+            for (auto& component : reg) {
+                for (float& value : component) {
+                    value = randomValue(random);
+                }
+            }
+        }
+        for (auto& reg : inputs->colour) {
+            for (auto& component : reg) {
+                for (float& value : component) {
+                    value = randomValue(random);
+                }
+            }
+        }
+        for (auto& reg : constants) {
+            for (float& value : reg) {
+                value = randomValue(random);
+            }
+        }
+    }
+    std::unique_ptr<PixelTileOutput> run(const CompiledProgram& program, int count) const {
+        auto output = std::make_unique<PixelTileOutput>();
+        for (auto& component : output->colour) {
+            std::fill(std::begin(component), std::end(component), -12345.0f);
+        }
+        runCompiledProgram(program, constants, textures, *inputs, count, *output);
+        return output;
+    }
+
+    std::unique_ptr<PixelTileInputs> inputs = std::make_unique<PixelTileInputs>();
+    float constants[32][4] = {};
+    FakeTextures textures;
+};
+
+// Random valid ps_2_0 programs: every instruction form, swizzles, masks, negation, saturation,
+// device and defined constants, and few temporaries so that registers are reused and read back.
+class ProgramGenerator {
+public:
+    explicit ProgramGenerator(std::mt19937& random) : random_(random) {}
+
+    std::string generate() {
+        std::string text = "ps_2_0\n";
+        for (int c = 20; c < 24; ++c) {
+            text += "def c" + std::to_string(c);
+            for (int k = 0; k < 4; ++k) {
+                const float value = random_() % 5 == 0 ? 0.0f : randomFinite();
+                text += ", " + std::to_string(value);
+            }
+            text += "\n";
+        }
+        text += "dcl t0\ndcl t1\ndcl t2.xy\ndcl v0\ndcl_2d s0\ndcl_2d s1\n";
+        const int length = 4 + static_cast<int>(random_() % 36);
+        for (int i = 0; i < length && slots_ < 56; ++i) {
+            text += instruction() + "\n";
+        }
+        // oC0 from a whole temporary (made whole if none is), a constant or an input.
+        const unsigned kind = random_() % 8;
+        if (kind == 0) {
+            text += "mov oC0, c" + std::to_string(random_() % 2 ? 1 : 21) + "\n";
+        } else if (kind == 1) {
+            text += "mov oC0, t1\n";
+        } else {
+            int whole = -1;
+            for (int r = 0; r < kTemps; ++r) {
+                if (written_[r] == 15 && (whole < 0 || random_() % 2)) {
+                    whole = r;
+                }
+            }
+            if (whole < 0) {
+                whole = static_cast<int>(random_() % kTemps);
+                text += "mov r" + std::to_string(whole) + ", t0.wzyx\n";
+            }
+            text += "mov oC0, r" + std::to_string(whole) + "\n";
+            // Dead code after the output.
+            if (random_() % 4 == 0) {
+                text += "add r" + std::to_string(whole) + ", r" + std::to_string(whole) + ", c0\n";
+            }
+        }
+        return text;
+    }
+
+private:
+    static constexpr int kTemps = 5;
+    struct Op {
+        const char* name;
+        int arity;
+        char form;  // c componentwise, s scalar, 3/4 dot, n nrm, t texld
+        int slots;
+    };
+
+    float randomFinite() {
+        std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+        return value(random_);
+    }
+
+    std::string instruction() {
+        static constexpr Op kOps[] = {
+            {"mov", 1, 'c', 1}, {"add", 2, 'c', 1}, {"sub", 2, 'c', 1}, {"mad", 3, 'c', 1},
+            {"mul", 2, 'c', 1}, {"min", 2, 'c', 1}, {"max", 2, 'c', 1}, {"abs", 1, 'c', 1},
+            {"frc", 1, 'c', 1}, {"cmp", 3, 'c', 1}, {"lrp", 3, 'c', 2}, {"rcp", 1, 's', 1},
+            {"rsq", 1, 's', 1}, {"exp", 1, 's', 1}, {"log", 1, 's', 1}, {"pow", 2, 's', 3},
+            {"dp3", 2, '3', 1}, {"dp4", 2, '4', 1}, {"nrm", 1, 'n', 3}, {"texld", 1, 't', 0},
+        };
+        const Op& op = kOps[random_() % std::size(kOps)];
+        slots_ += op.slots;
+        usedConstants_.clear();
+        usedTexcoord_ = -1;
+        const int dest = static_cast<int>(random_() % kTemps);
+        if (op.form == 't') {
+            // Coordinates from t0, t1 or a temporary whose x and y are written.
+            std::string coordinates = "t" + std::to_string(random_() % 2);
+            for (int r = 0; r < kTemps; ++r) {
+                if ((written_[r] & 3) == 3 && random_() % 2) {
+                    coordinates = "r" + std::to_string(r);
+                }
+            }
+            written_[dest] = 15;
+            return "texld r" + std::to_string(dest) + ", " + coordinates + ", s" +
+                   std::to_string(random_() % 2);
+        }
+        unsigned mask = 1 + random_() % 15;
+        if (op.form != 'c' && random_() % 2) {
+            mask = 1u << (random_() % 4);  // scalar results mostly go to one component
+        }
+        std::string text = std::string(op.name) + (random_() % 4 == 0 ? "_sat" : "") + " r" +
+                           std::to_string(dest) + maskText(mask);
+        for (int s = 0; s < op.arity; ++s) {
+            // pow cannot write its exponent's register, nrm the register it reads.
+            const bool avoidDest = (op.form == 's' && s == 1) || op.form == 'n';
+            text += ", " + source(op.form, mask, avoidDest ? dest : -1);
+        }
+        written_[dest] |= mask;
+        return text;
+    }
+
+    static std::string maskText(unsigned mask) {
+        if (mask == 15) {
+            return "";
+        }
+        std::string text = ".";
+        for (unsigned c = 0; c < 4; ++c) {
+            if ((mask >> c) & 1u) {
+                text += "xyzw"[c];
+            }
+        }
+        return text;
+    }
+
+    // Components of a source that an instruction of `form` writing `mask` reads through `swizzle`.
+    static unsigned componentsRead(char form, unsigned mask, const char* swizzle) {
+        auto component = [&](int k) { return 1u << (std::string("xyzw").find(swizzle[k])); };
+        unsigned read = 0;
+        switch (form) {
+            case 'c':
+                for (int k = 0; k < 4; ++k) {
+                    read |= (mask >> k) & 1u ? component(k) : 0u;
+                }
+                return read;
+            case 's':
+                return component(0);
+            case '4':
+                return component(0) | component(1) | component(2) | component(3);
+            default:  // dp3, nrm
+                return component(0) | component(1) | component(2) |
+                       ((mask & 8u) && form == 'n' ? component(3) : 0u);
+        }
+    }
+
+    std::string source(char form, unsigned mask, int avoid) {
+        // The swizzles ps_2_0 allows: identity, replicates and three rotations.
+        static constexpr const char* kSwizzles[] = {"xyzw", "xxxx", "yyyy", "zzzz",
+                                                    "wwww", "yzxw", "zxyw", "wzyx"};
+        std::string text = random_() % 3 == 0 ? "-" : "";
+        const char* swizzle = form == 's' ? kSwizzles[1 + random_() % 4]
+                                          : kSwizzles[random_() % 3 == 0 ? 0 : random_() % 8];
+        const unsigned read = componentsRead(form, mask, swizzle);
+        std::vector<int> temps;
+        for (int r = 0; r < kTemps; ++r) {
+            if ((read & ~written_[r]) == 0 && r != avoid) {
+                temps.push_back(r);
+            }
+        }
+        const unsigned kind = random_() % 8;
+        if (kind < 4 && !temps.empty()) {
+            text += "r" + std::to_string(temps[random_() % temps.size()]);
+        } else if (kind == 6) {
+            text += "v0";
+        } else if (kind == 7 && (usedTexcoord_ >= 0 || (read & 12u) == 0)) {
+            if (usedTexcoord_ < 0) {
+                usedTexcoord_ = static_cast<int>(random_() % 3);
+            }
+            if (usedTexcoord_ == 2 && (read & 12u) != 0) {
+                text += "v0";  // t2 declares only x and y
+            } else {
+                text += "t" + std::to_string(usedTexcoord_);
+            }
+        } else {
+            int c = static_cast<int>(random_() % 2 ? random_() % 4 : 20 + random_() % 4);
+            if (usedConstants_.size() == 2 && !usedConstants_.count(c)) {
+                c = *usedConstants_.begin();
+            }
+            usedConstants_.insert(c);
+            text += "c" + std::to_string(c);
+        }
+        const std::string name(swizzle);
+        if (name == "xyzw") {
+            return text;
+        }
+        return text + "." + (form == 's' || name[0] == name[1] ? name.substr(0, 1) : name);
+    }
+
+    std::mt19937& random_;
+    unsigned written_[kTemps] = {};
+    int slots_ = 0;
+    std::set<int> usedConstants_;
+    int usedTexcoord_ = -1;
+};
+
+void expectSameOutput(const PixelTileOutput& expected, const PixelTileOutput& actual, int count,
+                      const std::string& what) {
+    for (unsigned c = 0; c < 4; ++c) {
+        for (int i = 0; i < count; ++i) {
+            ASSERT_TRUE(sameFloat(expected.colour[c][i], actual.colour[c][i]))
+                << what << "\ncomponent " << c << ", lane " << i << ": " << expected.colour[c][i]
+                << " unoptimised, " << actual.colour[c][i] << " optimised";
+        }
+    }
+}
+
+TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
+    std::mt19937 random(2024);
+    for (int program = 0; program < 3000; ++program) {
+        const std::string source = ProgramGenerator(random).generate();
+        const shader::PixelShaderDescription shader = describe(source);
+        ASSERT_FALSE(shader.instructions.empty()) << source;
+        const TileRun tile(random);
+        const int count =
+            program % 4 == 0 ? 1 + static_cast<int>(random() % kTileLanes) : kTileLanes;
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            const auto expected = tile.run(compileProgram(shader, set, kUnoptimized), count);
+            const auto actual = tile.run(compileProgram(shader, set, kExactPasses), count);
+            expectSameOutput(*expected, *actual, count,
+                             source + "(" + simd::instructionSetName(set) + ")");
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+}
+
+// Compiles `source` both ways and checks that they agree; returns the optimised program.
+CompiledProgram compileAndCompare(const std::string& source,
+                                  OptimizationOptions options = kExactPasses) {
+    const shader::PixelShaderDescription shader = describe(source);
+    const auto set = simd::bestInstructionSet();
+    CompiledProgram optimized = compileProgram(shader, set, options);
+    if (!options.fuse) {
+        std::mt19937 random(3);
+        const TileRun tile(random);
+        expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
+                         *tile.run(optimized, kTileLanes), kTileLanes, source);
+    }
+    return optimized;
+}
+
+TEST(ProgramOptimizer, ComputesOnlyComponentsThatAreReadAndDropsDeadInstructions) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.yzw, c5.x
+        mul r1, t0, c5.y
+        rcp r2, t0.x
+        add r3, r0.y, r2.z
+        mov oC0, r3
+    )");
+    // r1 is never read; of r0 only y is, of r2 only z.
+    ASSERT_EQ(program.instructions.size(), 3u);
+    EXPECT_EQ(program.instructions[0].writeMask, 0b0010);
+    EXPECT_EQ(program.instructions[1].writeMask, 0b0100);
+}
+
+TEST(ProgramOptimizer, UniformResultsAreComputedOnceAndReadAsConstants) {
+    const auto set = simd::bestInstructionSet();
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        rcp r1.x, c0.x
+        mul r1.y, r1.x, c1.y
+        add r2, t0, r1.y
+        mov oC0, r2
+    )");
+    ASSERT_EQ(program.instructions.size(), 3u);
+    EXPECT_TRUE(program.instructions[0].laneZeroOnly);
+    EXPECT_TRUE(program.instructions[1].laneZeroOnly);
+    EXPECT_FALSE(program.instructions[2].laneZeroOnly);
+    EXPECT_EQ(program.instructions[1].kernel, selectKernel(set, Opcode::Mul, 0b11));
+    EXPECT_EQ(program.instructions[2].kernel, selectKernel(set, Opcode::Add, 0b10));
+}
+
+TEST(ProgramOptimizer, UniformValuesThatAReaderNeedsPerLaneFillEveryLane) {
+    // v of the texld (a device constant), a source that mixes uniform and per-lane components, and
+    // oC0 itself.
+    const std::string source = R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.x, t0.x
+        mov r0.y, c1.x
+        texld r1, r0, s0
+        mov r2.x, c5.y
+        mov r2.yzw, t0.y
+        add r3, r1, r2
+        mov r4, c5.y
+        mad r5, r3, r4, r0.y
+        mov oC0, r5
+    )";
+    const CompiledProgram program = compileAndCompare(source);
+    EXPECT_FALSE(program.instructions[1].laneZeroOnly);  // mov r0.y, read by texld
+    std::mt19937 random(8);
+    TileRun tile(random);
+    tile.constants[1][0] = 0.75f;
+    const auto output = tile.run(program, kTileLanes);
+    for (int i = 0; i < kTileLanes; ++i) {
+        const float u = tile.inputs->texcoord[0][0][i];
+        // The fake sampler returns (10u, v, u + v, 1); x and z add r2.x, y and w add r2.y.
+        EXPECT_TRUE(sameFloat(output->colour[1][i],
+                              (0.75f + tile.inputs->texcoord[0][1][i]) * 0.25f + 0.75f))
+            << i;
+        EXPECT_TRUE(sameFloat(output->colour[0][i], (u * 10.0f + 0.25f) * 0.25f + 0.75f)) << i;
+    }
+}
+
+TEST(ProgramOptimizer, DefinedConstantCoordinatesAreLaneArraysMadeOnce) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s1
+        def c5, 0.5, 0.25, 0, 0
+        mov r0.x, t0.x
+        mov r0.yzw, -c5.x
+        texld r1, r0, s1
+        mov oC0, r1
+    )");
+    // The move of the constant is gone: texld reads v from the program's own lane array.
+    ASSERT_EQ(program.instructions.size(), 2u);
+    EXPECT_EQ(program.instructions[1].source[0][1].file, RegisterFile::ConstantLanes);
+    std::mt19937 random(9);
+    const TileRun tile(random);
+    for (int count : {kTileLanes, 13}) {
+        const auto output = tile.run(program, count);
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(output->colour[1][i], -0.5f) << i;  // the fake sampler's green is v
+        }
+    }
+}
+
+TEST(ProgramOptimizer, OverlapsBetweenResultsAndSourcesStillTakeTheDetour) {
+    // Rotations through a swizzle and sampling into the coordinates' register.
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        mov r0, t0
+        mov r0, r0.wzyx
+        add r2, r0, r0.yzxw
+        texld r0, r0, s0
+        add r1, r0, r2
+        mov r1.xyz, r1.zxyw
+        add r3, r1, r2
+        mov oC0, r3
+    )");
+    ASSERT_EQ(program.instructions.size(), 7u);
+    // Only the components that later components still read wait in Scratch.
+    EXPECT_EQ(program.instructions[1].redirected, 0b0011);
+    EXPECT_EQ(program.instructions[3].redirected, 0b1111);
+    EXPECT_EQ(program.instructions[3].target[0].file, RegisterFile::Scratch);
+    EXPECT_EQ(program.instructions[5].redirected, 0b0011);
+
+    // Where only x and y of the rotation are read, nothing overlaps any more.
+    const CompiledProgram partly = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        mov r0, t0
+        mov r0, r0.wzyx
+        texld r0, r0, s0
+        mov oC0, r0
+    )");
+    ASSERT_EQ(partly.instructions.size(), 3u);
+    EXPECT_EQ(partly.instructions[1].writeMask, 0b0011);
+    EXPECT_EQ(partly.instructions[1].redirected, 0);
+}
+
+TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
+    const CompiledProgram program = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        texld r1, t0, s0
+        add r0, r1, t0
+        mul r0.xyz, r0, r0.zxyw
+        dp3 r0.w, r0, t0
+        mov oC0, r0
+    )");
+    // The copy is gone: the rotation and dp3 write oC0, the add and the texel stay in temps, so
+    // the rotation reads nothing it overwrites.
+    ASSERT_EQ(program.instructions.size(), 4u);
+    EXPECT_EQ(program.instructions[0].target[0].file, RegisterFile::Temp);
+    EXPECT_EQ(program.instructions[1].destination[0].file, RegisterFile::Temp);
+    EXPECT_EQ(program.instructions[2].destination[0].file, RegisterFile::Output);
+    EXPECT_EQ(program.instructions[2].redirected, 0);
+    EXPECT_EQ(program.instructions[3].destination[3].file, RegisterFile::Output);
+    EXPECT_EQ(program.instructions[3].source[0][0].file, RegisterFile::Output);
+
+    // A texel that is the whole output is sampled straight into it.
+    const CompiledProgram texel = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl_2d s0
+        texld r2, t0, s0
+        mov oC0, r2
+    )");
+    ASSERT_EQ(texel.instructions.size(), 1u);
+    EXPECT_EQ(texel.instructions[0].target[0].file, RegisterFile::Output);
+}
+
+// The effect passes lose their dead components, their copies and the log/exp and rsq/rcp chains.
+TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
+    const CompiledProgram power = compileAndCompare(R"(
+        ps_2_0
+        def c5, 0.5, 0.45, 0, 0
+        dcl t0
+        sub r5, t0, c0
+        abs r5, r5
+        log r6.x, r5.x
+        log r6.y, r5.y
+        log r6.z, r5.z
+        log r6.w, r5.w
+        mul r6, r6, c5.y
+        exp r7.x, r6.x
+        exp r7.y, r6.y
+        exp r7.z, r6.z
+        exp r7.w, r6.w
+        mov oC0, r7
+    )",
+                                                    OptimizationOptions{});
+    ASSERT_EQ(power.instructions.size(), 6u);
+    for (unsigned c = 0; c < 4; ++c) {
+        EXPECT_EQ(power.instructions[2 + c].kernel,
+                  selectFusedKernel(simd::bestInstructionSet(), FusedOperation::Power, 0b10));
+        EXPECT_EQ(power.instructions[2 + c].target[c].file, RegisterFile::Output);
+    }
+    const CompiledProgram root = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        rsq r1.x, t0.x
+        rcp r1.x, r1.x
+        rsq r2.y, t0.y
+        rcp r3.y, r2.y
+        mul r0, r1.x, r3.y
+        add r0.y, r0.y, r2.y
+        mov oC0, r0
+    )",
+                                                   OptimizationOptions{});
+    // The second rsq is read again, so only the first pair fuses.
+    ASSERT_EQ(root.instructions.size(), 5u);
+    EXPECT_EQ(root.instructions[0].kernel,
+              selectFusedKernel(simd::bestInstructionSet(), FusedOperation::SquareRoot, 0));
+}
+
+// Runs `source` (its result in r0) with the given t0 values in lane order on every set.
+std::vector<std::unique_ptr<PixelTileOutput>> runFused(const std::string& source,
+                                                       const std::vector<float>& x,
+                                                       const float (&constants)[32][4]) {
+    const shader::PixelShaderDescription shader = describe(source);
+    std::vector<std::unique_ptr<PixelTileOutput>> outputs;
+    std::mt19937 random(1);
+    TileRun tile(random);
+    std::copy(&constants[0][0], &constants[0][0] + 128, &tile.constants[0][0]);
+    for (simd::InstructionSet set : setsOfThisMachine()) {
+        const CompiledProgram program = compileProgram(shader, set, OptimizationOptions{});
+        for (std::size_t start = 0; start < x.size(); start += kTileLanes) {
+            const int count = static_cast<int>(std::min<std::size_t>(kTileLanes, x.size() - start));
+            std::copy_n(x.begin() + static_cast<std::ptrdiff_t>(start), count,
+                        tile.inputs->texcoord[0][0]);
+            outputs.push_back(tile.run(program, count));
+        }
+    }
+    return outputs;
+}
+
+TEST(FusedKernels, SquareRootKeepsTheSpecialValuesOfTheReciprocalPair) {
+    const std::vector<float> x = {0.0f, -0.0f, kInf, -kInf, kNaN, 4.0f, -9.0f, 1e-40f, FLT_MAX};
+    float constants[32][4] = {};
+    const auto outputs = runFused(R"(
+        ps_2_0
+        dcl t0
+        rsq r1.x, -t0.x
+        rcp r0, r1.x
+        mov oC0, r0
+    )",
+                                  x, constants);
+    for (const auto& output : outputs) {
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const float expected = std::sqrt(std::fabs(x[i]));
+            for (unsigned c = 0; c < 4; ++c) {
+                EXPECT_TRUE(sameFloat(output->colour[c][i], expected)) << x[i];
+            }
+        }
+    }
+}
+
+TEST(FusedKernels, PowerIsWithinItsBoundOverADenseSweep) {
+    // x from 0 through the denormals to 1e4, y in [-4, 4] with the negations folded into it.
+    std::vector<float> x = {0.0f, -0.0f, 1e-45f, 1e-40f, FLT_MIN};
+    for (float v = 1e-38f; v <= 1e4f; v *= 1.0007f) {
+        x.push_back(v);
+    }
+    x.push_back(1e4f);
+    x.push_back(-2.5f);
+    const std::string source = R"(
+        ps_2_0
+        dcl t0
+        log r1.x, t0.x
+        mul r2.x, -r1.x, c0.x
+        exp r0, -r2.x
+        mov oC0, r0
+    )";
+    double worst = 0.0;
+    for (float y = -4.0f; y <= 4.0f; y += 0.0625f) {
+        float constants[32][4] = {{y, 0, 0, 0}};
+        const auto outputs = runFused(source, x, constants);
+        for (std::size_t k = 0; k < outputs.size(); ++k) {
+            const std::size_t tiles = outputs.size() / setsOfThisMachine().size();
+            const std::size_t base = (k % tiles) * kTileLanes;
+            for (int i = 0; i < kTileLanes && base + i < x.size(); ++i) {
+                const double exact = std::pow(std::fabs(double(x[base + i])), double(y));
+                const float actual = outputs[k]->colour[0][i];
+                if (x[base + i] == 0.0f) {
+                    const float expected = y > 0 ? 0.0f : (y < 0 ? kInf : kNaN);
+                    ASSERT_TRUE(sameFloat(actual, expected)) << y;
+                } else if (exact < FLT_MIN) {
+                    ASSERT_LE(actual, FLT_MIN) << x[base + i] << "^" << y;
+                } else if (exact < 0x1p127) {
+                    worst = std::max(worst, std::fabs(actual - exact) / exact);
+                    ASSERT_LE(std::fabs(actual - exact), exact * 0x1p-14)
+                        << x[base + i] << "^" << y;
+                }
+            }
+        }
+    }
+    RecordProperty("worst_relative_error", std::to_string(worst));
+    EXPECT_GT(worst, 0.0);
+
+    // NaN stays NaN.
+    float constants[32][4] = {{0.45f, 0, 0, 0}};
+    const auto nan = runFused(source, {kNaN, -kNaN}, constants);
+    for (const auto& output : nan) {
+        EXPECT_TRUE(std::isnan(output->colour[0][0]) && std::isnan(output->colour[0][1]));
+    }
+}
+
+}  // namespace
+}  // namespace gs::render::software::detail
