@@ -1,5 +1,5 @@
-// log and exp over a tile's lanes with AVX-512: tile_kernels.cpp includes this inside the AVX-512
-// namespace and target region. It includes nothing itself.
+// log, exp and the fused power over a tile's lanes with AVX-512: tile_kernels.cpp includes this
+// inside the AVX-512 namespace and target region. It includes nothing itself.
 //
 // The results are bit for bit those of arithmetic::logarithm2 and arithmetic::exponential2 (the
 // same polynomials, evaluated in the same order without fused multiply-adds); what changes is how
@@ -64,6 +64,58 @@ inline __m512 exponential2(__m512 x) {
     return _mm512_mask_mov_ps(result, _mm512_cmp_ps_mask(x, x, _CMP_UNORD_Q), x);
 }
 
+// arithmetic::shortPower, step for step: the exponent and mantissa of |x| from getexp and getmant
+// (which read denormals as they are), the rest as the per-lane version writes it, selects as masks.
+inline __m512 shortPower(__m512 x, __m512 y) {
+    const __m512i xBits = _mm512_and_si512(_mm512_castps_si512(x), _mm512_set1_epi32(0x7FFFFFFF));
+    const __m512 magnitude = _mm512_castsi512_ps(xBits);
+    const __m512 mantissa = _mm512_getmant_ps(magnitude, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero);
+    const __mmask16 upper = _mm512_cmp_ps_mask(
+        mantissa, _mm512_castsi512_ps(_mm512_set1_epi32(0x3FB504F3)), _CMP_GT_OQ);
+    const __m512 exponent = _mm512_mask_add_ps(_mm512_getexp_ps(magnitude), upper,
+                                               _mm512_getexp_ps(magnitude), _mm512_set1_ps(1.0f));
+    const __m512 t = _mm512_sub_ps(
+        _mm512_mask_mul_ps(mantissa, upper, mantissa, _mm512_set1_ps(0.5f)), _mm512_set1_ps(1.0f));
+    const auto line = [&](float c, float slope) {  // c - slope * t
+        return _mm512_sub_ps(_mm512_set1_ps(c), _mm512_mul_ps(_mm512_set1_ps(slope), t));
+    };
+    const __m512 t2 = _mm512_mul_ps(t, t);
+    const __m512 q = _mm512_add_ps(
+        line(1.442700440013496f, 0.7211957523938721f),
+        _mm512_mul_ps(
+            t2, _mm512_add_ps(line(0.47992557347074644f, 0.3669257709573897f),
+                              _mm512_mul_ps(t2, line(0.316898187156837f, 0.20228926373030143f)))));
+    __m512 logX = _mm512_add_ps(exponent, _mm512_mul_ps(t, q));
+    logX = _mm512_mask_mov_ps(logX, _mm512_cmpeq_epi32_mask(xBits, _mm512_setzero_si512()),
+                              _mm512_set1_ps(-INFINITY));
+    logX = _mm512_mask_mov_ps(logX, _mm512_cmpeq_epi32_mask(xBits, _mm512_set1_epi32(0x7F800000)),
+                              _mm512_set1_ps(INFINITY));
+
+    const __m512 v = _mm512_mul_ps(y, logX);
+    // max and min take their second operand for a NaN, as the per-lane selects do.
+    const __m512 clamped =
+        _mm512_min_ps(_mm512_max_ps(v, _mm512_set1_ps(-127.0f)), _mm512_set1_ps(128.0f));
+    const __m512 shifted = _mm512_add_ps(clamped, _mm512_set1_ps(12582912.0f));
+    const __m512i n = _mm512_sub_epi32(_mm512_castps_si512(shifted), _mm512_set1_epi32(0x4B400000));
+    const __m512 f = _mm512_sub_ps(clamped, _mm512_sub_ps(shifted, _mm512_set1_ps(12582912.0f)));
+    const __m512 r = _mm512_add_ps(
+        _mm512_add_ps(_mm512_set1_ps(0.6931367338836215f),
+                      _mm512_mul_ps(_mm512_set1_ps(0.2402253009741223f), f)),
+        _mm512_mul_ps(_mm512_mul_ps(f, f),
+                      _mm512_add_ps(_mm512_set1_ps(0.055838282946219404f),
+                                    _mm512_mul_ps(_mm512_set1_ps(0.009656710288545166f), f))));
+    const __m512 scale =
+        _mm512_castsi512_ps(_mm512_slli_epi32(_mm512_add_epi32(n, _mm512_set1_epi32(127)), 23));
+    const __m512 result =
+        _mm512_mul_ps(_mm512_add_ps(_mm512_mul_ps(r, f), _mm512_set1_ps(1.0f)), scale);
+    const __m512i notANumber = _mm512_set1_epi32(0x7F800000);
+    const __mmask16 nan =
+        _mm512_cmpgt_epu32_mask(
+            _mm512_and_si512(_mm512_castps_si512(v), _mm512_set1_epi32(0x7FFFFFFF)), notANumber) |
+        _mm512_cmpgt_epu32_mask(xBits, notANumber);
+    return _mm512_mask_mov_ps(result, nan, _mm512_castsi512_ps(_mm512_set1_epi32(0x7FC00000)));
+}
+
 template <__m512 (*Function)(__m512)>
 void lanes(const float* a, std::uint32_t sign, float* d, int count) {
     const __m512i flip = _mm512_set1_epi32(static_cast<int>(sign));
@@ -76,6 +128,18 @@ void lanes(const float* a, std::uint32_t sign, float* d, int count) {
 }
 
 }  // namespace transcendental
+
+void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int count) {
+    const __m512i flip = _mm512_set1_epi32(static_cast<int>(sign));
+    const __m512 exponent = _mm512_set1_ps(y);
+    for (int i = 0; i < count; i += 16) {
+        const __mmask16 live =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i bits = _mm512_xor_si512(_mm512_maskz_loadu_epi32(live, a + i), flip);
+        _mm512_mask_storeu_ps(d + i, live,
+                              transcendental::shortPower(_mm512_castsi512_ps(bits), exponent));
+    }
+}
 
 void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {
     transcendental::lanes<&transcendental::logarithm2>(a, sign, d, count);

@@ -137,7 +137,8 @@ struct ReciprocalSquareRoot {
     static float apply(float a) { return math::reciprocalSquareRoot(a); }
 };
 // log and exp run over the lanes through the set's own functions (logarithm2Lanes,
-// exponential2Lanes), which equal these per-lane ones bit for bit.
+// exponential2Lanes), which equal these per-lane ones bit for bit; so does the fused power's
+// shortPowerLanes.
 struct Logarithm {
     static constexpr unsigned kArity = 1;
     static float apply(float a) { return math::logarithm2(a); }
@@ -165,6 +166,10 @@ struct SquareRoot {
 struct ShortPower {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::shortPower(a, b); }
+    // With a uniform exponent (what the fusion always has), through the set's own function.
+    static void lanesByUniform(const float* a, std::uint32_t sign, float y, float* d, int count) {
+        shortPowerLanes(a, sign, y, d, count);
+    }
 };
 
 template <class Op, bool U0, bool U1, bool U2>
@@ -223,6 +228,8 @@ void scalar(const CompiledInstruction& in, const TileContext& tile) {
             for (int i = 0; i < count; ++i) {
                 d[i] = value;
             }
+        } else if constexpr (!U0 && U1 && requires { &Op::lanesByUniform; }) {
+            Op::lanesByUniform(tile.read(in.source[0][0]), in.sign[0], b[0], d, count);
         } else {
             for (int i = 0; i < count; ++i) {
                 d[i] = Op::apply(a[i], b[i]);

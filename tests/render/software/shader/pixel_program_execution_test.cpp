@@ -686,11 +686,11 @@ TEST(PixelProgramRun, EveryInstructionSetMatchesTheBaseline) {
     simd::useInstructionSet(simd::bestInstructionSet());
 }
 
-// log and exp have vector versions of their own on some instruction sets: on every set, they must
-// give what the per-lane functions give, bit for bit, over a sweep of every binade of floats
-// (denormals, zeros, infinities and NaNs included), for plain and negated sources and for tiles
-// that end inside a vector.
-TEST(PixelProgramRun, LogAndExpEqualTheirPerLaneFunctionsOnEverySet) {
+// log, exp and the power their chain fuses into have vector versions of their own on some
+// instruction sets: on every set, they must give what the per-lane functions give, bit for bit,
+// over a sweep of every binade of floats (denormals, zeros, infinities and NaNs included), for
+// plain and negated sources and for tiles that end inside a vector.
+TEST(PixelProgramRun, TranscendentalsEqualTheirPerLaneFunctionsOnEverySet) {
     std::vector<float> values;
     for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 65521) {  // a prime stride
         values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
@@ -718,6 +718,16 @@ TEST(PixelProgramRun, LogAndExpEqualTheirPerLaneFunctionsOnEverySet) {
          [](float x) { return arithmetic::exponential2(x); }},
         {"ps_2_0\ndcl t0\nexp r0, -t0.x\nmov oC0, r0\n",
          [](float x) { return arithmetic::exponential2(-x); }},
+        // log, a multiplication by a def constant and exp become one power.
+        {"ps_2_0\ndef c0, 0.45, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c0.x\n"
+         "exp r0, r0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::shortPower(x, 0.45f); }},
+        {"ps_2_0\ndef c0, -2.5, 0, 0, 0\ndcl t0\nlog r0, -t0.x\nmul r0, r0, c0.x\n"
+         "exp r0, r0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::shortPower(-x, -2.5f); }},
+        {"ps_2_0\ndef c0, 4, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c0.x\n"
+         "exp r0, r0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::shortPower(x, 4.0f); }},
     };
     for (int set = 0; set <= static_cast<int>(simd::bestInstructionSet()); ++set) {
         ASSERT_TRUE(simd::useInstructionSet(static_cast<simd::InstructionSet>(set)));
