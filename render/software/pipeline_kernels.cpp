@@ -16,6 +16,9 @@ namespace gs::render::software {
 
 // gatherTexels(pixels, at, count, out): out[i] = pixels[at[i]] for the lanes [0, count), with the
 // set's gather instruction where it has one; lanes past count are neither read nor written.
+//
+// gatherRowPairs(row, width, x0, x1, count, t0, t1): t0[i] = row[x0[i]] and t1[i] = row[x1[i]],
+// every index in [0, width): the two texels a linear filter blends along one row.
 
 namespace {
 
@@ -41,6 +44,11 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
         out[i] = pixels[at[i]];
     }
 }
+void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int count, Colour* t0,
+                    Colour* t1) {
+    gatherTexels(row, x0, count, t0);
+    gatherTexels(row, x1, count, t1);
+}
 #include "render/software/pipeline_kernels.inl"
 }  // namespace sse2
 
@@ -56,6 +64,11 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (; i < count; ++i) {
         out[i] = pixels[at[i]];
     }
+}
+void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int count, Colour* t0,
+                    Colour* t1) {
+    gatherTexels(row, x0, count, t0);
+    gatherTexels(row, x1, count, t1);
 }
 #include "render/software/pipeline_kernels.inl"
 }  // namespace avx2
@@ -74,6 +87,43 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
         _mm512_mask_storeu_epi32(out + i, lanes, texels);
     }
 }
+// GCC 12's reductions and permutes pass _mm512_undefined_epi32() as the unused merge source, which
+// its own maybe-uninitialized analysis then reports.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Where the 16 lanes of a group read within 16 texels of each other (a strip read at distances
+// that change by about a texel from pixel to pixel), one load of those 16 texels permuted into the
+// lanes serves both indices; other groups gather.
+void gatherRowPairs(const Colour* row, int width, const int* x0, const int* x1, int count,
+                    Colour* t0, Colour* t1) {
+    const int* texels = reinterpret_cast<const int*>(row);
+    for (int i = 0; i < count; i += 16) {
+        const __mmask16 lanes =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i first = _mm512_maskz_loadu_epi32(lanes, x0 + i);
+        const __m512i second = _mm512_maskz_loadu_epi32(lanes, x1 + i);
+        const int lowest = _mm512_mask_reduce_min_epi32(lanes, _mm512_min_epi32(first, second));
+        const int highest = _mm512_mask_reduce_max_epi32(lanes, _mm512_max_epi32(first, second));
+        __m512i a, b;
+        if (highest - lowest < 16 && width >= 16) {
+            const int start = lowest < width - 16 ? lowest : width - 16;
+            const __m512i window = _mm512_loadu_si512(texels + start);
+            const __m512i origin = _mm512_set1_epi32(start);
+            a = _mm512_permutexvar_epi32(_mm512_sub_epi32(first, origin), window);
+            b = _mm512_permutexvar_epi32(_mm512_sub_epi32(second, origin), window);
+        } else {
+            a = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, first, texels, 4);
+            b = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, second, texels, 4);
+        }
+        _mm512_mask_storeu_epi32(t0 + i, lanes, a);
+        _mm512_mask_storeu_epi32(t1 + i, lanes, b);
+    }
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #include "render/software/pipeline_kernels.inl"
 }  // namespace avx512
 GS_SIMD_END

@@ -3,7 +3,7 @@
 // It includes nothing itself.
 //
 // Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
-// code of the set; texel fetches go through the set's gatherTexels.
+// code of the set; texel fetches go through the set's gatherTexels and gatherRowPairs.
 
 namespace {
 
@@ -287,8 +287,12 @@ void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, c
         return;
     }
     alignas(64) Colour t1[kTileLanes];
-    gatherRow(texture, border, setup.border, x0, count, t0);
-    gatherRow(texture, border, setup.border, x1, count, t1);
+    if (border) {
+        gatherRow(texture, border, setup.border, x0, count, t0);
+        gatherRow(texture, border, setup.border, x1, count, t1);
+    } else {
+        gatherRowPairs(texture.pixels, static_cast<int>(texture.width), x0, x1, count, t0, t1);
+    }
     for (int c = 0; c < 4; ++c) {
         const int shift = kShift[c];
         float* result = out[c];

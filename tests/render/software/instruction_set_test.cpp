@@ -45,18 +45,27 @@ std::unique_ptr<PixelStorage> randomTexture(UINT width, UINT height, std::mt1993
 TEST_F(InstructionSetTest, SamplingMatchesTheBaselineBitForBit) {
     std::mt19937 random(3);
     std::uniform_real_distribution<float> coordinate(-3.0f, 3.0f);
-    for (const auto& [width, height] : {std::pair{1u, 1u}, {7u, 1u}, {1920u, 1u}, {33u, 17u}}) {
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (const auto& [width, height] :
+         {std::pair{1u, 1u}, {7u, 1u}, {16u, 1u}, {20u, 1u}, {1920u, 1u}, {33u, 17u}}) {
         const auto texture = randomTexture(width, height, random);
         for (DWORD address = 1; address <= 5; ++address) {
-            for (bool linear : {false, true}) {
+            // Random coordinates, and ramps of a few texels or less per lane (strips read at
+            // distances), some across the texture's edges and the mirror's folds.
+            for (int variant = 0; variant < 8; ++variant) {
+                const int pattern = variant / 2;
+                const bool linear = variant % 2 != 0;
                 SamplerSetup setup;
                 setup.texture = &texture->buffer();
                 setup.addressU = address;
                 setup.addressV = 6 - address;
                 setup.border = 0x80402010u;
+                const float texel = 1.0f / static_cast<float>(width);
+                const float start = pattern == 1 ? unit(random) : coordinate(random);
+                const float step = (pattern == 3 ? 1.5f : 0.9f * unit(random)) * texel;
                 alignas(64) float u[kTileLanes], v[kTileLanes];
                 for (int i = 0; i < kTileLanes; ++i) {
-                    u[i] = coordinate(random);
+                    u[i] = pattern == 0 ? coordinate(random) : start + step * static_cast<float>(i);
                     v[i] = i % 5 == 0 ? 0.5f : coordinate(random);
                 }
                 for (int count : {1, 7, 8, 15, 16, 17, 33, kTileLanes}) {
@@ -68,8 +77,8 @@ TEST_F(InstructionSetTest, SamplingMatchesTheBaselineBitForBit) {
                         pipelineKernels(set).sample(setup, linear, u, v, count, out);
                         ASSERT_EQ(std::memcmp(out, baseline, sizeof out), 0)
                             << simd::instructionSetName(set) << ", address " << address
-                            << ", linear " << linear << ", " << width << "x" << height << ", count "
-                            << count;
+                            << ", pattern " << pattern << ", linear " << linear << ", " << width
+                            << "x" << height << ", count " << count;
                     }
                 }
             }
