@@ -223,18 +223,28 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
         case TextureAddress::Mirror: {
             // Fold into one period of 2 * size texels (forwards, then backwards), then mirror.
             const int period = 2 * size;
-            resolveWith(
-                coord, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac,
-                [](float x) { return fractionOf(x * 0.5f) * 2.0f; },
-                [=](int j) {
-                    // j runs from -1 to the period; -1 and the period read texel 0, as their
-                    // neighbours across the fold do. Otherwise the nearer of j and its mirror
-                    // image in the period.
-                    const int forwards = j ^ (j >> 31);  // -1 becomes 0
-                    const int mirrored = period - 1 - j;
-                    const int nearer = forwards < mirrored ? forwards : mirrored;
-                    return nearer > 0 ? nearer : 0;
-                });
+            const auto mirror = [=](int j) {
+                // j runs from -1 to the period; -1 and the period read texel 0, as their
+                // neighbours across the fold do. Otherwise the nearer of j and its mirror image
+                // in the period.
+                const int forwards = j ^ (j >> 31);  // -1 becomes 0
+                const int mirrored = period - 1 - j;
+                const int nearer = forwards < mirrored ? forwards : mirrored;
+                return nearer > 0 ? nearer : 0;
+            };
+            // Coordinates in [0, 1) are their own fold (distances into a strip, typically).
+            int outside = 0;
+            for (int i = 0; i < count; ++i) {
+                outside |= maskOf(!(coord[i] >= 0.0f && coord[i] < 1.0f));
+            }
+            if (outside == 0) {
+                resolveWith(coord, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac, unchanged,
+                            mirror);
+            } else {
+                resolveWith(
+                    coord, count, n, -1.0f, 2.0f * n - 0.5f, i0, i1, frac,
+                    [](float x) { return fractionOf(x * 0.5f) * 2.0f; }, mirror);
+            }
             break;
         }
         case TextureAddress::Clamp:

@@ -63,6 +63,15 @@ std::vector<float> coordinates(long n) {
     while (u.size() < 2 * kTileLanes) {
         u.push_back(spread(random));
     }
+    // A third tile wholly inside [0, 1), where mirroring needs no fold: edges of the first texel
+    // and of the last included.
+    std::uniform_real_distribution<float> inside(0.0f, 1.0f);
+    for (float edge : {0.0f, 0.5f / float(n), 1.0f - 0.5f / float(n), 0.99999994f}) {
+        u.push_back(edge);
+    }
+    while (u.size() < 3 * kTileLanes) {
+        u.push_back(inside(random));
+    }
     return u;
 }
 
