@@ -33,6 +33,19 @@ __attribute__((noinline)) void gatherTexelPairs(const Colour* pixels, const int*
     }
 }
 
+// The bilinear footprints of lanes that lie inside the texture: top[i] holds pixels[at[i]] and
+// pixels[at[i] + 1] in its low and high halves, bottom[i] the two texels a row below. Built for the
+// baseline and kept out of line for the same reasons as gatherTexelPairs.
+__attribute__((noinline)) void gatherFootprintPairs(const Colour* pixels, std::size_t pitch,
+                                                    const int* at, int count, std::uint64_t* top,
+                                                    std::uint64_t* bottom) {
+    for (int i = 0; i < count; ++i) {
+        const Colour* pair = pixels + at[i];
+        std::memcpy(top + i, pair, sizeof *top);
+        std::memcpy(bottom + i, pair + pitch, sizeof *bottom);
+    }
+}
+
 }  // namespace
 
 namespace sse2 {

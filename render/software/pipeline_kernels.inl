@@ -121,7 +121,6 @@ void computeBlendFactor(DWORD kind, int c, const float (*src)[kTileLanes],
     }
 }
 
-
 // Beyond 2^22 a float has no fraction left to address texels with; clamping there keeps every
 // later conversion to int defined.
 constexpr float kCoordinateLimit = 4194304.0f;
@@ -435,7 +434,8 @@ void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
     if (stage.addSpecular) {
         for (int c = 0; c < 3; ++c) {
             for (int i = 0; i < count; ++i) {
-                tile.output.colour[c][i] = saturate(tile.output.colour[c][i] + tile.inputs.colour[1][c][i]);
+                tile.output.colour[c][i] =
+                    saturate(tile.output.colour[c][i] + tile.inputs.colour[1][c][i]);
             }
         }
     }
@@ -474,7 +474,8 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
             computeBlendFactor(alpha ? blend.sourceAlpha : blend.sourceColour, c, source,
                                tile.destination, blend.blendFactor, count, tile.sourceFactor[c]);
             computeBlendFactor(alpha ? blend.destinationAlpha : blend.destinationColour, c, source,
-                               tile.destination, blend.blendFactor, count, tile.destinationFactor[c]);
+                               tile.destination, blend.blendFactor, count,
+                               tile.destinationFactor[c]);
         }
         for (int c = 0; c < 4; ++c) {
             const DWORD op = c == 3 ? blend.operationAlpha : blend.operationColour;
@@ -537,6 +538,35 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
 constexpr int kWeightBits = 11;
 constexpr int kWeightOne = 1 << kWeightBits;
 constexpr float kFilteredToUnit = 1.0f / (255.0f * kWeightOne * kWeightOne);
+constexpr float kFilteredToByte = 1.0f / (kWeightOne * kWeightOne);
+
+// The texel positions of a tile whose every footprint lies inside the texture: coordinates in
+// [0, 1) and positions from 0 to below size - 1 on both axes. There no addressing mode folds a
+// coordinate or moves an index, and each second index is the first plus one, so the offset of each
+// lane's first texel and the fractions follow from the position alone, as resolveTexelAxis would
+// give them. False where any lane falls outside (NaN included); the outputs are then of no use.
+bool resolveInteriorFootprints(const PixelBuffer& texture, const float* u, const float* v,
+                               int count, int* at, float* fx, float* fy) {
+    const float width = static_cast<float>(texture.width);
+    const float height = static_cast<float>(texture.height);
+    const float lastX = width - 1.0f, lastY = height - 1.0f;
+    const int pitch = static_cast<int>(texture.pitch);
+    int outside = 0;
+    for (int i = 0; i < count; ++i) {
+        const float sx = width * u[i] - 0.5f;
+        const float sy = height * v[i] - 0.5f;
+        const bool inside = (u[i] >= 0.0f) & (u[i] < 1.0f) & (sx >= 0.0f) & (sx < lastX) &
+                            (v[i] >= 0.0f) & (v[i] < 1.0f) & (sy >= 0.0f) & (sy < lastY);
+        outside |= maskOf(!inside);
+        // Clamped only so that the conversions stay defined for the lanes that fail.
+        const int kx = static_cast<int>(saneRange(sx, 0.0f, lastX));
+        const int ky = static_cast<int>(saneRange(sy, 0.0f, lastY));
+        fx[i] = sx - static_cast<float>(kx);
+        fy[i] = sy - static_cast<float>(ky);
+        at[i] = ky * pitch + kx;
+    }
+    return outside == 0;
+}
 
 // The four texels of each lane's bilinear footprint. Where every lane's second column is the one
 // after its first and no index stands for the border, each row's pair comes from one 64-bit load;
@@ -565,17 +595,22 @@ void gatherFootprints(const PixelBuffer& texture, Colour border, const int* x0, 
     gatherTexelPairs(texture.pixels, bottom, count, t01, t11);
 }
 
-// One channel of four texels, filtered with weights in fixed point: 0..1. Each lerp takes one
-// multiplication, a * one + (b - a) * w; every intermediate value fits an int.
-inline float filteredChannel(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
-                             int shift) {
+// One channel of four texels, filtered with weights in fixed point: 0 .. 255 * 2^22. Each lerp
+// takes one multiplication, a * one + (b - a) * w; every intermediate value fits an int.
+inline int filteredValue(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
+                         int shift) {
     const int a = static_cast<int>((t00 >> shift) & 0xFFu);
     const int b = static_cast<int>((t10 >> shift) & 0xFFu);
     const int d = static_cast<int>((t01 >> shift) & 0xFFu);
     const int e = static_cast<int>((t11 >> shift) & 0xFFu);
     const int top = (a << kWeightBits) + (b - a) * wx;
     const int bottom = (d << kWeightBits) + (e - d) * wx;
-    return static_cast<float>((top << kWeightBits) + (bottom - top) * wy) * kFilteredToUnit;
+    return (top << kWeightBits) + (bottom - top) * wy;
+}
+
+// Whether a blend factor is the constant 0 or 1.
+inline bool zeroOrOne(AlphaLinearFactor f) {
+    return f.slope == 0.0f && (f.base == 0.0f || f.base == 1.0f);
 }
 
 void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
@@ -594,12 +629,28 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
         v[i] = pv.c + pv.dx * tile.laneX[i] + pv.dy * tile.laneY[i];
     }
 
-    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
-    alignas(64) float fx[kTileLanes], fy[kTileLanes];
-    resolveTexelAxis(sampler.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
-    resolveTexelAxis(sampler.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
-    gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+    alignas(64) float fx[kTileLanes], fy[kTileLanes];
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless offsets
+    if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
+        // Each row's pair from one load, the first texel in the low half; split apart in vector
+        // code.
+        alignas(64) std::uint64_t top[kTileLanes], bottom[kTileLanes];
+        gatherFootprintPairs(texture.pixels, texture.pitch, at, count, top, bottom);
+        for (int i = 0; i < count; ++i) {
+            t00[i] = static_cast<Colour>(top[i]);
+            t10[i] = static_cast<Colour>(top[i] >> 32);
+            t01[i] = static_cast<Colour>(bottom[i]);
+            t11[i] = static_cast<Colour>(bottom[i] >> 32);
+        }
+    } else {
+        alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+        const int width = static_cast<int>(texture.width);
+        const int height = static_cast<int>(texture.height);
+        resolveTexelAxis(sampler.addressU, width, u, count, x0, x1, fx);
+        resolveTexelAxis(sampler.addressV, height, v, count, y0, y1, fy);
+        gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+    }
     alignas(64) int wx[kTileLanes], wy[kTileLanes];
     if (linear) {
         for (int i = 0; i < count; ++i) {
@@ -616,7 +667,9 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
     if (path.alphaFromTexture) {
         for (int i = 0; i < count; ++i) {
-            alpha[i] = filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24);
+            alpha[i] = static_cast<float>(
+                           filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24)) *
+                       kFilteredToUnit;
         }
     } else if (path.diffuseAlphaSupplied) {
         const Plane pa = tile.planes[kDiffuseSlot + 3];
@@ -642,26 +695,59 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
     const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
     const Colour mask = setup.blend.writeMask;
-    // Red, green and blue share their factors.
+    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
+    // times kFilteredToByte, the stored byte as it is.
     const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
     const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
-    for (int i = 0; i < count; ++i) {
-        const float a = alpha[i];
-        const Colour d = target[i];
-        const float sourceColour = sc.base + sc.slope * a;
-        const float destinationColour = dc.base + dc.slope * a;
-        // One channel blended and rounded to its 8-bit value.
-        const auto blended = [&](float s, float sf, float df, int shift) {
-            const float out = s * sf + unorm(d, shift) * df;
-            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f));
-        };
-        const auto colour = [&](int shift) {
-            return blended(filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift),
-                           sourceColour, destinationColour, shift);
-        };
-        const Colour alphaByte = blended(a, sa.base + sa.slope * a, da.base + da.slope * a, 24);
-        const Colour value = (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
-        target[i] = (value & mask) | (d & ~mask) | forced;
+    if (zeroOrOne(dc) && zeroOrOne(da)) {
+        // The stored byte counts whole or not at all (blending off, additive blends), and the
+        // weighted source is never negative: rounding the sum is adding the byte to the rounded
+        // source, in integers.
+        const Colour keepColour = dc.base != 0.0f ? 0xFFu : 0u;
+        const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
+        for (int i = 0; i < count; ++i) {
+            const float a = alpha[i];
+            const Colour d = target[i];
+            const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+            const auto sum = [&](int rounded, int shift, Colour keep) {
+                const int total = rounded + static_cast<int>((d >> shift) & keep);
+                return static_cast<Colour>(total < 255 ? total : 255);
+            };
+            const auto colour = [&](int shift) {
+                const int value =
+                    filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
+                return sum(static_cast<int>(static_cast<float>(value) * sourceScale + 0.5f), shift,
+                           keepColour);
+            };
+            const int alphaRounded = static_cast<int>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
+            const Colour value = (sum(alphaRounded, 24, keepAlpha) << 24) | (colour(16) << 16) |
+                                 (colour(8) << 8) | colour(0);
+            target[i] = (value & mask) | (d & ~mask) | forced;
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const float a = alpha[i];
+            const Colour d = target[i];
+            const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+            const float destinationColour = dc.base + dc.slope * a;
+            // One channel blended and rounded to its 8-bit value.
+            const auto blended = [&](float s, float df, int shift) {
+                float out = s + static_cast<float>((d >> shift) & 0xFFu) * df;
+                out = out > 0.0f ? out : 0.0f;
+                out = out < 255.0f ? out : 255.0f;
+                return static_cast<Colour>(static_cast<int>(out + 0.5f));
+            };
+            const auto colour = [&](int shift) {
+                const int value =
+                    filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
+                return blended(static_cast<float>(value) * sourceScale, destinationColour, shift);
+            };
+            const Colour alphaByte =
+                blended(a * (sa.base + sa.slope * a) * 255.0f, da.base + da.slope * a, 24);
+            const Colour value =
+                (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
+            target[i] = (value & mask) | (d & ~mask) | forced;
+        }
     }
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {
@@ -673,5 +759,5 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate, &runTextureStage, &blendAndStore,
-                                      &shadeTexturedTile, &sample, &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {&interpolate,       &runTextureStage, &blendAndStore,
+                                      &shadeTexturedTile, &sample,          &resolveTexelAxis};
