@@ -555,8 +555,8 @@ bool resolveInteriorFootprints(const PixelBuffer& texture, const float* u, const
     for (int i = 0; i < count; ++i) {
         const float sx = width * u[i] - 0.5f;
         const float sy = height * v[i] - 0.5f;
-        const bool inside = (u[i] >= 0.0f) & (u[i] < 1.0f) & (sx >= 0.0f) & (sx < lastX) &
-                            (v[i] >= 0.0f) & (v[i] < 1.0f) & (sy >= 0.0f) & (sy < lastY);
+        // Coordinates in [0, 1) follow: a position from 0 to below size - 1 has no other.
+        const bool inside = (sx >= 0.0f) & (sx < lastX) & (sy >= 0.0f) & (sy < lastY);
         outside |= maskOf(!inside);
         // Clamped only so that the conversions stay defined for the lanes that fail.
         const int kx = static_cast<int>(saneRange(sx, 0.0f, lastX));
@@ -618,6 +618,18 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
     const PixelBuffer& texture = *sampler.texture;
     const TexturedPathSetup& path = tile.textured;
     const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
+
+    // The lane positions, as the span gives them to the general path.
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        float* laneX = tile.laneX + run.firstLane;
+        float* laneY = tile.laneY + run.firstLane;
+        for (int i = 0; i < run.count; ++i) {
+            laneX[i] = x + static_cast<float>(i);
+            laneY[i] = y;
+        }
+    }
 
     // The coordinates and the diffuse alpha, as the general path interpolates them.
     alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
@@ -759,5 +771,6 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate,       &runTextureStage, &blendAndStore,
-                                      &shadeTexturedTile, &sample,          &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {
+    &interpolate,      &runTextureStage,          &blendAndStore, &shadeTexturedTile, &sample,
+    &resolveTexelAxis, &resolveInteriorFootprints};
