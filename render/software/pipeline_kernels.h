@@ -92,7 +92,7 @@ struct PipelineTile {
 
     // The tile: lane positions, and the runs of the target the lanes hold in order (one run for a
     // tile inside a wide span, several for small primitives). Tiles of the textured fast path leave
-    // the lane positions to its kernel, which fills them from the runs.
+    // the lane positions out: its kernel works from the runs.
     int laneCount = 0;
     int runCount = 0;
     alignas(64) float laneX[kTileLanes];

@@ -619,26 +619,26 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
     const TexturedPathSetup& path = tile.textured;
     const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
 
-    // The lane positions, as the span gives them to the general path.
-    for (int r = 0; r < runs; ++r) {
-        const PixelRun& run = tile.runs[r];
-        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
-        float* laneX = tile.laneX + run.firstLane;
-        float* laneY = tile.laneY + run.firstLane;
-        for (int i = 0; i < run.count; ++i) {
-            laneX[i] = x + static_cast<float>(i);
-            laneY[i] = y;
-        }
-    }
-
-    // The coordinates and the diffuse alpha, as the general path interpolates them.
+    // The coordinates and the diffuse alpha (1 where the vertices have none), as the general path
+    // interpolates them at the lane positions the span gives it.
     alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
     alignas(64) float alpha[kTileLanes];
     const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
     const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
-    for (int i = 0; i < count; ++i) {
-        u[i] = pu.c + pu.dx * tile.laneX[i] + pu.dy * tile.laneY[i];
-        v[i] = pv.c + pv.dx * tile.laneX[i] + pv.dy * tile.laneY[i];
+    const Plane pa =
+        path.diffuseAlphaSupplied ? tile.planes[kDiffuseSlot + 3] : Plane{1.0f, 0.0f, 0.0f};
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        float* runU = u + run.firstLane;
+        float* runV = v + run.firstLane;
+        float* runAlpha = alpha + run.firstLane;
+        for (int i = 0; i < run.count; ++i) {
+            const float laneX = x + static_cast<float>(i);
+            runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
+            runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
+            runAlpha[i] = saturate(pa.c + pa.dx * laneX + pa.dy * y);
+        }
     }
 
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
@@ -682,15 +682,6 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
             alpha[i] = static_cast<float>(
                            filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24)) *
                        kFilteredToUnit;
-        }
-    } else if (path.diffuseAlphaSupplied) {
-        const Plane pa = tile.planes[kDiffuseSlot + 3];
-        for (int i = 0; i < count; ++i) {
-            alpha[i] = saturate(pa.c + pa.dx * tile.laneX[i] + pa.dy * tile.laneY[i]);
-        }
-    } else {
-        for (int i = 0; i < count; ++i) {
-            alpha[i] = 1.0f;
         }
     }
 
