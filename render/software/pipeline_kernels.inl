@@ -595,6 +595,21 @@ void gatherFootprints(const PixelBuffer& texture, Colour border, const int* x0, 
     gatherTexelPairs(texture.pixels, bottom, count, t01, t11);
 }
 
+// The four texels of each footprint of lanes inside the texture (resolveInteriorFootprints): each
+// row's pair from one load, the first texel in the low half, split apart in vector code. The sets
+// with no faster way make this their gatherInteriorFootprints.
+void gatherInteriorFootprintsByPairs(const PixelBuffer& texture, const int* at, int count,
+                                     Colour* t00, Colour* t10, Colour* t01, Colour* t11) {
+    alignas(64) std::uint64_t top[kTileLanes], bottom[kTileLanes];
+    gatherFootprintPairs(texture.pixels, texture.pitch, at, count, top, bottom);
+    for (int i = 0; i < count; ++i) {
+        t00[i] = static_cast<Colour>(top[i]);
+        t10[i] = static_cast<Colour>(top[i] >> 32);
+        t01[i] = static_cast<Colour>(bottom[i]);
+        t11[i] = static_cast<Colour>(bottom[i] >> 32);
+    }
+}
+
 // One channel of four texels, filtered with weights in fixed point: 0 .. 255 * 2^22. Each lerp
 // takes one multiplication, a * one + (b - a) * w; every intermediate value fits an int.
 inline int filteredValue(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
@@ -645,16 +660,7 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
     alignas(64) float fx[kTileLanes], fy[kTileLanes];
     alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless offsets
     if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
-        // Each row's pair from one load, the first texel in the low half; split apart in vector
-        // code.
-        alignas(64) std::uint64_t top[kTileLanes], bottom[kTileLanes];
-        gatherFootprintPairs(texture.pixels, texture.pitch, at, count, top, bottom);
-        for (int i = 0; i < count; ++i) {
-            t00[i] = static_cast<Colour>(top[i]);
-            t10[i] = static_cast<Colour>(top[i] >> 32);
-            t01[i] = static_cast<Colour>(bottom[i]);
-            t11[i] = static_cast<Colour>(bottom[i] >> 32);
-        }
+        gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
     } else {
         alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
         const int width = static_cast<int>(texture.width);
