@@ -714,24 +714,35 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
         // source, in integers.
         const Colour keepColour = dc.base != 0.0f ? 0xFFu : 0u;
         const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
-        for (int i = 0; i < count; ++i) {
-            const float a = alpha[i];
-            const Colour d = target[i];
-            const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
-            const auto sum = [&](int rounded, int shift, Colour keep) {
-                const int total = rounded + static_cast<int>((d >> shift) & keep);
-                return static_cast<Colour>(total < 255 ? total : 255);
-            };
-            const auto colour = [&](int shift) {
-                const int value =
-                    filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
-                return sum(static_cast<int>(static_cast<float>(value) * sourceScale + 0.5f), shift,
-                           keepColour);
-            };
-            const int alphaRounded = static_cast<int>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
-            const Colour value = (sum(alphaRounded, 24, keepAlpha) << 24) | (colour(16) << 16) |
-                                 (colour(8) << 8) | colour(0);
-            target[i] = (value & mask) | (d & ~mask) | forced;
+        const auto blendTile = [&](auto storesAlpha) {
+            for (int i = 0; i < count; ++i) {
+                const float a = alpha[i];
+                const Colour d = target[i];
+                const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+                const auto sum = [&](int rounded, int shift, Colour keep) {
+                    const int total = rounded + static_cast<int>((d >> shift) & keep);
+                    return static_cast<Colour>(total < 255 ? total : 255);
+                };
+                const auto colour = [&](int shift) {
+                    const int value =
+                        filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
+                    return sum(static_cast<int>(static_cast<float>(value) * sourceScale + 0.5f),
+                               shift, keepColour);
+                };
+                Colour value = (colour(16) << 16) | (colour(8) << 8) | colour(0);
+                if constexpr (storesAlpha) {
+                    const int rounded =
+                        static_cast<int>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
+                    value |= sum(rounded, 24, keepAlpha) << 24;
+                }
+                target[i] = (value & mask) | (d & ~mask) | forced;
+            }
+        };
+        // Targets without alpha and masks without it keep no blended alpha.
+        if (forced == 0 && (mask & kOpaqueAlpha) != 0) {
+            blendTile(std::true_type{});
+        } else {
+            blendTile(std::false_type{});
         }
     } else {
         for (int i = 0; i < count; ++i) {
