@@ -545,8 +545,9 @@ constexpr float kFilteredToByte = 1.0f / (kWeightOne * kWeightOne);
 // coordinate or moves an index, and each second index is the first plus one, so the offset of each
 // lane's first texel and the fractions follow from the position alone, as resolveTexelAxis would
 // give them. False where any lane falls outside (NaN included); the outputs are then of no use.
-bool resolveInteriorFootprints(const PixelBuffer& texture, const float* u, const float* v,
-                               int count, int* at, float* fx, float* fy) {
+GS_SIMD_INLINE bool resolveInteriorFootprints(const PixelBuffer& texture, const float* u,
+                                              const float* v, int count, int* at, float* fx,
+                                              float* fy) {
     const float width = static_cast<float>(texture.width);
     const float height = static_cast<float>(texture.height);
     const float lastX = width - 1.0f, lastY = height - 1.0f;
@@ -628,7 +629,11 @@ inline bool zeroOrOne(AlphaLinearFactor f) {
     return f.slope == 0.0f && (f.base == 0.0f || f.base == 1.0f);
 }
 
-void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+// shadeTexturedTile for a tile of `lanes` lanes: kTileLanes in one run (the bulk of a large
+// primitive), where every loop runs a known number of times, or 0 for any other tile.
+template <int lanes>
+void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount, int runs) {
+    const int count = lanes != 0 ? lanes : anyCount;
     const SamplerSetup& sampler = setup.textures->unit(0);
     const PixelBuffer& texture = *sampler.texture;
     const TexturedPathSetup& path = tile.textured;
@@ -648,7 +653,8 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
         float* runU = u + run.firstLane;
         float* runV = v + run.firstLane;
         float* runAlpha = alpha + run.firstLane;
-        for (int i = 0; i < run.count; ++i) {
+        const int runCount = lanes != 0 ? lanes : run.count;
+        for (int i = 0; i < runCount; ++i) {
             const float laneX = x + static_cast<float>(i);
             runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
             runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
@@ -774,6 +780,14 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
             const PixelRun& run = tile.runs[r];
             std::memcpy(pixels + run.offset, gathered + run.firstLane, run.count * sizeof(Colour));
         }
+    }
+}
+
+void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    if (count == kTileLanes && runs == 1) {
+        shadeTexturedLanes<kTileLanes>(setup, tile, count, runs);
+    } else {
+        shadeTexturedLanes<0>(setup, tile, count, runs);
     }
 }
 
