@@ -736,7 +736,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
                                shift, keepColour);
                 };
                 Colour value = (colour(16) << 16) | (colour(8) << 8) | colour(0);
-                if constexpr (storesAlpha) {
+                if constexpr (decltype(storesAlpha)::value) {
                     const int rounded =
                         static_cast<int>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
                     value |= sum(rounded, 24, keepAlpha) << 24;
