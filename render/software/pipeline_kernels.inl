@@ -3,7 +3,8 @@
 // It includes nothing itself.
 //
 // Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
-// code of the set; texel fetches go through the set's gatherTexels.
+// code of the set; texel fetches go through the set's gatherTexels and
+// gatherInteriorFootprints.
 
 namespace {
 
