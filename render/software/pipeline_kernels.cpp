@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include <immintrin.h>
 
@@ -36,6 +37,19 @@ __attribute__((noinline)) void gatherTexelPairs(const Colour* pixels, const int*
     }
 }
 
+// The bilinear footprints of lanes that lie inside the texture: top[i] holds pixels[at[i]] and
+// pixels[at[i] + 1] in its low and high halves, bottom[i] the two texels a row below. Built for the
+// baseline and kept out of line for the same reasons as gatherTexelPairs.
+__attribute__((noinline)) void gatherFootprintPairs(const Colour* pixels, std::size_t pitch,
+                                                    const int* at, int count, std::uint64_t* top,
+                                                    std::uint64_t* bottom) {
+    for (int i = 0; i < count; ++i) {
+        const Colour* pair = pixels + at[i];
+        std::memcpy(top + i, pair, sizeof *top);
+        std::memcpy(bottom + i, pair + pitch, sizeof *bottom);
+    }
+}
+
 }  // namespace
 
 namespace sse2 {
@@ -49,7 +63,14 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
     gatherTexels(row, x0, count, t0);
     gatherTexels(row, x1, count, t1);
 }
+// The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11);
 #include "render/software/pipeline_kernels.inl"
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11) {
+    gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
+}
 }  // namespace sse2
 
 GS_SIMD_BEGIN_AVX2
@@ -70,7 +91,14 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
     gatherTexels(row, x0, count, t0);
     gatherTexels(row, x1, count, t1);
 }
+// The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11);
 #include "render/software/pipeline_kernels.inl"
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11) {
+    gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
+}
 }  // namespace avx2
 GS_SIMD_END
 
@@ -124,7 +152,76 @@ void gatherRowPairs(const Colour* row, int width, const int* x0, const int* x1, 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+// The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11);
 #include "render/software/pipeline_kernels.inl"
+// GCC's reductions leave lanes of their placeholder vectors unset on purpose.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Where the 16 lanes of a group fall into two sets of neighbouring footprints, each within 31
+// texels of its first (a texture drawn near its own size, rows changing along the run), both rows
+// of each set are loaded whole and permuted into the lanes; other groups go pair by pair.
+void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
+                              Colour* t10, Colour* t01, Colour* t11) {
+    const int* texels = reinterpret_cast<const int*>(texture.pixels);
+    const int pitch = static_cast<int>(texture.pitch);
+    // Whole windows of 32 texels must not read past the texture's last texel.
+    const std::size_t size = texture.pitch * (texture.height - 1) + texture.width;
+    const __m512i reach = _mm512_set1_epi32(30);
+    const __m512i one = _mm512_set1_epi32(1);
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m512i offset = _mm512_loadu_si512(at + i);
+        // The first footprint of each set: the least offset, and the least of those further on.
+        const int first = _mm512_reduce_min_epi32(offset);
+        const __mmask16 further =
+            _mm512_cmpgt_epi32_mask(offset, _mm512_add_epi32(_mm512_set1_epi32(first), reach));
+        const int second = further != 0 ? _mm512_mask_reduce_min_epi32(further, offset) : first;
+        const __m512i origin =
+            _mm512_mask_blend_epi32(further, _mm512_set1_epi32(first), _mm512_set1_epi32(second));
+        const __m512i column = _mm512_sub_epi32(offset, origin);
+        if (_mm512_cmpgt_epi32_mask(column, reach) != 0 ||
+            static_cast<std::size_t>(second) + pitch + 32 > size) {
+            gatherInteriorFootprintsByPairs(texture, at + i, 16, t00 + i, t10 + i, t01 + i,
+                                            t11 + i);
+            continue;
+        }
+        const __m512i next = _mm512_add_epi32(column, one);
+        // Each window's texels at the lanes' columns, and at the columns after them.
+        const auto pick = [&](int start, __m512i* left, __m512i* right) {
+            const __m512i low = _mm512_loadu_si512(texels + start);
+            const __m512i high = _mm512_loadu_si512(texels + start + 16);
+            *left = _mm512_permutex2var_epi32(low, column, high);
+            *right = _mm512_permutex2var_epi32(low, next, high);
+        };
+        __m512i topLeft, topRight, bottomLeft, bottomRight;
+        pick(first, &topLeft, &topRight);
+        pick(first + pitch, &bottomLeft, &bottomRight);
+        if (further != 0) {
+            __m512i left, right;
+            pick(second, &left, &right);
+            topLeft = _mm512_mask_blend_epi32(further, topLeft, left);
+            topRight = _mm512_mask_blend_epi32(further, topRight, right);
+            pick(second + pitch, &left, &right);
+            bottomLeft = _mm512_mask_blend_epi32(further, bottomLeft, left);
+            bottomRight = _mm512_mask_blend_epi32(further, bottomRight, right);
+        }
+        _mm512_storeu_si512(t00 + i, topLeft);
+        _mm512_storeu_si512(t10 + i, topRight);
+        _mm512_storeu_si512(t01 + i, bottomLeft);
+        _mm512_storeu_si512(t11 + i, bottomRight);
+    }
+    if (i < count) {
+        gatherInteriorFootprintsByPairs(texture, at + i, count - i, t00 + i, t10 + i, t01 + i,
+                                        t11 + i);
+    }
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 }  // namespace avx512
 GS_SIMD_END
 

@@ -14,6 +14,7 @@
 namespace gs::render::software {
 
 struct DrawSetup;
+struct PixelBuffer;
 struct SamplerSetup;
 
 // D3DTOP_* texture operations.
@@ -54,6 +55,7 @@ struct PixelRun {
     std::size_t offset;  // of the run's first pixel in the target
     int firstLane;
     int count;
+    int x, y;  // the run's first pixel
 };
 
 // A blend factor of the textured fast path, as base + slope * source alpha: Zero (0, 0), One (1,
@@ -99,7 +101,8 @@ struct PipelineTile {
     ConstantBlendSetup constantBlend;
 
     // The tile: lane positions, and the runs of the target the lanes hold in order (one run for a
-    // tile inside a wide span, several for small primitives).
+    // tile inside a wide span, several for small primitives). Tiles of the textured fast path leave
+    // the lane positions out: its kernel works from the runs.
     int laneCount = 0;
     int runCount = 0;
     alignas(64) float laneX[kTileLanes];
@@ -131,6 +134,12 @@ struct PipelineKernels {
                    int count, float (*out)[kTileLanes]);
     void (*resolveTexelAxis)(DWORD address, int size, const float* coord, int count, int* i0,
                              int* i1, float* frac);
+    // Where every lane's bilinear footprint lies inside `texture` (coordinates in [0, 1), no
+    // texel past the last): the offset of each lane's first texel (row * pitch + column) and its
+    // fractions, as resolveTexelAxis gives them under any addressing mode. False where a lane
+    // falls outside; the outputs are then of no use.
+    bool (*resolveInteriorFootprints)(const PixelBuffer& texture, const float* u, const float* v,
+                                      int count, int* at, float* fx, float* fy);
 };
 
 const PipelineKernels& pipelineKernels(simd::InstructionSet set);

@@ -3,7 +3,8 @@
 // It includes nothing itself.
 //
 // Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
-// code of the set; texel fetches go through the set's gatherTexels and gatherRowPairs.
+// code of the set; texel fetches go through the set's gatherTexels, gatherRowPairs and
+// gatherInteriorFootprints.
 
 namespace {
 
@@ -602,6 +603,36 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
 constexpr int kWeightBits = 11;
 constexpr int kWeightOne = 1 << kWeightBits;
 constexpr float kFilteredToUnit = 1.0f / (255.0f * kWeightOne * kWeightOne);
+constexpr float kFilteredToByte = 1.0f / (kWeightOne * kWeightOne);
+
+// The texel positions of a tile whose every footprint lies inside the texture: coordinates in
+// [0, 1) and positions from 0 to below size - 1 on both axes. There no addressing mode folds a
+// coordinate or moves an index, and each second index is the first plus one, so the offset of each
+// lane's first texel and the fractions follow from the position alone, as resolveTexelAxis would
+// give them. False where any lane falls outside (NaN included); the outputs are then of no use.
+GS_SIMD_INLINE bool resolveInteriorFootprints(const PixelBuffer& texture, const float* u,
+                                              const float* v, int count, int* at, float* fx,
+                                              float* fy) {
+    const float width = static_cast<float>(texture.width);
+    const float height = static_cast<float>(texture.height);
+    const float lastX = width - 1.0f, lastY = height - 1.0f;
+    const int pitch = static_cast<int>(texture.pitch);
+    int outside = 0;
+    for (int i = 0; i < count; ++i) {
+        const float sx = width * u[i] - 0.5f;
+        const float sy = height * v[i] - 0.5f;
+        // Coordinates in [0, 1) follow: a position from 0 to below size - 1 has no other.
+        const bool inside = (sx >= 0.0f) & (sx < lastX) & (sy >= 0.0f) & (sy < lastY);
+        outside |= maskOf(!inside);
+        // Clamped only so that the conversions stay defined for the lanes that fail.
+        const int kx = static_cast<int>(saneRange(sx, 0.0f, lastX));
+        const int ky = static_cast<int>(saneRange(sy, 0.0f, lastY));
+        fx[i] = sx - static_cast<float>(kx);
+        fy[i] = sy - static_cast<float>(ky);
+        at[i] = ky * pitch + kx;
+    }
+    return outside == 0;
+}
 
 // The four texels of each lane's bilinear footprint. Where every lane's second column is the one
 // after its first and no index stands for the border, each row's pair comes from one 64-bit load;
@@ -630,41 +661,85 @@ void gatherFootprints(const PixelBuffer& texture, Colour border, const int* x0, 
     gatherTexelPairs(texture.pixels, bottom, count, t01, t11);
 }
 
-// One channel of four texels, filtered with weights in fixed point: 0..1. Each lerp takes one
-// multiplication, a * one + (b - a) * w; every intermediate value fits an int.
-inline float filteredChannel(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
-                             int shift) {
+// The four texels of each footprint of lanes inside the texture (resolveInteriorFootprints): each
+// row's pair from one load, the first texel in the low half, split apart in vector code. The sets
+// with no faster way make this their gatherInteriorFootprints.
+void gatherInteriorFootprintsByPairs(const PixelBuffer& texture, const int* at, int count,
+                                     Colour* t00, Colour* t10, Colour* t01, Colour* t11) {
+    alignas(64) std::uint64_t top[kTileLanes], bottom[kTileLanes];
+    gatherFootprintPairs(texture.pixels, texture.pitch, at, count, top, bottom);
+    for (int i = 0; i < count; ++i) {
+        t00[i] = static_cast<Colour>(top[i]);
+        t10[i] = static_cast<Colour>(top[i] >> 32);
+        t01[i] = static_cast<Colour>(bottom[i]);
+        t11[i] = static_cast<Colour>(bottom[i] >> 32);
+    }
+}
+
+// One channel of four texels, filtered with weights in fixed point: 0 .. 255 * 2^22. Each lerp
+// takes one multiplication, a * one + (b - a) * w; every intermediate value fits an int.
+inline int filteredValue(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
+                         int shift) {
     const int a = static_cast<int>((t00 >> shift) & 0xFFu);
     const int b = static_cast<int>((t10 >> shift) & 0xFFu);
     const int d = static_cast<int>((t01 >> shift) & 0xFFu);
     const int e = static_cast<int>((t11 >> shift) & 0xFFu);
     const int top = (a << kWeightBits) + (b - a) * wx;
     const int bottom = (d << kWeightBits) + (e - d) * wx;
-    return static_cast<float>((top << kWeightBits) + (bottom - top) * wy) * kFilteredToUnit;
+    return (top << kWeightBits) + (bottom - top) * wy;
 }
 
-void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+// Whether a blend factor is the constant 0 or 1.
+inline bool zeroOrOne(AlphaLinearFactor f) {
+    return f.slope == 0.0f && (f.base == 0.0f || f.base == 1.0f);
+}
+
+// shadeTexturedTile for a tile of `lanes` lanes: kTileLanes in one run (the bulk of a large
+// primitive), where every loop runs a known number of times, or 0 for any other tile.
+template <int lanes>
+void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount, int runs) {
+    const int count = lanes != 0 ? lanes : anyCount;
     const SamplerSetup& sampler = setup.textures->unit(0);
     const PixelBuffer& texture = *sampler.texture;
     const TexturedPathSetup& path = tile.textured;
     const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
 
-    // The coordinates and the diffuse alpha, as the general path interpolates them.
+    // The coordinates and the diffuse alpha (1 where the vertices have none), as the general path
+    // interpolates them at the lane positions the span gives it.
     alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
     alignas(64) float alpha[kTileLanes];
     const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
     const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
-    for (int i = 0; i < count; ++i) {
-        u[i] = pu.c + pu.dx * tile.laneX[i] + pu.dy * tile.laneY[i];
-        v[i] = pv.c + pv.dx * tile.laneX[i] + pv.dy * tile.laneY[i];
+    const Plane pa =
+        path.diffuseAlphaSupplied ? tile.planes[kDiffuseSlot + 3] : Plane{1.0f, 0.0f, 0.0f};
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        float* runU = u + run.firstLane;
+        float* runV = v + run.firstLane;
+        float* runAlpha = alpha + run.firstLane;
+        const int runCount = lanes != 0 ? lanes : run.count;
+        for (int i = 0; i < runCount; ++i) {
+            const float laneX = x + static_cast<float>(i);
+            runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
+            runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
+            runAlpha[i] = saturate(pa.c + pa.dx * laneX + pa.dy * y);
+        }
     }
 
-    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
-    alignas(64) float fx[kTileLanes], fy[kTileLanes];
-    resolveTexelAxis(sampler.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
-    resolveTexelAxis(sampler.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
-    gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+    alignas(64) float fx[kTileLanes], fy[kTileLanes];
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless offsets
+    if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
+        gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
+    } else {
+        alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+        const int width = static_cast<int>(texture.width);
+        const int height = static_cast<int>(texture.height);
+        resolveTexelAxis(sampler.addressU, width, u, count, x0, x1, fx);
+        resolveTexelAxis(sampler.addressV, height, v, count, y0, y1, fy);
+        gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+    }
     alignas(64) int wx[kTileLanes], wy[kTileLanes];
     if (linear) {
         for (int i = 0; i < count; ++i) {
@@ -681,16 +756,9 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
     if (path.alphaFromTexture) {
         for (int i = 0; i < count; ++i) {
-            alpha[i] = filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24);
-        }
-    } else if (path.diffuseAlphaSupplied) {
-        const Plane pa = tile.planes[kDiffuseSlot + 3];
-        for (int i = 0; i < count; ++i) {
-            alpha[i] = saturate(pa.c + pa.dx * tile.laneX[i] + pa.dy * tile.laneY[i]);
-        }
-    } else {
-        for (int i = 0; i < count; ++i) {
-            alpha[i] = 1.0f;
+            alpha[i] = static_cast<float>(
+                           filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], 24)) *
+                       kFilteredToUnit;
         }
     }
 
@@ -707,26 +775,70 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
     const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
     const Colour mask = setup.blend.writeMask;
-    // Red, green and blue share their factors.
+    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
+    // times kFilteredToByte, the stored byte as it is.
     const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
     const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
-    for (int i = 0; i < count; ++i) {
-        const float a = alpha[i];
-        const Colour d = target[i];
-        const float sourceColour = sc.base + sc.slope * a;
-        const float destinationColour = dc.base + dc.slope * a;
-        // One channel blended and rounded to its 8-bit value.
-        const auto blended = [&](float s, float sf, float df, int shift) {
-            const float out = s * sf + unorm(d, shift) * df;
-            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f));
+    if (zeroOrOne(dc) && zeroOrOne(da)) {
+        // The stored byte counts whole or not at all (blending off, additive blends), and the
+        // weighted source is never negative: rounding the sum is adding the byte to the rounded
+        // source, in integers.
+        const Colour keepColour = dc.base != 0.0f ? 0xFFu : 0u;
+        const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
+        const auto blendTile = [&](auto storesAlpha) {
+            for (int i = 0; i < count; ++i) {
+                const float a = alpha[i];
+                const Colour d = target[i];
+                const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+                const auto sum = [&](int rounded, int shift, Colour keep) {
+                    const int total = rounded + static_cast<int>((d >> shift) & keep);
+                    return static_cast<Colour>(total < 255 ? total : 255);
+                };
+                const auto colour = [&](int shift) {
+                    const int value =
+                        filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
+                    return sum(static_cast<int>(static_cast<float>(value) * sourceScale + 0.5f),
+                               shift, keepColour);
+                };
+                Colour value = (colour(16) << 16) | (colour(8) << 8) | colour(0);
+                if constexpr (decltype(storesAlpha)::value) {
+                    const int rounded =
+                        static_cast<int>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
+                    value |= sum(rounded, 24, keepAlpha) << 24;
+                }
+                target[i] = (value & mask) | (d & ~mask) | forced;
+            }
         };
-        const auto colour = [&](int shift) {
-            return blended(filteredChannel(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift),
-                           sourceColour, destinationColour, shift);
-        };
-        const Colour alphaByte = blended(a, sa.base + sa.slope * a, da.base + da.slope * a, 24);
-        const Colour value = (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
-        target[i] = (value & mask) | (d & ~mask) | forced;
+        // Targets without alpha and masks without it keep no blended alpha.
+        if (forced == 0 && (mask & kOpaqueAlpha) != 0) {
+            blendTile(std::true_type{});
+        } else {
+            blendTile(std::false_type{});
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const float a = alpha[i];
+            const Colour d = target[i];
+            const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+            const float destinationColour = dc.base + dc.slope * a;
+            // One channel blended and rounded to its 8-bit value.
+            const auto blended = [&](float s, float df, int shift) {
+                float out = s + static_cast<float>((d >> shift) & 0xFFu) * df;
+                out = out > 0.0f ? out : 0.0f;
+                out = out < 255.0f ? out : 255.0f;
+                return static_cast<Colour>(static_cast<int>(out + 0.5f));
+            };
+            const auto colour = [&](int shift) {
+                const int value =
+                    filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
+                return blended(static_cast<float>(value) * sourceScale, destinationColour, shift);
+            };
+            const Colour alphaByte =
+                blended(a * (sa.base + sa.slope * a) * 255.0f, da.base + da.slope * a, 24);
+            const Colour value =
+                (alphaByte << 24) | (colour(16) << 16) | (colour(8) << 8) | colour(0);
+            target[i] = (value & mask) | (d & ~mask) | forced;
+        }
     }
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {
@@ -736,7 +848,16 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
     }
 }
 
+void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    if (count == kTileLanes && runs == 1) {
+        shadeTexturedLanes<kTileLanes>(setup, tile, count, runs);
+    } else {
+        shadeTexturedLanes<0>(setup, tile, count, runs);
+    }
+}
+
 }  // namespace
 
-constexpr PipelineKernels kKernels = {&interpolate,       &runTextureStage, &blendAndStore,
-                                      &shadeTexturedTile, &sample,          &resolveTexelAxis};
+constexpr PipelineKernels kKernels = {
+    &interpolate,      &runTextureStage,          &blendAndStore, &shadeTexturedTile, &sample,
+    &resolveTexelAxis, &resolveInteriorFootprints};

@@ -11,10 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/rasterizer.h"
 #include "render/software/shader/pixel_program.h"
@@ -156,6 +159,28 @@ std::vector<InstructionSet> setsOfThisMachine() {
     return sets;
 }
 
+// Draws each of `draws` on its own with and without fast paths and compares: within 1 per channel,
+// and different in fewer than one pixel in `rarity`.
+void expectWithinOneOfTheGeneralPath(const std::vector<Draw>& draws, const PixelStorage& initial,
+                                     std::size_t rarity, const std::string& context) {
+    std::size_t differing = 0, pixels = 0;
+    for (const Draw& draw : draws) {
+        int fastDraws = 0, generalDraws = 0;
+        const std::vector<Colour> fast = render({draw}, initial, true, &fastDraws);
+        const std::vector<Colour> general = render({draw}, initial, false, &generalDraws);
+        ASSERT_EQ(fastDraws, 1) << context;
+        ASSERT_EQ(generalDraws, 0) << context;
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            ASSERT_LE(largestChannelDifference(fast[i], general[i]), 1)
+                << context << ", pixel " << i << ": " << std::hex << fast[i] << " vs "
+                << general[i];
+            differing += fast[i] != general[i] ? 1 : 0;
+        }
+        pixels += fast.size();
+    }
+    EXPECT_LT(differing, pixels / rarity) << context;
+}
+
 TEST_F(TexturedFastPathTest, DrawsWithinOneOfTheGeneralPathOnEveryInstructionSet) {
     for (InstructionSet set : setsOfThisMachine()) {
         ASSERT_TRUE(simd::useInstructionSet(set));
@@ -254,6 +279,174 @@ TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
             EXPECT_EQ(render(draws, *initial, true, &unusedFast),
                       render(draws, *initial, false, &unusedGeneral))
                 << simd::instructionSetName(set);
+        }
+    }
+}
+
+// A triangle over the whole target whose coordinates run affinely from (u0, v0) at the top left
+// corner to (u1, v1) at the bottom right, slightly tilted as the background quad is.
+void coverTarget(Draw& draw, float u0, float u1, float v0, float v1, float tilt) {
+    const float corners[3][2] = {
+        {-1.0f, -1.0f}, {2.0f * kWidth + 2.0f, -1.0f}, {-1.0f, 2.0f * kHeight + 2.0f}};
+    for (int k = 0; k < 3; ++k) {
+        const float x = corners[k][0] / kWidth, y = corners[k][1] / kHeight;
+        TexturedVertex& corner = draw.corners[k];
+        corner.x = corners[k][0];
+        corner.y = corners[k][1];
+        corner.rhw = 1.0f;
+        corner.u = u0 + (u1 - u0) * x + tilt * y;
+        corner.v = v0 + (v1 - v0) * y + tilt * x;
+    }
+}
+
+TEST_F(TexturedFastPathTest, LargeTrianglesInsideAndAcrossTextureEdgesMatchTheGeneralPath) {
+    struct Scenario {
+        const char* name;
+        UINT width, height;  // of the texture
+        float u0, u1, v0, v1, tilt;
+    };
+    const Scenario scenarios[] = {
+        // Every footprint inside the texture, magnified and minified.
+        {"magnified inside", 13, 9, 0.1f, 0.9f, 0.12f, 0.85f, 0.01f},
+        {"minified inside", 300, 200, 0.05f, 0.95f, 0.1f, 0.9f, 0.02f},
+        // As the background quad: the texture the size of the target, slightly moved.
+        {"one to one", kWidth, kHeight, 0.02f, 0.97f, 0.03f, 0.96f, 0.004f},
+        // Runs that start inside and leave the texture, or touch its last texel.
+        {"across the edges", 13, 9, -0.05f, 1.05f, -0.1f, 1.1f, 0.0f},
+        {"up to the edges", kWidth, kHeight, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f},
+        // Coordinates falling along the run.
+        {"mirrored", 40, 30, 0.9f, 0.1f, 0.85f, 0.12f, -0.01f},
+        // Hundreds of texels per pixel, and one texel over many pixels.
+        {"huge steps", 13, 9, 0.0f, 400.0f, 0.2f, -300.0f, 3.0f},
+        {"tiny steps", 300, 200, 0.4f, 0.4001f, 0.6f, 0.60005f, 0.0f},
+    };
+    for (InstructionSet set : setsOfThisMachine()) {
+        ASSERT_TRUE(simd::useInstructionSet(set));
+        std::mt19937 random(23);
+        for (const Scenario& scenario : scenarios) {
+            const auto texture =
+                randomPixels(scenario.width, scenario.height, Format::A8R8G8B8, random);
+            const auto initial = randomPixels(kWidth, kHeight, Format::X8R8G8B8, random);
+            std::vector<Draw> draws = randomDraws(*texture, random, [&](Draw& draw) {
+                coverTarget(draw, scenario.u0, scenario.u1, scenario.v0, scenario.v1,
+                            scenario.tilt);
+            });
+            // The background quad's own states: diffuse alpha, added on top of the target.
+            Draw background = draws.front();
+            background.sampler.magnifyLinear = background.sampler.minifyLinear = true;
+            background.setup.stage.alphaOp = kOpSelectArg1;
+            background.setup.stage.alphaArg1 = kArgDiffuse;
+            background.setup.blend.enabled = true;
+            background.setup.blend.sourceColour = background.setup.blend.sourceAlpha =
+                DWORD(Blend::SrcAlpha);
+            background.setup.blend.destinationColour = background.setup.blend.destinationAlpha =
+                DWORD(Blend::One);
+            background.setup.blend.writeMask = 0xFFFFFFFFu;
+            ASSERT_TRUE(
+                VertexLayout::parse(kFvfXyzRhw | kFvfTex1 | kFvfDiffuse, &background.setup.layout));
+            for (TexturedVertex& corner : background.corners) {
+                corner.diffuse = 0xA0FFFFFFu;
+            }
+            draws.push_back(background);
+            // Triangles this large cross rounding boundaries of the 11-bit weights on a few
+            // percent of their pixels; an offset in the filter or the blend moves far more.
+            expectWithinOneOfTheGeneralPath(
+                draws, *initial, 10,
+                std::string(simd::instructionSetName(set)) + ", " + scenario.name);
+        }
+    }
+}
+
+// Where the interior case applies it must find exactly the texels and fractions that addressing
+// finds under every mode; where a lane's footprint leaves the texture it must not apply.
+TEST_F(TexturedFastPathTest, InteriorFootprintsAreTheTexelsOfEveryAddressingMode) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float infinity = std::numeric_limits<float>::infinity();
+    for (InstructionSet set : setsOfThisMachine()) {
+        const PipelineKernels& kernels = pipelineKernels(set);
+        std::mt19937 random(31);
+        for (const auto& [width, height] :
+             {std::pair{2u, 2u}, {13u, 9u}, {640u, 3u}, {1920u, 1080u}, {4096u, 17u}}) {
+            PixelBuffer texture;
+            texture.width = width;
+            texture.height = height;
+            texture.pitch = width + 5;  // rows further apart than their width
+            // A position as a share of the positions inside: 0 is the first texel's centre, 1 the
+            // last one's.
+            const auto coordinate = [](float share, UINT size) {
+                return (0.5f + share * static_cast<float>(size - 1)) / static_cast<float>(size);
+            };
+            int interiorTiles = 0;
+            for (int t = 0; t < 300; ++t) {
+                const int count = 1 + static_cast<int>(random() % kTileLanes);
+                // Inside; one lane outside; runs to the very edges of the columns, or of the
+                // rows.
+                const int kind = t % 4;
+                alignas(64) float u[kTileLanes], v[kTileLanes];
+                std::uniform_real_distribution<float> inside(0.002f, 0.998f);
+                // An affine run, rising or falling, as a span gives it.
+                const float start = inside(random), end = inside(random);
+                // Rows drift a little along the run (at most 0.032 of the texture over a tile),
+                // never out of it.
+                const float across = 0.05f + 0.9f * inside(random);
+                const float along = inside(random) - 0.5f;
+                for (int i = 0; i < count; ++i) {
+                    const float share = start + (end - start) * static_cast<float>(i) / kTileLanes;
+                    // The runs to the edges start on the first texel's centre and end on the
+                    // last one's: exactly so for the sizes that are powers of two.
+                    const bool first = i == 0, last = i == count - 1;
+                    const float edge = first ? 0.0f : 1.0f;
+                    const float row = across + along * 0.064f * static_cast<float>(i) / kTileLanes;
+                    u[i] = coordinate(kind == 2 && (first || last) ? edge : share, width);
+                    v[i] = coordinate(kind == 3 && (first || last) ? edge : row, height);
+                }
+                if (kind == 1) {
+                    // Just before the first texel's centre or past the last one's, or beyond
+                    // [0, 1) altogether.
+                    const bool alongU = random() % 2 == 0;
+                    const UINT size = alongU ? width : height;
+                    const float outside[] = {coordinate(-0.02f, size),
+                                             coordinate(1.02f, size),
+                                             -0.3f,
+                                             1.0f,
+                                             1.5f,
+                                             nan,
+                                             infinity,
+                                             -infinity};
+                    (alongU ? u : v)[random() % count] = outside[random() % std::size(outside)];
+                }
+                alignas(64) int at[kTileLanes];
+                alignas(64) float fx[kTileLanes], fy[kTileLanes];
+                const bool interior =
+                    kernels.resolveInteriorFootprints(texture, u, v, count, at, fx, fy);
+                if (kind == 0) {
+                    EXPECT_TRUE(interior) << simd::instructionSetName(set) << " " << width;
+                } else if (kind == 1) {
+                    EXPECT_FALSE(interior) << simd::instructionSetName(set) << " " << width;
+                }
+                if (!interior) {
+                    continue;
+                }
+                ++interiorTiles;
+                for (DWORD address = 1; address <= 5; ++address) {
+                    alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+                    alignas(64) float ex[kTileLanes], ey[kTileLanes];
+                    kernels.resolveTexelAxis(address, static_cast<int>(width), u, count, x0, x1,
+                                             ex);
+                    kernels.resolveTexelAxis(address, static_cast<int>(height), v, count, y0, y1,
+                                             ey);
+                    for (int i = 0; i < count; ++i) {
+                        ASSERT_EQ(x1[i], x0[i] + 1) << "mode " << address << ", lane " << i;
+                        ASSERT_EQ(y1[i], y0[i] + 1) << "mode " << address << ", lane " << i;
+                        ASSERT_EQ(at[i], y0[i] * static_cast<int>(texture.pitch) + x0[i])
+                            << simd::instructionSetName(set) << ", mode " << address << ", "
+                            << width << "x" << height << ", lane " << i;
+                        ASSERT_EQ(fx[i], ex[i]) << "mode " << address << ", lane " << i;
+                        ASSERT_EQ(fy[i], ey[i]) << "mode " << address << ", lane " << i;
+                    }
+                }
+            }
+            EXPECT_GE(interiorTiles, 75) << simd::instructionSetName(set) << " " << width;
         }
     }
 }
