@@ -119,8 +119,9 @@ struct PipelineTile {
 };
 
 struct PipelineKernels {
-    // The active attribute slots at the tile's lanes, perspective-correct where the draw is.
-    void (*interpolate)(PipelineTile& tile, int count);
+    // The active attribute slots at the tile's lanes (whose positions it takes from the runs),
+    // perspective-correct where the draw is.
+    void (*interpolate)(PipelineTile& tile, int count, int runs);
     // Texture stage 0: the output colour from the stage's operations and arguments.
     void (*runTextureStage)(const DrawSetup& setup, PipelineTile& tile, int count);
     // Saturates the output, blends it with the target's pixels and stores 8-bit channels.

@@ -365,7 +365,18 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
     }
 }
 
-void interpolate(PipelineTile& tile, int count) {
+void interpolate(PipelineTile& tile, int count, int runs) {
+    // The lanes' pixel centres, from the runs they hold.
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        float* laneX = tile.laneX + run.firstLane;
+        float* laneY = tile.laneY + run.firstLane;
+        for (int i = 0; i < run.count; ++i) {
+            laneX[i] = x + static_cast<float>(i);
+            laneY[i] = y;
+        }
+    }
     alignas(64) float inverseRhw[kTileLanes];
     if (tile.perspective) {
         const Plane q = tile.rhwPlane;

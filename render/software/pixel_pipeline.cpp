@@ -242,19 +242,10 @@ void PixelPipeline::setConstant(const Vertex& v) {
 
 void PixelPipeline::span(int y, int x0, int x1) {
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
-    const float fy = static_cast<float>(y);
-    const bool texturedTiles = tile_.texturedPath && !tile_.perspective;
     while (x0 < x1) {
         // The span fills the tile's free lanes with one run of neighbouring pixels.
         const int first = tile_.laneCount;
         const int n = std::min(kTileLanes - first, x1 - x0);
-        if (!texturedTiles) {
-            const float fx = static_cast<float>(x0);
-            for (int i = 0; i < n; ++i) {
-                tile_.laneX[first + i] = fx + static_cast<float>(i);
-                tile_.laneY[first + i] = fy;
-            }
-        }
         tile_.runs[tile_.runCount++] =
             PixelRun{rowOffset + static_cast<std::size_t>(x0), first, n, x0, y};
         tile_.laneCount += n;
@@ -280,7 +271,7 @@ void PixelPipeline::shadeTile() {
         kernels_.shadeTexturedTile(setup_, tile_, count, runs);
         return;
     }
-    kernels_.interpolate(tile_, count);
+    kernels_.interpolate(tile_, count, runs);
     if (setup_.program != nullptr) {
         setup_.program->run(setup_.constants, *setup_.textures, tile_.inputs, count, tile_.output);
     } else {
