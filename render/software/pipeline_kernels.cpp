@@ -53,6 +53,7 @@ __attribute__((noinline)) void gatherFootprintPairs(const Colour* pixels, std::s
 }  // namespace
 
 namespace sse2 {
+constexpr bool kHasRounding = false;
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (int i = 0; i < count; ++i) {
         out[i] = pixels[at[i]];
@@ -75,6 +76,7 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
 
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
+constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     int i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -104,6 +106,7 @@ GS_SIMD_END
 
 GS_SIMD_BEGIN_AVX512
 namespace avx512 {
+constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (int i = 0; i < count; i += 16) {
         // The last group masks off the lanes past count.

@@ -138,16 +138,22 @@ inline int maskOf(bool condition) {
     return -static_cast<int>(condition);
 }
 
-// floor for values well inside int's range, in a form that vectorises.
-inline int floorToInt(float s) {
-    const int k = static_cast<int>(s);
-    return k - static_cast<int>(s < static_cast<float>(k));
+// floor for values well inside int's range, as a float: a rounding instruction where the set has
+// one (kHasRounding), else a conversion and a compare, which vectorise without one. The same value
+// either way.
+inline float floorOf(float s) {
+    if constexpr (kHasRounding) {
+        return std::floor(s);
+    } else {
+        const int k = static_cast<int>(s);
+        return static_cast<float>(k - static_cast<int>(s < static_cast<float>(k)));
+    }
 }
 
 // The fraction of x in [0, 1).
 inline float fractionOf(float x) {
     x = saneRange(x, -kCoordinateLimit, kCoordinateLimit);
-    return x - static_cast<float>(floorToInt(x));
+    return x - floorOf(x);
 }
 
 // Texel indices and filter fractions along one axis: `fold` brings a coordinate into the period
@@ -158,8 +164,9 @@ void resolveWith(const float* coord, int count, float scale, float lo, float hi,
                  float* frac, Fold fold, Map map) {
     for (int i = 0; i < count; ++i) {
         const float s = saneRange(scale * fold(coord[i]) - 0.5f, lo, hi);
-        const int k = floorToInt(s);
-        frac[i] = s - static_cast<float>(k);
+        const float whole = floorOf(s);
+        const int k = static_cast<int>(whole);
+        frac[i] = s - whole;
         i0[i] = map(k);
         i1[i] = map(k + 1);
     }
