@@ -499,18 +499,33 @@ void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, in
         }
     }
     const float(*source)[kTileLanes] = tile.output.colour;
-    const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
-    for (int i = 0; i < count; ++i) {
-        const Colour d = target[i];
-        // Written out per channel, with constant shifts, so that the loop vectorises.
-        const auto channel = [&](int c, int shift) {
-            const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
-            const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
-            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f)) << shift;
-        };
-        const Colour value =
-            forced | channel(0, 16) | channel(1, 8) | channel(2, 0) | channel(3, 24);
-        target[i] = value;
+    // Weights of one are left out (x * 1 is x), and so is alpha where the target keeps none.
+    const auto blend = [&]<bool AllOne, bool Alpha>() {
+        const Colour forced = Alpha ? 0u : kOpaqueAlpha;
+        for (int i = 0; i < count; ++i) {
+            const Colour d = target[i];
+            // Written out per channel, with constant shifts, so that the loop vectorises.
+            const auto channel = [&](int c, int shift) {
+                const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
+                const float s = saturate(source[c][i]);
+                const float out = AllOne ? s + dc : s * sf[c] + dc * df[c];
+                return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
+                       << shift;
+            };
+            Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
+            if constexpr (Alpha) {
+                value |= channel(3, 24);
+            }
+            target[i] = value;
+        }
+    };
+    const bool allOne = sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf;
+    const bool alpha = setup.target.hasAlpha();
+    if (allOne) {
+        alpha ? blend.template operator()<true, true>() : blend.template operator()<true, false>();
+    } else {
+        alpha ? blend.template operator()<false, true>()
+              : blend.template operator()<false, false>();
     }
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {
