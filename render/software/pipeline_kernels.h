@@ -96,6 +96,8 @@ struct PipelineTile {
     // The draw's states fit the textured fast path; it runs for primitives without perspective.
     bool texturedPath = false;
     TexturedPathSetup textured;
+    // The draw's pixel shader runs without its alpha (PixelProgram::runColour).
+    bool programColourOnly = false;
     // The draw blends with constant factors and writes every bit: blendAndStore's one-pass case.
     bool constantBlendPath = false;
     ConstantBlendSetup constantBlend;

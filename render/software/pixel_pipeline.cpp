@@ -128,6 +128,35 @@ bool constantBlendApplies(const BlendSetup& blend, ConstantBlendSetup* weights) 
     return constant;
 }
 
+// Whether the pixels a draw stores depend on the alpha its pixel shader computes: through a target
+// that keeps alpha, or through a colour blend factor that reads the source's alpha.
+bool readsSourceAlpha(const DrawSetup& setup) {
+    if (setup.target.hasAlpha() && (setup.blend.writeMask & 0xFF000000u) != 0) {
+        return true;
+    }
+    if (!setup.blend.enabled) {
+        return false;
+    }
+    const auto colourOnly = [](DWORD factor) {
+        switch (factor) {
+            case DWORD(Blend::Zero):
+            case DWORD(Blend::One):
+            case DWORD(Blend::SrcColor):
+            case DWORD(Blend::InvSrcColor):
+            case DWORD(Blend::DestAlpha):
+            case DWORD(Blend::InvDestAlpha):
+            case DWORD(Blend::DestColor):
+            case DWORD(Blend::InvDestColor):
+            case kBlendBlendFactor:
+            case kBlendInvBlendFactor:
+                return true;
+            default:
+                return false;
+        }
+    };
+    return !colourOnly(setup.blend.sourceColour) || !colourOnly(setup.blend.destinationColour);
+}
+
 }  // namespace
 
 PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructionSet())) {
@@ -170,6 +199,12 @@ void PixelPipeline::beginDraw(const DrawSetup& setup) {
     tile_.textureMinified = false;
     tile_.textured = TexturedPathSetup{};
     tile_.texturedPath = fastPaths_ && texturedPathApplies(setup, &tile_.textured);
+    // A program whose alpha nobody reads runs without it; its alpha lanes then read 1, which the
+    // blend computes with and the store drops.
+    tile_.programColourOnly = fastPaths_ && setup.program != nullptr && !readsSourceAlpha(setup);
+    if (tile_.programColourOnly) {
+        std::fill(std::begin(tile_.output.colour[3]), std::end(tile_.output.colour[3]), 1.0f);
+    }
     tile_.constantBlend = ConstantBlendSetup{};
     tile_.constantBlendPath = fastPaths_ && constantBlendApplies(setup.blend, &tile_.constantBlend);
 }
@@ -273,7 +308,13 @@ void PixelPipeline::shadeTile() {
     }
     kernels_.interpolate(tile_, count, runs);
     if (setup_.program != nullptr) {
-        setup_.program->run(setup_.constants, *setup_.textures, tile_.inputs, count, tile_.output);
+        if (tile_.programColourOnly) {
+            setup_.program->runColour(setup_.constants, *setup_.textures, tile_.inputs, count,
+                                      tile_.output);
+        } else {
+            setup_.program->run(setup_.constants, *setup_.textures, tile_.inputs, count,
+                                tile_.output);
+        }
     } else {
         kernels_.runTextureStage(setup_, tile_, count);
     }

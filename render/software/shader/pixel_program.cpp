@@ -19,8 +19,11 @@ constexpr float kNoConstants[shader::limits::kConstants][4] = {};
 
 class InterpretedPixelProgram final : public PixelProgram {
 public:
-    InterpretedPixelProgram(std::vector<DWORD> tokens, detail::CompiledProgram program)
-        : tokens_(std::move(tokens)), program_(std::move(program)) {}
+    InterpretedPixelProgram(std::vector<DWORD> tokens, detail::CompiledProgram program,
+                            detail::CompiledProgram colourProgram)
+        : tokens_(std::move(tokens)),
+          program_(std::move(program)),
+          colourProgram_(std::move(colourProgram)) {}
 
     std::size_t tokenCount() const override { return tokens_.size(); }
     const DWORD* tokens() const override { return tokens_.data(); }
@@ -33,9 +36,19 @@ public:
         }
     }
 
+    void runColour(const float (*constants)[4], const TextureUnits& textures,
+                   const PixelTileInputs& inputs, int count,
+                   PixelTileOutput& output) const override {
+        count = std::min(count, kTileLanes);
+        if (count > 0) {
+            detail::runCompiledProgram(colourProgram_, constants, textures, inputs, count, output);
+        }
+    }
+
 private:
     std::vector<DWORD> tokens_;
     detail::CompiledProgram program_;
+    detail::CompiledProgram colourProgram_;  // without what only oC0's alpha needs
 };
 
 }  // namespace
@@ -96,8 +109,12 @@ HRESULT PixelProgram::create(const DWORD* tokens, std::size_t tokenCount,
             return kErrInvalidCall;
         }
         std::vector<DWORD> copy(tokens, tokens + shader.tokenCount);
+        const simd::InstructionSet set = simd::activeInstructionSet();
+        detail::OptimizationOptions colourOnly;
+        colourOnly.outputMask = 0x7;
         *program = std::make_unique<InterpretedPixelProgram>(
-            std::move(copy), detail::compileProgram(shader, simd::activeInstructionSet()));
+            std::move(copy), detail::compileProgram(shader, set),
+            detail::compileProgram(shader, set, colourOnly));
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

@@ -60,6 +60,15 @@ public:
     // registers c0..c31 as set on the device (the program's own def constants override them).
     virtual void run(const float (*constants)[4], const TextureUnits& textures,
                      const PixelTileInputs& inputs, int count, PixelTileOutput& output) const = 0;
+
+    // As run, for a caller that reads only red, green and blue of oC0 (a target without alpha,
+    // blended by factors that do not read the source's alpha): the alpha lanes of `output` may be
+    // left as they were. Programs that have no cheaper way run in full.
+    virtual void runColour(const float (*constants)[4], const TextureUnits& textures,
+                           const PixelTileInputs& inputs, int count,
+                           PixelTileOutput& output) const {
+        run(constants, textures, inputs, count, output);
+    }
 };
 
 }  // namespace gs::render::software

@@ -109,11 +109,13 @@ void eraseSteps(std::vector<ProgramStep>& steps, std::vector<std::size_t> doomed
     }
 }
 
-// Backward liveness: a component is live when a later read sees it; oC0 is live at the end.
-void removeDeadCode(std::vector<ProgramStep>& steps) {
+// Backward liveness: a component is live when a later read sees it; the components of oC0 in
+// `outputMask` are live at the end.
+void removeDeadCode(std::vector<ProgramStep>& steps, unsigned outputMask) {
     std::array<bool, kKeyCount> live{};
     for (unsigned c = 0; c < 4; ++c) {
-        live[keyOf({RegisterFile::Output, static_cast<std::uint16_t>(c)})] = true;
+        live[keyOf({RegisterFile::Output, static_cast<std::uint16_t>(c)})] =
+            ((outputMask >> c) & 1u) != 0;
     }
     std::vector<std::size_t> dead;
     for (std::size_t i = steps.size(); i-- > 0;) {
@@ -253,7 +255,7 @@ void fuseChains(std::vector<ProgramStep>& steps) {
 // texld takes its coordinates as lane arrays. Where one is a def constant moved into the
 // coordinate register, it reads a lane array of that constant made at compilation instead, and
 // the move goes unless something else reads it.
-void readConstantCoordinatesAsLanes(std::vector<ProgramStep>& steps,
+void readConstantCoordinatesAsLanes(std::vector<ProgramStep>& steps, unsigned outputMask,
                                     std::vector<ConstantComponent>& constantLanes) {
     const Links links = link(steps);
     bool changed = false;
@@ -285,7 +287,7 @@ void readConstantCoordinatesAsLanes(std::vector<ProgramStep>& steps,
         }
     }
     if (changed) {
-        removeDeadCode(steps);
+        removeDeadCode(steps, outputMask);
     }
 }
 
@@ -386,11 +388,11 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     if (!options.enabled) {
         return;
     }
-    removeDeadCode(steps);
+    removeDeadCode(steps, options.outputMask);
     if (options.fuse) {
         fuseChains(steps);
     }
-    readConstantCoordinatesAsLanes(steps, constantLanes);
+    readConstantCoordinatesAsLanes(steps, options.outputMask, constantLanes);
     propagateUniforms(steps);
     coalesceOutput(steps);
 }

@@ -36,6 +36,9 @@ struct ProgramStep {
 struct OptimizationOptions {
     bool enabled = true;  // the exact passes: dead code, uniform values, output coalescing
     bool fuse = true;     // the fusions, which round differently from the chains they replace
+    // The components of oC0 the caller reads (bit c for component c); the others are dead code
+    // and are left unwritten.
+    std::uint8_t outputMask = 0xF;
 };
 
 // A def constant's component, negated where `sign` says so.

@@ -283,6 +283,42 @@ TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
     }
 }
 
+// A pixel shader's alpha is left out where nothing stored depends on it: blends by factors that
+// read it, and targets that keep it, must see it as the general path does.
+TEST_F(TexturedFastPathTest, ProgramsRunWithoutAlphaOnlyWhereNothingReadsIt) {
+    const DWORD tokens[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+    std::unique_ptr<PixelProgram> program;
+    ASSERT_EQ(PixelProgram::create(tokens, std::size(tokens), &program), S_OK);
+    constexpr DWORD kFactors[] = {DWORD(Blend::Zero),      DWORD(Blend::One),
+                                  DWORD(Blend::SrcAlpha),  DWORD(Blend::InvSrcAlpha),
+                                  DWORD(Blend::SrcColor),  DWORD(Blend::DestAlpha),
+                                  DWORD(Blend::DestColor), kBlendSrcAlphaSat};
+    std::mt19937 random(41);
+    std::uniform_real_distribution<float> unit(-0.2f, 1.2f);
+    const auto texture = randomPixels(13, 9, Format::A8R8G8B8, random);
+    for (Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
+        const auto initial = randomPixels(kWidth, kHeight, format, random);
+        std::vector<std::array<float, 4>> constants(48);
+        std::vector<Draw> draws = randomDraws(*texture, random);
+        for (std::size_t k = 0; k < draws.size(); ++k) {
+            for (float& channel : constants[k]) {
+                channel = unit(random);
+            }
+            DrawSetup& setup = draws[k].setup;
+            setup.program = program.get();
+            setup.constants = reinterpret_cast<const float(*)[4]>(constants[k].data());
+            setup.blend.sourceColour = kFactors[random() % std::size(kFactors)];
+            setup.blend.destinationColour = kFactors[random() % std::size(kFactors)];
+            setup.blend.sourceAlpha = kFactors[random() % std::size(kFactors)];
+            setup.blend.destinationAlpha = kFactors[random() % std::size(kFactors)];
+        }
+        int unusedFast = 0, unusedGeneral = 0;
+        EXPECT_EQ(render(draws, *initial, true, &unusedFast),
+                  render(draws, *initial, false, &unusedGeneral))
+            << (format == Format::X8R8G8B8 ? "X8R8G8B8" : "A8R8G8B8");
+    }
+}
+
 // A triangle over the whole target whose coordinates run affinely from (u0, v0) at the top left
 // corner to (u1, v1) at the bottom right, slightly tilted as the background quad is.
 void coverTarget(Draw& draw, float u0, float u1, float v0, float v1, float tilt) {

@@ -288,8 +288,8 @@ private:
 };
 
 void expectSameOutput(const PixelTileOutput& expected, const PixelTileOutput& actual, int count,
-                      const std::string& what) {
-    for (unsigned c = 0; c < 4; ++c) {
+                      const std::string& what, unsigned components = 4) {
+    for (unsigned c = 0; c < components; ++c) {
         for (int i = 0; i < count; ++i) {
             ASSERT_TRUE(sameFloat(expected.colour[c][i], actual.colour[c][i]))
                 << what << "\ncomponent " << c << ", lane " << i << ": " << expected.colour[c][i]
@@ -317,6 +317,55 @@ TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
             }
         }
     }
+}
+
+// Compiled for a caller that reads red, green and blue only, a program gives those bit for bit and
+// leaves oC0's alpha unwritten wherever computing it took work of its own.
+TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
+    std::mt19937 random(77);
+    OptimizationOptions colourOnly = kExactPasses;
+    colourOnly.outputMask = 0x7;
+    for (int program = 0; program < 1000; ++program) {
+        const std::string source = ProgramGenerator(random).generate();
+        const shader::PixelShaderDescription shader = describe(source);
+        const TileRun tile(random);
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            const auto expected = tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes);
+            const auto actual = tile.run(compileProgram(shader, set, colourOnly), kTileLanes);
+            expectSameOutput(*expected, *actual, kTileLanes,
+                             source + "(" + simd::instructionSetName(set) + ", colour only)", 3);
+            if (HasFatalFailure()) {
+                return;
+            }
+        }
+    }
+    // The power of effect0's alpha and everything that only feeds it go.
+    const shader::PixelShaderDescription shader = describe(R"(
+        ps_2_0
+        def c5, 0.5, 0.45, 0, 0
+        dcl t0
+        sub r5, t0, c0
+        abs r5, r5
+        log r6.x, r5.x
+        log r6.y, r5.y
+        log r6.z, r5.z
+        log r6.w, r5.w
+        mul r6, r6, c5.y
+        exp r7.x, r6.x
+        exp r7.y, r6.y
+        exp r7.z, r6.z
+        exp r7.w, r6.w
+        mov oC0, r7
+    )");
+    colourOnly.fuse = true;
+    const CompiledProgram program = compileProgram(shader, simd::bestInstructionSet(), colourOnly);
+    EXPECT_EQ(program.instructions.size(), 5u);
+    for (const CompiledInstruction& instruction : program.instructions) {
+        EXPECT_EQ(instruction.writeMask & 0x8u, 0u);
+    }
+    std::mt19937 inputs(5);
+    const TileRun tile(inputs);
+    EXPECT_EQ(tile.run(program, kTileLanes)->colour[3][0], -12345.0f);  // left as it was
 }
 
 // Compiles `source` both ways and checks that they agree; returns the optimised program.
