@@ -199,8 +199,9 @@ void PixelPipeline::beginDraw(const DrawSetup& setup) {
     tile_.textureMinified = false;
     tile_.textured = TexturedPathSetup{};
     tile_.texturedPath = fastPaths_ && texturedPathApplies(setup, &tile_.textured);
-    // A program whose alpha nobody reads runs without it; its alpha lanes then read 1, which the
-    // blend computes with and the store drops.
+    // A program whose alpha nobody reads runs without it. Its alpha lanes hold 1 from here on,
+    // unless the program stores a texel's alpha there anyway; either way the blend's alpha comes
+    // to nothing the store keeps.
     tile_.programColourOnly = fastPaths_ && setup.program != nullptr && !readsSourceAlpha(setup);
     if (tile_.programColourOnly) {
         std::fill(std::begin(tile_.output.colour[3]), std::end(tile_.output.colour[3]), 1.0f);

@@ -243,13 +243,41 @@ TEST_F(TexturedFastPathTest, OtherStatesDrawExactlyAsTheGeneralPath) {
     }
 }
 
+// A pixel shader that writes c0 to oC0.
+std::unique_ptr<PixelProgram> constantProgram() {
+    const DWORD tokens[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
+    std::unique_ptr<PixelProgram> program;
+    EXPECT_EQ(PixelProgram::create(tokens, std::size(tokens), &program), S_OK);
+    return program;
+}
+
+// Turns each draw into one of `program`, its c0 (kept in `constants`) from `value` and its four
+// blend factors from `factors`.
+template <std::size_t N>
+void drawProgram(std::vector<Draw>& draws, const PixelProgram& program,
+                 std::vector<std::array<float, 4>>& constants, const DWORD (&factors)[N],
+                 std::mt19937& random, const std::function<float()>& value) {
+    constants.resize(draws.size());
+    for (std::size_t k = 0; k < draws.size(); ++k) {
+        for (float& channel : constants[k]) {
+            channel = value();
+        }
+        DrawSetup& setup = draws[k].setup;
+        setup.program = &program;
+        setup.constants = reinterpret_cast<const float(*)[4]>(constants[k].data());
+        setup.blend.sourceColour = factors[random() % N];
+        setup.blend.destinationColour = factors[random() % N];
+        setup.blend.sourceAlpha = factors[random() % N];
+        setup.blend.destinationAlpha = factors[random() % N];
+    }
+}
+
 // Additive blends (factors Zero and One, operation Add) take a one-pass blend. It must store
 // exactly what the general path stores, for shader outputs far outside 0..1 as well: a program
 // that writes c0 to oC0 draws each constant below.
 TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
-    const DWORD tokens[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
-    std::unique_ptr<PixelProgram> program;
-    ASSERT_EQ(PixelProgram::create(tokens, std::size(tokens), &program), S_OK);
+    const auto program = constantProgram();
+    ASSERT_NE(program, nullptr);
     const float values[] = {-1.0f, 0.0f,  0.2f,      0.5f,     0.999f, 1.0f,
                             2.5f,  1e30f, -INFINITY, INFINITY, NAN};
     constexpr DWORD kFactors[] = {DWORD(Blend::Zero), DWORD(Blend::One)};
@@ -259,21 +287,13 @@ TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
         const auto texture = randomPixels(13, 9, Format::A8R8G8B8, random);
         for (Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
             const auto initial = randomPixels(kWidth, kHeight, format, random);
-            std::vector<std::array<float, 4>> constants(48);
+            std::vector<std::array<float, 4>> constants;
             std::vector<Draw> draws = randomDraws(*texture, random);
-            for (std::size_t k = 0; k < draws.size(); ++k) {
-                for (float& channel : constants[k]) {
-                    channel = values[random() % std::size(values)];
-                }
-                DrawSetup& setup = draws[k].setup;
-                setup.program = program.get();
-                setup.constants = reinterpret_cast<const float(*)[4]>(constants[k].data());
-                setup.blend.enabled = true;
-                setup.blend.writeMask = 0xFFFFFFFFu;
-                setup.blend.sourceColour = kFactors[random() % 2];
-                setup.blend.destinationColour = kFactors[random() % 2];
-                setup.blend.sourceAlpha = kFactors[random() % 2];
-                setup.blend.destinationAlpha = kFactors[random() % 2];
+            drawProgram(draws, *program, constants, kFactors, random,
+                        [&] { return values[random() % std::size(values)]; });
+            for (Draw& draw : draws) {
+                draw.setup.blend.enabled = true;
+                draw.setup.blend.writeMask = 0xFFFFFFFFu;
             }
             int unusedFast = 0, unusedGeneral = 0;
             EXPECT_EQ(render(draws, *initial, true, &unusedFast),
@@ -286,9 +306,8 @@ TEST_F(TexturedFastPathTest, AdditiveBlendsDrawExactlyAsTheGeneralPath) {
 // A pixel shader's alpha is left out where nothing stored depends on it: blends by factors that
 // read it, and targets that keep it, must see it as the general path does.
 TEST_F(TexturedFastPathTest, ProgramsRunWithoutAlphaOnlyWhereNothingReadsIt) {
-    const DWORD tokens[] = {0xFFFF0200, 0x02000001, 0x800F0800, 0xA0E40000, 0x0000FFFF};
-    std::unique_ptr<PixelProgram> program;
-    ASSERT_EQ(PixelProgram::create(tokens, std::size(tokens), &program), S_OK);
+    const auto program = constantProgram();
+    ASSERT_NE(program, nullptr);
     constexpr DWORD kFactors[] = {DWORD(Blend::Zero),      DWORD(Blend::One),
                                   DWORD(Blend::SrcAlpha),  DWORD(Blend::InvSrcAlpha),
                                   DWORD(Blend::SrcColor),  DWORD(Blend::DestAlpha),
@@ -298,20 +317,9 @@ TEST_F(TexturedFastPathTest, ProgramsRunWithoutAlphaOnlyWhereNothingReadsIt) {
     const auto texture = randomPixels(13, 9, Format::A8R8G8B8, random);
     for (Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
         const auto initial = randomPixels(kWidth, kHeight, format, random);
-        std::vector<std::array<float, 4>> constants(48);
+        std::vector<std::array<float, 4>> constants;
         std::vector<Draw> draws = randomDraws(*texture, random);
-        for (std::size_t k = 0; k < draws.size(); ++k) {
-            for (float& channel : constants[k]) {
-                channel = unit(random);
-            }
-            DrawSetup& setup = draws[k].setup;
-            setup.program = program.get();
-            setup.constants = reinterpret_cast<const float(*)[4]>(constants[k].data());
-            setup.blend.sourceColour = kFactors[random() % std::size(kFactors)];
-            setup.blend.destinationColour = kFactors[random() % std::size(kFactors)];
-            setup.blend.sourceAlpha = kFactors[random() % std::size(kFactors)];
-            setup.blend.destinationAlpha = kFactors[random() % std::size(kFactors)];
-        }
+        drawProgram(draws, *program, constants, kFactors, random, [&] { return unit(random); });
         int unusedFast = 0, unusedGeneral = 0;
         EXPECT_EQ(render(draws, *initial, true, &unusedFast),
                   render(draws, *initial, false, &unusedGeneral))
