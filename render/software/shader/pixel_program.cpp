@@ -68,18 +68,22 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
         tile.readBase[static_cast<unsigned>(file)] = base;
         tile.stride[static_cast<unsigned>(file)] = stride;
     };
-    bind(RegisterFile::Temp, &temps[0][0], kTileLanes);
-    bind(RegisterFile::Scratch, &scratch[0][0], kTileLanes);
-    bind(RegisterFile::Output, &output.colour[0][0], kTileLanes);
+    // The written files are bound by writable pointers: GCC counts passing an uninitialised
+    // array's address as a pointer to const for a read of it.
+    auto bindWritable = [&](RegisterFile file, float* base) {
+        tile.readBase[static_cast<unsigned>(file)] = base;
+        tile.stride[static_cast<unsigned>(file)] = kTileLanes;
+        tile.writeBase[static_cast<unsigned>(file)] = base;
+    };
+    bindWritable(RegisterFile::Temp, &temps[0][0]);
+    bindWritable(RegisterFile::Scratch, &scratch[0][0]);
+    bindWritable(RegisterFile::Output, &output.colour[0][0]);
     bind(RegisterFile::Texcoord, &inputs.texcoord[0][0][0], kTileLanes);
     bind(RegisterFile::Colour, &inputs.colour[0][0][0], kTileLanes);
     bind(RegisterFile::ConstantLanes,
          program.constantLanes.empty() ? nullptr : program.constantLanes[0].values, kTileLanes);
     bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
     bind(RegisterFile::DefinedConstant, &program.definedConstants[0][0], 1);
-    tile.writeBase[static_cast<unsigned>(RegisterFile::Temp)] = &temps[0][0];
-    tile.writeBase[static_cast<unsigned>(RegisterFile::Scratch)] = &scratch[0][0];
-    tile.writeBase[static_cast<unsigned>(RegisterFile::Output)] = &output.colour[0][0];
     tile.textures = &textures;
     tile.count = count;
     // Results that are the same in every lane and only ever read as such are computed for lane 0.
