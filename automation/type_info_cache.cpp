@@ -153,6 +153,32 @@ HRESULT TypeInfoCache::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID l
     return info->GetIDsOfNames(names, count, dispids);
 }
 
+namespace {
+
+// Whether the type information describes `member` as a restricted function: the IUnknown and
+// IDispatch methods a dual interface inherits are, and invoked by number they would add or drop
+// references behind their caller's back (an Invoke of Release destroys the object under it).
+bool isRestricted(ITypeInfo* info, DISPID member) {
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) {
+        return false;
+    }
+    const UINT functions = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    bool restricted = false;
+    for (UINT i = 0; i < functions && !restricted; ++i) {
+        FUNCDESC* function = nullptr;
+        if (SUCCEEDED(info->GetFuncDesc(i, &function))) {
+            restricted =
+                function->memid == member && (function->wFuncFlags & FUNCFLAG_FRESTRICTED) != 0;
+            info->ReleaseFuncDesc(function);
+        }
+    }
+    return restricted;
+}
+
+}  // namespace
+
 HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, REFIID, LCID locale, WORD flags,
                               DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
                               UINT* argumentError) {
@@ -164,6 +190,9 @@ HRESULT TypeInfoCache::Invoke(IDispatch* object, DISPID member, REFIID, LCID loc
     ITypeInfo* const info = typeInfo.load(std::memory_order_acquire);
     if (info == nullptr) {
         return hr;
+    }
+    if (isRestricted(info, member)) {
+        return DISP_E_MEMBERNOTFOUND;
     }
     return info->Invoke(object, member, flags, parameters, result, exception, argumentError);
 }

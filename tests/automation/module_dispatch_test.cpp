@@ -369,6 +369,33 @@ TEST_F(ModuleDispatch, InvokeReadsAndWritesTheColour) {
     EXPECT_EQ(typeLibraryRecord().invokeCalls, 7) << "every call went through the type information";
 }
 
+// The IUnknown and IDispatch methods the interface inherits are in its type information, by
+// number, but no automation client reaches them: invoking Release would destroy the object under
+// its caller, AddRef would keep it for ever.
+TEST_F(ModuleDispatch, TheInheritedMethodsAreNotMembers) {
+    registerLibrary();
+    Ref<IGlimmerstrand> object = module.createVisualizer();
+    ASSERT_TRUE(object);
+    const auto references = [&] {
+        object->AddRef();
+        return object->Release();
+    };
+    const ULONG before = references();
+    for (DISPID member :
+         {0x60000000, 0x60000001, 0x60000002, 0x60010000, 0x60010001, 0x60010002, 0x60010003}) {
+        for (WORD flags : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT}) {
+            DISPPARAMS none{nullptr, nullptr, 0, 0};
+            VariantValue result;
+            EXPECT_EQ(object->Invoke(member, GUID_NULL, kLibraryLocale, flags, &none, &result.value,
+                                     nullptr, nullptr),
+                      DISP_E_MEMBERNOTFOUND)
+                << std::hex << member << ", flags " << flags;
+        }
+    }
+    EXPECT_EQ(references(), before);
+    EXPECT_EQ(invokeGet(object.get()), "#FF0000") << "the colour is still a member";
+}
+
 TEST_F(ModuleDispatch, ManyThreadsLoadTheTypeInformationOnce) {
     registerLibrary();
     constexpr int kThreads = 8;
