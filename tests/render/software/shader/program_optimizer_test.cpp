@@ -319,6 +319,25 @@ TEST(ProgramOptimizer, RandomProgramsGiveTheUnoptimisedOutputBitForBit) {
     }
 }
 
+// effect0's weighting: |L0 - R1| raised to 0.45 per channel, as log, mul and exp.
+constexpr const char* kEffect0Power = R"(
+    ps_2_0
+    def c5, 0.5, 0.45, 0, 0
+    dcl t0
+    sub r5, t0, c0
+    abs r5, r5
+    log r6.x, r5.x
+    log r6.y, r5.y
+    log r6.z, r5.z
+    log r6.w, r5.w
+    mul r6, r6, c5.y
+    exp r7.x, r6.x
+    exp r7.y, r6.y
+    exp r7.z, r6.z
+    exp r7.w, r6.w
+    mov oC0, r7
+)";
+
 // Compiled for a caller that reads red, green and blue only, a program gives those bit for bit and
 // leaves oC0's alpha unwritten wherever computing it took work of its own.
 TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
@@ -340,23 +359,7 @@ TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
         }
     }
     // The power of effect0's alpha and everything that only feeds it go.
-    const shader::PixelShaderDescription shader = describe(R"(
-        ps_2_0
-        def c5, 0.5, 0.45, 0, 0
-        dcl t0
-        sub r5, t0, c0
-        abs r5, r5
-        log r6.x, r5.x
-        log r6.y, r5.y
-        log r6.z, r5.z
-        log r6.w, r5.w
-        mul r6, r6, c5.y
-        exp r7.x, r6.x
-        exp r7.y, r6.y
-        exp r7.z, r6.z
-        exp r7.w, r6.w
-        mov oC0, r7
-    )");
+    const shader::PixelShaderDescription shader = describe(kEffect0Power);
     colourOnly.fuse = true;
     const CompiledProgram program = compileProgram(shader, simd::bestInstructionSet(), colourOnly);
     EXPECT_EQ(program.instructions.size(), 5u);
@@ -548,24 +551,7 @@ TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
 
 // The effect passes lose their dead components, their copies and the log/exp and rsq/rcp chains.
 TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
-    const CompiledProgram power = compileAndCompare(R"(
-        ps_2_0
-        def c5, 0.5, 0.45, 0, 0
-        dcl t0
-        sub r5, t0, c0
-        abs r5, r5
-        log r6.x, r5.x
-        log r6.y, r5.y
-        log r6.z, r5.z
-        log r6.w, r5.w
-        mul r6, r6, c5.y
-        exp r7.x, r6.x
-        exp r7.y, r6.y
-        exp r7.z, r6.z
-        exp r7.w, r6.w
-        mov oC0, r7
-    )",
-                                                    OptimizationOptions{});
+    const CompiledProgram power = compileAndCompare(kEffect0Power, OptimizationOptions{});
     ASSERT_EQ(power.instructions.size(), 6u);
     for (unsigned c = 0; c < 4; ++c) {
         EXPECT_EQ(power.instructions[2 + c].kernel,
