@@ -141,6 +141,55 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
     }
 }
 
+// arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
+// index bits sit in place within the value's bits. A vector with a lane outside the table's binades
+// (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it for those.
+void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+    const auto pair = [](const float* entries) {
+        return std::pair{_mm512_load_ps(entries), _mm512_load_ps(entries + 16)};
+    };
+    const auto [c0Low, c0High] = pair(table.c0);
+    const auto [c1Low, c1High] = pair(table.c1);
+    const auto [c2Low, c2High] = pair(table.c2);
+    const auto [binadeLow, binadeHigh] = pair(table.binade);
+    const __m512 zero = _mm512_set1_ps(table.zero);
+    const __m512 exponent = _mm512_set1_ps(table.y);
+    for (int i = 0; i < count; i += 16) {
+        const __mmask16 live =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
+        const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
+        const __m512i segment = _mm512_srli_epi32(bits, 18);
+        // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
+        const __m512 t =
+            _mm512_sub_ps(_mm512_castsi512_ps(_mm512_ternarylogic_epi32(
+                              _mm512_slli_epi32(bits, 5), _mm512_set1_epi32(0x007FFFFF),
+                              _mm512_set1_epi32(0x3F800000), 0xEA)),
+                          _mm512_set1_ps(1.0f));
+        const __m512 c0 = _mm512_permutex2var_ps(c0Low, segment, c0High);
+        const __m512 c1 = _mm512_permutex2var_ps(c1Low, segment, c1High);
+        const __m512 c2 = _mm512_permutex2var_ps(c2Low, segment, c2High);
+        const __m512 mantissaPower =
+            _mm512_add_ps(c0, _mm512_mul_ps(t, _mm512_add_ps(c1, _mm512_mul_ps(t, c2))));
+        const __m512 binade =
+            _mm512_permutex2var_ps(binadeLow, _mm512_srli_epi32(bits, 23), binadeHigh);
+        __m512 result = _mm512_mul_ps(mantissaPower, binade);
+        const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
+        const __mmask16 outside =
+            _mm512_cmpge_epu32_mask(
+                _mm512_sub_epi32(bits,
+                                 _mm512_set1_epi32(static_cast<int>(PowerTable::kFirstBinadeBits))),
+                _mm512_set1_epi32(static_cast<int>(PowerTable::kBinadeSpanBits))) &
+            static_cast<__mmask16>(~isZero) & live;
+        result = _mm512_mask_mov_ps(result, isZero, zero);
+        if (outside != 0) {
+            result = _mm512_mask_mov_ps(
+                result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), exponent));
+        }
+        _mm512_mask_storeu_ps(d + i, live, result);
+    }
+}
+
 void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {
     transcendental::lanes<&transcendental::logarithm2>(a, sign, d, count);
 }

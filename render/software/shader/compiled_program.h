@@ -13,6 +13,10 @@
 
 #include "render/software/shader/pixel_program.h"
 
+namespace gs::render::software {
+struct PowerTable;
+}
+
 namespace gs::render::software::detail {
 
 // Where the values of an operand live while a tile runs. Lane files hold kTileLanes values per
@@ -74,6 +78,7 @@ struct CompiledInstruction {
         0;                      // components computed in Scratch first, then moved to `destination`
     bool laneZeroOnly = false;  // every source is uniform and every reader takes the result as one
     std::uint8_t sampler = 0;   // texld
+    const PowerTable* powerTable = nullptr;     // the fused power by a def exponent
     std::array<ComponentRef, 4> target{};       // where component c of the result is computed
     std::array<ComponentRef, 4> destination{};  // where it finally lands
     // For result component c, the component of source s it reads. Scalar instructions read

@@ -1,6 +1,6 @@
-// log, exp and the fused power over a tile's lanes, for instruction sets without vector versions of
-// their own: tile_kernels.cpp includes this inside such a set's namespace and target region, where
-// the loops vectorise with the per-lane functions of shader_arithmetic.h. It includes nothing
+// log, exp and the fused powers over a tile's lanes, for instruction sets without vector versions
+// of their own: tile_kernels.cpp includes this inside such a set's namespace and target region,
+// where the loops vectorise with the per-lane functions of shader_arithmetic.h. It includes nothing
 // itself.
 //
 // `sign` is 0x80000000 for a negated source.
@@ -23,5 +23,12 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
     for (int i = 0; i < count; ++i) {
         d[i] = arithmetic::shortPower(
             std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) ^ sign), y);
+    }
+}
+
+// The sign of the source does not matter to |x|^y.
+void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+    for (int i = 0; i < count; ++i) {
+        d[i] = arithmetic::tablePower(a[i], table);
     }
 }

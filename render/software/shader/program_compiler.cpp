@@ -54,7 +54,7 @@ public:
         }
         program.instructions.reserve(steps.size());
         for (const auto& step : steps) {
-            program.instructions.push_back(lower(step));
+            program.instructions.push_back(lower(step, program));
         }
         return program;
     }
@@ -144,7 +144,7 @@ private:
         return mask;
     }
 
-    CompiledInstruction lower(const ProgramStep& step) const {
+    CompiledInstruction lower(const ProgramStep& step, CompiledProgram& program) const {
         CompiledInstruction out;
         out.writeMask = step.writeMask;
         out.saturate = step.saturate;
@@ -161,9 +161,24 @@ private:
             out.target[c] = (out.redirected >> c) & 1u ? componentOf(RegisterFile::Scratch, 0, c)
                                                        : step.destination[c];
         }
-        out.kernel = step.fused == FusedOperation::None
+        FusedOperation fused = step.fused;
+        if (fused == FusedOperation::Power &&
+            step.source[1][0].file == RegisterFile::DefinedConstant) {
+            // An exponent fixed at compilation: the power by its own table.
+            const ComponentRef exponent = step.source[1][0];
+            const float y = std::bit_cast<float>(
+                std::bit_cast<std::uint32_t>(
+                    program.definedConstants[exponent.index / 4][exponent.index % 4]) ^
+                step.sign[1]);
+            if (PowerTable::covers(y)) {
+                program.powerTables.push_back(std::make_unique<PowerTable>(y));
+                out.powerTable = program.powerTables.back().get();
+                fused = FusedOperation::TablePower;
+            }
+        }
+        out.kernel = fused == FusedOperation::None
                          ? selectKernel(set_, step.opcode, step.uniformSources)
-                         : selectFusedKernel(set_, step.fused, step.uniformSources);
+                         : selectFusedKernel(set_, fused, step.uniformSources);
         return out;
     }
 

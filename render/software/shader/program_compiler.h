@@ -2,10 +2,12 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "render/shader/pixel_shader_validator.h"
 #include "render/software/shader/compiled_program.h"
+#include "render/software/shader/power_table.h"
 #include "render/software/shader/program_optimizer.h"
 #include "render/software/simd/instruction_set.h"
 
@@ -21,6 +23,8 @@ struct CompiledProgram {
     std::array<std::array<float, 4>, shader::limits::kConstants> definedConstants{};
     // The ConstantLanes file: def constant components that texld reads as coordinates.
     std::vector<LaneArray> constantLanes;
+    // The tables of fused powers by def exponents, which their instructions point to.
+    std::vector<std::unique_ptr<PowerTable>> powerTables;
 };
 
 // `shader` must come from validatePixelShader; the kernels are those of `set`. Throws only

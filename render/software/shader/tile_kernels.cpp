@@ -1,6 +1,7 @@
 // The tile kernels, built once per instruction set from tile_kernels.inl.
 #include "render/software/shader/tile_kernels.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include <immintrin.h>
 
+#include "render/software/shader/power_table.h"
 #include "render/software/shader/shader_arithmetic.h"
 #include "render/software/simd/target_region.h"
 

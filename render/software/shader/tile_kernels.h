@@ -19,6 +19,7 @@ enum class FusedOperation : unsigned char {
     None,
     SquareRoot,  // rcp of rsq: sqrt(|x|)
     Power,       // exp of log times a uniform: |x|^y to the precision an 8-bit target shows
+    TablePower,  // the same for a def exponent, by the instruction's PowerTable
 };
 
 // The kernel of `set` for a fused operation, with sources uniform as in selectKernel.

@@ -240,6 +240,21 @@ void scalar(const CompiledInstruction& in, const TileContext& tile) {
     finish(in, tile);
 }
 
+// The fused power by the table of its def exponent (the uniform second source).
+template <bool U0>
+void tablePower(const CompiledInstruction& in, const TileContext& tile) {
+    const unsigned computed = firstComponent(in);
+    float* d = tile.write(in.target[computed]);
+    const float* a = tile.read(in.source[0][0]);
+    if constexpr (U0) {
+        std::fill_n(d, tile.count, math::tablePower(a[0], *in.powerTable));
+    } else {
+        tablePowerLanes(a, *in.powerTable, d, tile.count);
+    }
+    replicate(in, tile, computed);
+    finish(in, tile);
+}
+
 // dp3 and dp4: the sum of products, accumulated from x to w.
 template <unsigned N, bool U0, bool U1>
 void dot(const CompiledInstruction& in, const TileContext& tile) {
@@ -389,6 +404,8 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
             return scalarKernel<SquareRoot>(uniformSources);
         case FusedOperation::Power:
             return scalarKernel<ShortPower>(uniformSources);
+        case FusedOperation::TablePower:
+            return (uniformSources & 1u) ? &tablePower<true> : &tablePower<false>;
         default:
             return nullptr;
     }

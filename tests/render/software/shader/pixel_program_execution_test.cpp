@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "render/software/shader/pixel_program.h"
+#include "render/software/shader/power_table.h"
 #include "render/software/shader/shader_arithmetic.h"
 #include "render/software/simd/instruction_set.h"
 #include "tests/render/software/shader/shader_test_support.h"
@@ -718,16 +719,30 @@ TEST(PixelProgramRun, TranscendentalsEqualTheirPerLaneFunctionsOnEverySet) {
          [](float x) { return arithmetic::exponential2(x); }},
         {"ps_2_0\ndcl t0\nexp r0, -t0.x\nmov oC0, r0\n",
          [](float x) { return arithmetic::exponential2(-x); }},
-        // log, a multiplication by a def constant and exp become one power.
-        {"ps_2_0\ndef c0, 0.45, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c0.x\n"
-         "exp r0, r0.x\nmov oC0, r0\n",
+        // log, a multiplication by a device constant (c0.x = 0.45 below) and exp become one
+        // power; by a def constant, the power by that exponent's table.
+        {"ps_2_0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c0.x\nexp r0, r0.x\nmov oC0, r0\n",
          [](float x) { return arithmetic::shortPower(x, 0.45f); }},
-        {"ps_2_0\ndef c0, -2.5, 0, 0, 0\ndcl t0\nlog r0, -t0.x\nmul r0, r0, c0.x\n"
+        {"ps_2_0\ndcl t0\nlog r0, -t0.x\nmul r0, r0, -c0.x\nexp r0, r0.x\nmov oC0, r0\n",
+         [](float x) { return arithmetic::shortPower(-x, -0.45f); }},
+        {"ps_2_0\ndef c1, 0.45, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c1.x\n"
          "exp r0, r0.x\nmov oC0, r0\n",
-         [](float x) { return arithmetic::shortPower(-x, -2.5f); }},
-        {"ps_2_0\ndef c0, 4, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c0.x\n"
+         [](float x) {
+             static const PowerTable table(0.45f);
+             return arithmetic::tablePower(x, table);
+         }},
+        {"ps_2_0\ndef c1, -2.5, 0, 0, 0\ndcl t0\nlog r0, -t0.x\nmul r0, r0, c1.x\n"
          "exp r0, r0.x\nmov oC0, r0\n",
-         [](float x) { return arithmetic::shortPower(x, 4.0f); }},
+         [](float x) {
+             static const PowerTable table(-2.5f);
+             return arithmetic::tablePower(-x, table);
+         }},
+        {"ps_2_0\ndef c1, 4, 0, 0, 0\ndcl t0\nlog r0, t0.x\nmul r0, r0, c1.x\n"
+         "exp r0, r0.x\nmov oC0, r0\n",
+         [](float x) {
+             static const PowerTable table(4.0f);
+             return arithmetic::tablePower(x, table);
+         }},
     };
     for (int set = 0; set <= static_cast<int>(simd::bestInstructionSet()); ++set) {
         ASSERT_TRUE(simd::useInstructionSet(static_cast<simd::InstructionSet>(set)));
@@ -735,6 +750,7 @@ TEST(PixelProgramRun, TranscendentalsEqualTheirPerLaneFunctionsOnEverySet) {
             const auto program = createProgram(test.source);
             ASSERT_NE(program, nullptr);
             Tile tile;
+            tile.constants[0][0] = 0.45f;
             for (std::size_t first = 0; first < values.size(); first += kTileLanes) {
                 // The last tile is a partial one.
                 const int count =

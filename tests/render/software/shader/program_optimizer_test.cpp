@@ -553,10 +553,25 @@ TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
 TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
     const CompiledProgram power = compileAndCompare(kEffect0Power, OptimizationOptions{});
     ASSERT_EQ(power.instructions.size(), 6u);
+    // effect0's exponent is a def constant: each power runs by that exponent's table.
     for (unsigned c = 0; c < 4; ++c) {
-        EXPECT_EQ(power.instructions[2 + c].kernel,
+        const CompiledInstruction& step = power.instructions[2 + c];
+        EXPECT_EQ(step.kernel,
+                  selectFusedKernel(simd::bestInstructionSet(), FusedOperation::TablePower, 0b10));
+        ASSERT_NE(step.powerTable, nullptr);
+        EXPECT_EQ(step.powerTable->y, 0.45f);
+        EXPECT_EQ(step.target[c].file, RegisterFile::Output);
+    }
+    // An exponent from the device, or one beyond the tables' bound, takes the general power.
+    for (const char* exponent : {"c6.x", "c5.w"}) {
+        std::string source = kEffect0Power;
+        source.replace(source.find("c5.y"), 4, exponent);
+        source.replace(source.find("0.45, 0, 0"), 10, "0.45, 0, 4.5");
+        const CompiledProgram general = compileAndCompare(source, OptimizationOptions{});
+        ASSERT_EQ(general.instructions.size(), 6u) << exponent;
+        EXPECT_EQ(general.instructions[2].kernel,
                   selectFusedKernel(simd::bestInstructionSet(), FusedOperation::Power, 0b10));
-        EXPECT_EQ(power.instructions[2 + c].target[c].file, RegisterFile::Output);
+        EXPECT_EQ(general.instructions[2].powerTable, nullptr);
     }
     const CompiledProgram root = compileAndCompare(R"(
         ps_2_0
@@ -618,7 +633,18 @@ TEST(FusedKernels, SquareRootKeepsTheSpecialValuesOfTheReciprocalPair) {
     }
 }
 
-TEST(FusedKernels, PowerIsWithinItsBoundOverADenseSweep) {
+// The fused power, with its exponent from the device (shortPower) or from a def (by its table).
+class FusedPower : public ::testing::TestWithParam<bool> {
+protected:
+    static std::string source(float y) {
+        // The negations fold into the exponent: the power is |t0.x|^y.
+        return std::string("ps_2_0\n") +
+               (GetParam() ? "def c0, " + std::to_string(y) + ", 0, 0, 0\n" : "") +
+               "dcl t0\nlog r1.x, t0.x\nmul r2.x, -r1.x, c0.x\nexp r0, -r2.x\nmov oC0, r0\n";
+    }
+};
+
+TEST_P(FusedPower, IsWithinItsBoundOverADenseSweep) {
     // x from 0 through the denormals to 1e4, y in [-4, 4] with the negations folded into it.
     std::vector<float> x = {0.0f, -0.0f, 1e-45f, 1e-40f, FLT_MIN};
     for (float v = 1e-38f; v <= 1e4f; v *= 1.0007f) {
@@ -626,18 +652,10 @@ TEST(FusedKernels, PowerIsWithinItsBoundOverADenseSweep) {
     }
     x.push_back(1e4f);
     x.push_back(-2.5f);
-    const std::string source = R"(
-        ps_2_0
-        dcl t0
-        log r1.x, t0.x
-        mul r2.x, -r1.x, c0.x
-        exp r0, -r2.x
-        mov oC0, r0
-    )";
     double worst = 0.0;
     for (float y = -4.0f; y <= 4.0f; y += 0.0625f) {
         float constants[32][4] = {{y, 0, 0, 0}};
-        const auto outputs = runFused(source, x, constants);
+        const auto outputs = runFused(source(y), x, constants);
         for (std::size_t k = 0; k < outputs.size(); ++k) {
             const std::size_t tiles = outputs.size() / setsOfThisMachine().size();
             const std::size_t base = (k % tiles) * kTileLanes;
@@ -662,11 +680,14 @@ TEST(FusedKernels, PowerIsWithinItsBoundOverADenseSweep) {
 
     // NaN stays NaN.
     float constants[32][4] = {{0.45f, 0, 0, 0}};
-    const auto nan = runFused(source, {kNaN, -kNaN}, constants);
+    const auto nan = runFused(source(0.45f), {kNaN, -kNaN}, constants);
     for (const auto& output : nan) {
         EXPECT_TRUE(std::isnan(output->colour[0][0]) && std::isnan(output->colour[0][1]));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(ExponentFrom, FusedPower, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Def" : "Device"; });
 
 }  // namespace
 }  // namespace gs::render::software::detail
