@@ -67,7 +67,13 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
 #include "render/software/pipeline_kernels.inl"
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
+    alpha ? addSaturatedLoop<true>(source, target, count)
+          : addSaturatedLoop<false>(source, target, count);
+}
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
     gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
@@ -96,7 +102,13 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
 #include "render/software/pipeline_kernels.inl"
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
+    alpha ? addSaturatedLoop<true>(source, target, count)
+          : addSaturatedLoop<false>(source, target, count);
+}
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
     gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
@@ -158,7 +170,46 @@ void gatherRowPairs(const Colour* row, int width, const int* x0, const int* x1, 
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
 #include "render/software/pipeline_kernels.inl"
+// GCC 12's intrinsics pass undefined vectors as the unused merge sources (see above).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// addSaturatedLoop's steps in the same order, with the clamps as max and min: max(x, 0) gives 0
+// for NaN, as saturate does, and a sum of two values in [0, 1] needs only the upper clamp.
+void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
+    const __m512 zero = _mm512_setzero_ps(), one = _mm512_set1_ps(1.0f);
+    const __m512i byte = _mm512_set1_epi32(0xFF);
+    const __m512i forced = _mm512_set1_epi32(alpha ? 0 : static_cast<int>(kOpaqueAlpha));
+    const auto channel = [&](const float* s, __m512i d, int shift) {
+        const __m512 dc =
+            _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(_mm512_srli_epi32(d, shift), byte)),
+                          _mm512_set1_ps(1.0f / 255.0f));
+        const __m512 sum =
+            _mm512_add_ps(_mm512_min_ps(_mm512_max_ps(_mm512_load_ps(s), zero), one), dc);
+        const __m512 scaled = _mm512_add_ps(
+            _mm512_mul_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f));
+        return _mm512_slli_epi32(_mm512_cvttps_epi32(scaled), shift);
+    };
+    for (int i = 0; i < count; i += 16) {
+        const __mmask16 lanes =
+            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
+        const __m512i d = _mm512_maskz_loadu_epi32(lanes, target + i);
+        __m512i value = _mm512_ternarylogic_epi32(forced, channel(source[0] + i, d, 16),
+                                                  channel(source[1] + i, d, 8), 0xFE);
+        value = _mm512_or_si512(value, channel(source[2] + i, d, 0));
+        if (alpha) {
+            value = _mm512_or_si512(value, channel(source[3] + i, d, 24));
+        }
+        _mm512_mask_storeu_epi32(target + i, lanes, value);
+    }
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 // GCC's reductions leave lanes of their placeholder vectors unset on purpose.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push

@@ -483,6 +483,27 @@ void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
     }
 }
 
+// target[i] = the sum of source and target per channel, saturated and rounded to 8 bits: the
+// additive blend's inner loop, as blendConstantFactorsAndStore writes it for weights of one.
+template <bool Alpha>
+void addSaturatedLoop(const float (*source)[kTileLanes], Colour* target, int count) {
+    const Colour forced = Alpha ? 0u : kOpaqueAlpha;
+    for (int i = 0; i < count; ++i) {
+        const Colour d = target[i];
+        // Written out per channel, with constant shifts, so that the loop vectorises.
+        const auto channel = [&](int c, int shift) {
+            const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
+            const float out = saturate(source[c][i]) + dc;
+            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f)) << shift;
+        };
+        Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
+        if constexpr (Alpha) {
+            value |= channel(3, 24);
+        }
+        target[i] = value;
+    }
+}
+
 // blendAndStore for a blend whose four factors are Zero or One and whose operations are Add
 // (tile.constantBlend): one pass over the lanes, reading and writing the target in place where the
 // tile is one run. Gives the very values of the general path: s * 1 + d * 1 and s * 0 + d * 1 round
@@ -499,33 +520,30 @@ void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, in
         }
     }
     const float(*source)[kTileLanes] = tile.output.colour;
-    // Weights of one are left out (x * 1 is x), and so is alpha where the target keeps none.
-    const auto blend = [&]<bool AllOne, bool Alpha>() {
-        const Colour forced = Alpha ? 0u : kOpaqueAlpha;
-        for (int i = 0; i < count; ++i) {
-            const Colour d = target[i];
-            // Written out per channel, with constant shifts, so that the loop vectorises.
-            const auto channel = [&](int c, int shift) {
-                const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
-                const float s = saturate(source[c][i]);
-                const float out = AllOne ? s + dc : s * sf[c] + dc * df[c];
-                return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
-                       << shift;
-            };
-            Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
-            if constexpr (Alpha) {
-                value |= channel(3, 24);
-            }
-            target[i] = value;
-        }
-    };
-    const bool allOne = sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf;
     const bool alpha = setup.target.hasAlpha();
-    if (allOne) {
-        alpha ? blend.template operator()<true, true>() : blend.template operator()<true, false>();
+    if (sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf) {
+        // Weights of one are left out: x * 1 is x.
+        addSaturated(source, target, count, alpha);
     } else {
-        alpha ? blend.template operator()<false, true>()
-              : blend.template operator()<false, false>();
+        // Alpha is left out where the target keeps none.
+        const auto blend = [&]<bool Alpha>() {
+            const Colour forced = Alpha ? 0u : kOpaqueAlpha;
+            for (int i = 0; i < count; ++i) {
+                const Colour d = target[i];
+                const auto channel = [&](int c, int shift) {
+                    const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
+                    const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
+                    return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
+                           << shift;
+                };
+                Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
+                if constexpr (Alpha) {
+                    value |= channel(3, 24);
+                }
+                target[i] = value;
+            }
+        };
+        alpha ? blend.template operator()<true>() : blend.template operator()<false>();
     }
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {

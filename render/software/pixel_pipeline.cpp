@@ -278,6 +278,9 @@ void PixelPipeline::setConstant(const Vertex& v) {
 
 void PixelPipeline::span(int y, int x0, int x1) {
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
+    if (static_cast<UINT>(y) + 1 < setup_.target.height) {
+        prefetchRow(rowOffset + setup_.target.pitch, x0, x1);
+    }
     while (x0 < x1) {
         // The span fills the tile's free lanes with one run of neighbouring pixels.
         const int first = tile_.laneCount;
@@ -289,6 +292,16 @@ void PixelPipeline::span(int y, int x0, int x1) {
         if (tile_.laneCount == kTileLanes) {
             shadeTile();
         }
+    }
+}
+
+void PixelPipeline::prefetchRow(std::size_t rowOffset, int x0, int x1) const {
+    // A scanline primitive's next span mostly lies below this one: its target pixels are asked
+    // for now, a span ahead of blending, so that the blend does not wait for memory.
+    constexpr int kLinePixels = 64 / sizeof(Colour);
+    const Colour* row = setup_.target.pixels + rowOffset;
+    for (int x = x0 & -kLinePixels; x < x1; x += kLinePixels) {
+        __builtin_prefetch(row + x, 1, 3);
     }
 }
 

@@ -87,6 +87,7 @@ public:
 
 private:
     void shadeTile();
+    void prefetchRow(std::size_t rowOffset, int x0, int x1) const;
 
     const PipelineKernels& kernels_;
     DrawSetup setup_;
