@@ -198,6 +198,42 @@ bool fuseSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::si
     return true;
 }
 
+// A fused square root multiplied by a uniform, nothing else reading the root: one pass. Exact
+// against the pair: the product rounds once either way, and a negation moves to the uniform.
+bool fuseScaledSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Mul || step.fused != FusedOperation::None ||
+        std::popcount(static_cast<unsigned>(step.writeMask)) != 1) {
+        return false;
+    }
+    const unsigned c =
+        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(step.writeMask)));
+    for (unsigned rootOperand = 0; rootOperand < 2; ++rootOperand) {
+        const ComponentRef scale = step.source[1 - rootOperand][c];
+        const int write = links.reaching[j][rootOperand][c];
+        if (!isUniform(scale.file) || write < 0) {
+            continue;
+        }
+        const auto i = static_cast<std::size_t>(write / 4);
+        const ProgramStep& root = steps[i];
+        if (root.fused != FusedOperation::SquareRoot || root.saturate || root.laneZeroOnly ||
+            std::popcount(static_cast<unsigned>(root.writeMask)) != 1 ||
+            links.uses[i][write % 4].size() != 1 ||
+            !unchangedBetween(steps, root.source[0][0], i, j)) {
+            continue;
+        }
+        step.form = InstructionForm::Scalar;
+        step.fused = FusedOperation::ScaledSquareRoot;
+        step.sign[1] = step.sign[0] ^ step.sign[1];
+        step.source[1] = {scale, scale, scale, scale};
+        step.source[0] = root.source[0];
+        step.sign[0] = root.sign[0];
+        eraseSteps(steps, {i});
+        return true;
+    }
+    return false;
+}
+
 // exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant.
 bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
     ProgramStep& step = steps[j];
@@ -242,12 +278,78 @@ bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t 
     return true;
 }
 
+// dp3 of a difference with itself, the difference read nowhere else: the sum of the squared
+// differences in one pass. Exact: the same roundings in the same order.
+bool fuseSquaredDistance(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Dp3 || step.fused != FusedOperation::None ||
+        step.sign[0] != step.sign[1] || step.laneZeroOnly) {
+        return false;
+    }
+    int feeder = -1;
+    std::array<unsigned, 3> component{};
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        const int write = links.reaching[j][0][slot];
+        if (write < 0 || links.reaching[j][1][slot] != write ||
+            (feeder >= 0 && write / 4 != feeder)) {
+            return false;
+        }
+        feeder = write / 4;
+        component[slot] = static_cast<unsigned>(write % 4);
+    }
+    const auto i = static_cast<std::size_t>(feeder);
+    const ProgramStep& difference = steps[i];
+    if ((difference.opcode != Opcode::Add && difference.opcode != Opcode::Sub) ||
+        difference.fused != FusedOperation::None || difference.saturate ||
+        difference.laneZeroOnly) {
+        return false;
+    }
+    bool private_ = true;
+    forEachBit(storedComponents(difference), [&](unsigned c) {
+        private_ = private_ && difference.destination[c].file == RegisterFile::Temp;
+        for (const Use& use : links.uses[i][c]) {
+            private_ = private_ && use.step == j;
+        }
+    });
+    if (!private_) {
+        return false;
+    }
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        for (unsigned op = 0; op < 2; ++op) {
+            if (!unchangedBetween(steps, difference.source[op][component[slot]], i, j)) {
+                return false;
+            }
+        }
+    }
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        for (unsigned op = 0; op < 2; ++op) {
+            step.source[op][slot] = difference.source[op][component[slot]];
+        }
+    }
+    step.sign = difference.sign;
+    step.uniformSources = difference.uniformSources;
+    step.fused = FusedOperation::SquaredDistance;
+    eraseSteps(steps, {i});
+    return true;
+}
+
+void fuseExactChains(std::vector<ProgramStep>& steps) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        const Links links = link(steps);
+        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
+            changed = fuseSquaredDistance(steps, links, j);
+        }
+    }
+}
+
 void fuseChains(std::vector<ProgramStep>& steps) {
     for (bool changed = true; changed;) {
         changed = false;
         const Links links = link(steps);
         for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
-            changed = fuseSquareRoot(steps, links, j) || fusePower(steps, links, j);
+            changed = fuseSquareRoot(steps, links, j) || fuseScaledSquareRoot(steps, links, j) ||
+                      fusePower(steps, links, j);
         }
     }
 }
@@ -389,6 +491,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
         return;
     }
     removeDeadCode(steps, options.outputMask);
+    fuseExactChains(steps);
     if (options.fuse) {
         fuseChains(steps);
     }

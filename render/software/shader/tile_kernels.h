@@ -17,9 +17,12 @@ InstructionKernel selectKernel(simd::InstructionSet set, shader::Opcode opcode,
 // Operations that exist only as fusions of an instruction chain.
 enum class FusedOperation : unsigned char {
     None,
-    SquareRoot,  // rcp of rsq: sqrt(|x|)
-    Power,       // exp of log times a uniform: |x|^y to the precision an 8-bit target shows
-    TablePower,  // the same for a def exponent, by the instruction's PowerTable
+    SquareRoot,        // rcp of rsq: sqrt(|x|)
+    Power,             // exp of log times a uniform: |x|^y to the precision an 8-bit target shows
+    TablePower,        // the same for a def exponent, by the instruction's PowerTable
+    ScaledSquareRoot,  // sqrt(|x|) times a uniform
+    // Exact fusions: the same roundings in the same order as the chains they replace.
+    SquaredDistance,  // dp3 of (a + b) with itself: the sum of the squares of a sub's results
 };
 
 // The kernel of `set` for a fused operation, with sources uniform as in selectKernel.

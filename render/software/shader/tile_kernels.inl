@@ -163,6 +163,10 @@ struct SquareRoot {
     static constexpr unsigned kArity = 1;
     static float apply(float a) { return math::squareRootOfMagnitude(a); }
 };
+struct ScaledSquareRoot {
+    static constexpr unsigned kArity = 2;
+    static float apply(float a, float b) { return math::squareRootOfMagnitude(a) * b; }
+};
 struct ShortPower {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::shortPower(a, b); }
@@ -276,6 +280,30 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
         if constexpr (N == 4) {
             sum += a3[i] * b3[i];
         }
+        d[i] = sum;
+    }
+    replicate(in, tile, computed);
+    finish(in, tile);
+}
+
+// The fused sub and dp3: (a + b) . (a + b) over x, y and z, each difference rounded as the sub
+// rounds it and the sum accumulated as dp3 accumulates it.
+template <bool U0, bool U1>
+void squaredDistance(const CompiledInstruction& in, const TileContext& tile) {
+    const int count = tile.count;
+    const unsigned computed = firstComponent(in);
+    float* d = tile.write(in.target[computed]);
+    const Operand<U0> a0(tile.read(in.source[0][0]), in.sign[0]);
+    const Operand<U0> a1(tile.read(in.source[0][1]), in.sign[0]);
+    const Operand<U0> a2(tile.read(in.source[0][2]), in.sign[0]);
+    const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
+    const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
+    const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
+    for (int i = 0; i < count; ++i) {
+        const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
+        float sum = x * x;
+        sum += y * y;
+        sum += z * z;
         d[i] = sum;
     }
     replicate(in, tile, computed);
@@ -404,6 +432,14 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
             return scalarKernel<SquareRoot>(uniformSources);
         case FusedOperation::Power:
             return scalarKernel<ShortPower>(uniformSources);
+        case FusedOperation::ScaledSquareRoot:
+            return scalarKernel<ScaledSquareRoot>(uniformSources);
+        case FusedOperation::SquaredDistance: {
+            static constexpr InstructionKernel kTable[] = {
+                &squaredDistance<false, false>, &squaredDistance<true, false>,
+                &squaredDistance<false, true>, &squaredDistance<true, true>};
+            return kTable[uniformSources & 3u];
+        }
         case FusedOperation::TablePower:
             return (uniformSources & 1u) ? &tablePower<true> : &tablePower<false>;
         default:

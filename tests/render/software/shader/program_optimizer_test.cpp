@@ -550,6 +550,49 @@ TEST(ProgramOptimizer, TheLastWritesOfTheOutputTemporaryLandInTheOutput) {
 }
 
 // The effect passes lose their dead components, their copies and the log/exp and rsq/rcp chains.
+// A difference dotted with itself and read nowhere else becomes one pass that rounds as the pair
+// does (compileAndCompare checks the output bit for bit), whatever the swizzles and negations.
+TEST(ProgramOptimizer, DifferencesDottedWithThemselvesBecomeOnePass) {
+    const auto set = simd::bestInstructionSet();
+    const CompiledProgram fused = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl t1
+        sub r0.xyz, t0, c0
+        dp3 r0.x, r0, r0
+        add r1, c1.yzxw, -t1.wzyx
+        dp3 r2.y, -r1.zxyw, -r1.zxyw
+        mul r3, r0.x, r2.y
+        mov oC0, r3
+    )");
+    ASSERT_EQ(fused.instructions.size(), 3u);
+    EXPECT_EQ(fused.instructions[0].kernel,
+              selectFusedKernel(set, FusedOperation::SquaredDistance, 0b10));
+    EXPECT_EQ(fused.instructions[1].kernel,
+              selectFusedKernel(set, FusedOperation::SquaredDistance, 0b01));
+
+    // The difference read again, and a dot product whose two sides differ in sign, stay apart.
+    const CompiledProgram apart = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl t1
+        sub r0.xyz, t0, c0
+        dp3 r1.x, r0, r0
+        mul r2, r1.x, r0.y
+        add r3.xyz, t1, c1
+        dp3 r4.x, r3, -r3
+        add r5, r2, r4.x
+        mov oC0, r5
+    )");
+    ASSERT_EQ(apart.instructions.size(), 6u);
+    for (const CompiledInstruction& instruction : apart.instructions) {
+        for (unsigned uniform = 0; uniform < 4; ++uniform) {
+            EXPECT_NE(instruction.kernel,
+                      selectFusedKernel(set, FusedOperation::SquaredDistance, uniform));
+        }
+    }
+}
+
 TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
     const CompiledProgram power = compileAndCompare(kEffect0Power, OptimizationOptions{});
     ASSERT_EQ(power.instructions.size(), 6u);
@@ -629,6 +672,34 @@ TEST(FusedKernels, SquareRootKeepsTheSpecialValuesOfTheReciprocalPair) {
             for (unsigned c = 0; c < 4; ++c) {
                 EXPECT_TRUE(sameFloat(output->colour[c][i], expected)) << x[i];
             }
+        }
+    }
+}
+
+// A root scaled by a constant is one kernel, rounding as the fused root and a multiplication do.
+TEST(FusedKernels, ScaledSquareRootIsTheRootTimesTheConstant) {
+    const std::vector<float> x = {0.0f,  -0.0f,  kInf, -kInf, kNaN,    4.0f,
+                                  -9.0f, 1e-40f, 2.0f, 1e30f, FLT_MAX, 0.3f};
+    float constants[32][4] = {{0.75f, 0, 0, 0}};
+    const std::string source = R"(
+        ps_2_0
+        dcl t0
+        rsq r1.x, -t0.x
+        rcp r2.x, r1.x
+        mul r0.x, -r2.x, c0.x
+        mov r0.yzw, c0.y
+        mov oC0, r0
+    )";
+    const CompiledProgram program =
+        compileProgram(describe(source), simd::bestInstructionSet(), OptimizationOptions{});
+    ASSERT_FALSE(program.instructions.empty());
+    EXPECT_EQ(
+        program.instructions[0].kernel,
+        selectFusedKernel(simd::bestInstructionSet(), FusedOperation::ScaledSquareRoot, 0b10));
+    for (const auto& output : runFused(source, x, constants)) {
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const float expected = std::sqrt(std::fabs(x[i])) * -0.75f;
+            EXPECT_TRUE(sameFloat(output->colour[0][i], expected)) << x[i];
         }
     }
 }
