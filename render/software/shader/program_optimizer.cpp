@@ -333,12 +333,45 @@ bool fuseSquaredDistance(std::vector<ProgramStep>& steps, const Links& links, st
     return true;
 }
 
+// Operands that an instruction reads only as magnitudes: abs before them changes nothing.
+bool readsMagnitude(const ProgramStep& step, unsigned operand) {
+    return operand == 0 && step.fused == FusedOperation::None &&
+           (step.opcode == Opcode::Log || step.opcode == Opcode::Rsq);
+}
+
+// abs whose every reader takes the magnitude anyway (log, rsq): the readers read its source.
+bool dropRedundantAbsolute(std::vector<ProgramStep>& steps, const Links& links, std::size_t i) {
+    const ProgramStep& absolute = steps[i];
+    if (absolute.opcode != Opcode::Abs || absolute.saturate || absolute.laneZeroOnly) {
+        return false;
+    }
+    bool redundant = true;
+    forEachBit(absolute.writeMask, [&](unsigned c) {
+        redundant = redundant && absolute.destination[c].file == RegisterFile::Temp;
+        for (const Use& use : links.uses[i][c]) {
+            redundant = redundant && readsMagnitude(steps[use.step], use.operand) &&
+                        unchangedBetween(steps, absolute.source[0][c], i, use.step);
+        }
+    });
+    if (!redundant) {
+        return false;
+    }
+    forEachBit(absolute.writeMask, [&](unsigned c) {
+        for (const Use& use : links.uses[i][c]) {
+            steps[use.step].source[use.operand][use.slot] = absolute.source[0][c];
+        }
+    });
+    eraseSteps(steps, {i});
+    return true;
+}
+
 void fuseExactChains(std::vector<ProgramStep>& steps) {
     for (bool changed = true; changed;) {
         changed = false;
         const Links links = link(steps);
         for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
-            changed = fuseSquaredDistance(steps, links, j);
+            changed =
+                fuseSquaredDistance(steps, links, j) || dropRedundantAbsolute(steps, links, j);
         }
     }
 }

@@ -362,7 +362,7 @@ TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
     const shader::PixelShaderDescription shader = describe(kEffect0Power);
     colourOnly.fuse = true;
     const CompiledProgram program = compileProgram(shader, simd::bestInstructionSet(), colourOnly);
-    EXPECT_EQ(program.instructions.size(), 5u);
+    EXPECT_EQ(program.instructions.size(), 4u);
     for (const CompiledInstruction& instruction : program.instructions) {
         EXPECT_EQ(instruction.writeMask & 0x8u, 0u);
     }
@@ -593,12 +593,34 @@ TEST(ProgramOptimizer, DifferencesDottedWithThemselvesBecomeOnePass) {
     }
 }
 
+// log and rsq read magnitudes: an abs that only they read goes, one that anything else reads stays.
+TEST(ProgramOptimizer, AbsoluteValuesOnlyMagnitudesReadAreDropped) {
+    const char* source = R"(
+        ps_2_0
+        dcl t0
+        sub r5, t0, c0
+        abs r5, -r5
+        log r6.x, r5.x
+        rsq r6.y, -r5.y
+        log r6.z, r5.z
+        mov r6.w, r5.w
+        mov oC0, r6
+    )";
+    const CompiledProgram kept = compileAndCompare(source);
+    EXPECT_EQ(kept.instructions.size(), 6u);  // mov oC0 coalesced; abs still feeds the mov
+    std::string rewritten = source;
+    rewritten.replace(rewritten.find("mov r6.w, r5.w"), 14, "mov r6.w, c1.w");
+    const CompiledProgram dropped = compileAndCompare(rewritten);
+    EXPECT_EQ(dropped.instructions.size(), 5u);
+}
+
 TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
     const CompiledProgram power = compileAndCompare(kEffect0Power, OptimizationOptions{});
-    ASSERT_EQ(power.instructions.size(), 6u);
+    // sub, then the four powers: the abs went, since the powers read magnitudes anyway.
+    ASSERT_EQ(power.instructions.size(), 5u);
     // effect0's exponent is a def constant: each power runs by that exponent's table.
     for (unsigned c = 0; c < 4; ++c) {
-        const CompiledInstruction& step = power.instructions[2 + c];
+        const CompiledInstruction& step = power.instructions[1 + c];
         EXPECT_EQ(step.kernel,
                   selectFusedKernel(simd::bestInstructionSet(), FusedOperation::TablePower, 0b10));
         ASSERT_NE(step.powerTable, nullptr);
@@ -611,10 +633,10 @@ TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
         source.replace(source.find("c5.y"), 4, exponent);
         source.replace(source.find("0.45, 0, 0"), 10, "0.45, 0, 4.5");
         const CompiledProgram general = compileAndCompare(source, OptimizationOptions{});
-        ASSERT_EQ(general.instructions.size(), 6u) << exponent;
-        EXPECT_EQ(general.instructions[2].kernel,
+        ASSERT_EQ(general.instructions.size(), 5u) << exponent;
+        EXPECT_EQ(general.instructions[1].kernel,
                   selectFusedKernel(simd::bestInstructionSet(), FusedOperation::Power, 0b10));
-        EXPECT_EQ(general.instructions[2].powerTable, nullptr);
+        EXPECT_EQ(general.instructions[1].powerTable, nullptr);
     }
     const CompiledProgram root = compileAndCompare(R"(
         ps_2_0
