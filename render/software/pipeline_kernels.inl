@@ -757,8 +757,12 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
 
     // The coordinates and the diffuse alpha (1 where the vertices have none), as the general path
     // interpolates them at the lane positions the span gives it.
-    alignas(64) float u[kTileLanes] = {}, v[kTileLanes] = {};  // lanes past count are never read
+    alignas(64) float u[kTileLanes], v[kTileLanes];
     alignas(64) float alpha[kTileLanes];
+    // Lanes past count are never read; they hold zeros for the vector loops that pass over them.
+    // A full tile (the common case) has none to clear.
+    std::fill(u + count, u + kTileLanes, 0.0f);
+    std::fill(v + count, v + kTileLanes, 0.0f);
     const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
     const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
     const Plane pa =
@@ -780,7 +784,8 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
 
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
     alignas(64) float fx[kTileLanes], fy[kTileLanes];
-    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless offsets
+    alignas(64) int at[kTileLanes];
+    std::fill(at + count, at + kTileLanes, 0);  // lanes past count stay harmless offsets
     if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
         gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
     } else {
