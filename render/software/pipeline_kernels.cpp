@@ -19,7 +19,16 @@ namespace gs::render::software {
 // set's gather instruction where it has one; lanes past count are neither read nor written.
 //
 // gatherRowPairs(row, width, x0, x1, count, t0, t1): t0[i] = row[x0[i]] and t1[i] = row[x1[i]],
-// every index in [0, width): the two texels a linear filter blends along one row.
+// every index in [0, width), for the sets without row kernels.
+//
+// Row kernels (GS_ROW_KERNELS 1; pipeline_kernels.inl's sampleRowWith) work on one vector of
+// kRowLanes lanes at a time: RowFloat and RowInt, and row* operations that do what the scalar
+// kernels do to each lane (rowMin(a, b) is a < b ? a : b, NaN giving b; comparisons give all-ones
+// lanes). Of note: rowLoad and rowLoadTexels read `lanes` values and zero the rest, rowStore
+// writes `lanes` values, rowAllBelow looks at the first `lanes` lanes only, rowFirst gives lane 0,
+// rowPick permutes a vector by lane indices, and rowFetchPairs(row, width, x0, x1, &t0, &t1)
+// fetches row[x0] and row[x1], every index in [0, width). The SSE2 set has none: it is also the
+// 32-bit build's baseline, without vector registers to name.
 
 namespace {
 
@@ -69,7 +78,9 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
                               Colour* t10, Colour* t01, Colour* t11);
 // target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+#define GS_ROW_KERNELS 0
 #include "render/software/pipeline_kernels.inl"
+#undef GS_ROW_KERNELS
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
     alpha ? addSaturatedLoop<true>(source, target, count)
           : addSaturatedLoop<false>(source, target, count);
@@ -94,17 +105,143 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
         out[i] = pixels[at[i]];
     }
 }
-void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int count, Colour* t0,
-                    Colour* t1) {
-    gatherTexels(row, x0, count, t0);
-    gatherTexels(row, x1, count, t1);
+constexpr int kRowLanes = 8;
+using RowFloat = __m256;
+using RowInt = __m256i;
+inline RowInt rowSetInt(int x) {
+    return _mm256_set1_epi32(x);
+}
+inline RowFloat rowSet(float x) {
+    return _mm256_set1_ps(x);
+}
+// All-ones in the first `lanes` lanes.
+inline RowInt rowLanes(int lanes) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(lanes), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+inline RowFloat rowLoad(const float* p, int lanes) {
+    return lanes == kRowLanes ? _mm256_loadu_ps(p) : _mm256_maskload_ps(p, rowLanes(lanes));
+}
+inline void rowStore(float* p, RowFloat x, int lanes) {
+    if (lanes == kRowLanes) {
+        _mm256_storeu_ps(p, x);
+    } else {
+        _mm256_maskstore_ps(p, rowLanes(lanes), x);
+    }
+}
+inline RowFloat rowMin(RowFloat a, RowFloat b) {
+    return _mm256_min_ps(a, b);
+}
+inline RowFloat rowMax(RowFloat a, RowFloat b) {
+    return _mm256_max_ps(a, b);
+}
+inline RowFloat rowFloor(RowFloat x) {
+    return _mm256_floor_ps(x);
+}
+inline RowInt rowTruncate(RowFloat x) {
+    return _mm256_cvttps_epi32(x);
+}
+inline RowFloat rowToFloat(RowInt x) {
+    return _mm256_cvtepi32_ps(x);
+}
+inline RowFloat rowAbs(RowFloat x) {
+    return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), x);
+}
+inline bool rowInsideUnit(RowFloat x) {
+    const RowFloat inside = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_setzero_ps(), _CMP_GE_OQ),
+                                          _mm256_cmp_ps(x, _mm256_set1_ps(1.0f), _CMP_LT_OQ));
+    return _mm256_movemask_ps(inside) == 0xFF;
+}
+inline RowInt rowLess(RowFloat a, RowFloat b) {
+    return _mm256_castps_si256(_mm256_cmp_ps(a, b, _CMP_LT_OQ));
+}
+inline RowInt rowSelect(RowInt mask, RowInt a, RowInt b) {
+    return _mm256_blendv_epi8(b, a, mask);
+}
+inline RowInt rowAddInt(RowInt a, RowInt b) {
+    return _mm256_add_epi32(a, b);
+}
+inline RowInt rowSubInt(RowInt a, RowInt b) {
+    return _mm256_sub_epi32(a, b);
+}
+inline RowInt rowMinInt(RowInt a, RowInt b) {
+    return _mm256_min_epi32(a, b);
+}
+inline RowInt rowMaxInt(RowInt a, RowInt b) {
+    return _mm256_max_epi32(a, b);
+}
+inline RowInt rowGreaterInt(RowInt a, RowInt b) {
+    return _mm256_cmpgt_epi32(a, b);
+}
+inline RowInt rowAnd(RowInt a, RowInt b) {
+    return _mm256_and_si256(a, b);
+}
+inline RowInt rowOr(RowInt a, RowInt b) {
+    return _mm256_or_si256(a, b);
+}
+inline RowInt rowXor(RowInt a, RowInt b) {
+    return _mm256_xor_si256(a, b);
+}
+inline RowInt rowSignMask(RowInt x) {
+    return _mm256_srai_epi32(x, 31);
+}
+template <int shift>
+inline RowInt rowShiftRight(RowInt x) {
+    return _mm256_srli_epi32(x, shift);
+}
+inline RowInt rowLoadTexels(const Colour* p, int count) {
+    return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), rowLanes(count));
+}
+inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
+    const RowInt below =
+        _mm256_cmpeq_epi32(_mm256_min_epu32(x, _mm256_set1_epi32(static_cast<int>(limit - 1))), x);
+    return _mm256_testc_si256(below, rowLanes(lanes)) != 0;
+}
+inline int rowFirst(RowInt x) {
+    return _mm_cvtsi128_si32(_mm256_castsi256_si128(x));
+}
+inline RowFloat rowPick(RowFloat table, RowInt index) {
+    return _mm256_permutevar8x32_ps(table, index);
+}
+inline RowFloat rowAndFloat(RowFloat x, RowInt mask) {
+    return _mm256_and_ps(x, _mm256_castsi256_ps(mask));
+}
+// Where the 8 lanes read within 8 texels of each other (a strip read at distances that change by
+// less than a texel from pixel to pixel), one load of those texels permuted into the lanes serves
+// both indices; other vectors gather.
+inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, RowInt* t0,
+                          RowInt* t1) {
+    const int* texels = reinterpret_cast<const int*>(row);
+    if (width <= kRowLanes) {
+        const RowInt window = _mm256_maskload_epi32(texels, rowLanes(width));
+        *t0 = _mm256_permutevar8x32_epi32(window, x0);
+        *t1 = _mm256_permutevar8x32_epi32(window, x1);
+        return;
+    }
+    RowInt lowest = _mm256_min_epi32(x0, x1);
+    lowest = _mm256_min_epi32(lowest, _mm256_permute2x128_si256(lowest, lowest, 1));
+    lowest = _mm256_min_epi32(lowest, _mm256_shuffle_epi32(lowest, _MM_SHUFFLE(1, 0, 3, 2)));
+    lowest = _mm256_min_epi32(lowest, _mm256_shuffle_epi32(lowest, _MM_SHUFFLE(2, 3, 0, 1)));
+    const RowInt origin = _mm256_min_epi32(lowest, _mm256_set1_epi32(width - kRowLanes));
+    const RowInt first = _mm256_sub_epi32(x0, origin), second = _mm256_sub_epi32(x1, origin);
+    const RowInt reach = _mm256_max_epi32(first, second);
+    if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(reach, _mm256_set1_epi32(kRowLanes - 1))) == 0) {
+        const int start = _mm_cvtsi128_si32(_mm256_castsi256_si128(origin));
+        const RowInt window = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + start));
+        *t0 = _mm256_permutevar8x32_epi32(window, first);
+        *t1 = _mm256_permutevar8x32_epi32(window, second);
+    } else {
+        *t0 = _mm256_i32gather_epi32(texels, x0, 4);
+        *t1 = _mm256_i32gather_epi32(texels, x1, 4);
+    }
 }
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
 // target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+#define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
+#undef GS_ROW_KERNELS
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
     alpha ? addSaturatedLoop<true>(source, target, count)
           : addSaturatedLoop<false>(source, target, count);
@@ -131,53 +268,139 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     }
 }
 // GCC 12's reductions and permutes pass _mm512_undefined_epi32() as the unused merge source, which
-// its own maybe-uninitialized analysis then reports.
+// its own maybe-uninitialized analysis then reports wherever they are inlined: in the row kernels
+// of the .inl as much as here.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-// Where the 16 lanes of a group read within 16 texels of each other (a strip read at distances
-// that change by about a texel from pixel to pixel), one load of those 16 texels permuted into the
-// lanes serves both indices; other groups gather.
-void gatherRowPairs(const Colour* row, int width, const int* x0, const int* x1, int count,
-                    Colour* t0, Colour* t1) {
+constexpr int kRowLanes = 16;
+using RowFloat = __m512;
+using RowInt = __m512i;
+inline RowInt rowSetInt(int x) {
+    return _mm512_set1_epi32(x);
+}
+inline RowFloat rowSet(float x) {
+    return _mm512_set1_ps(x);
+}
+inline __mmask16 rowLanes(int lanes) {
+    return static_cast<__mmask16>(lanes >= kRowLanes ? 0xFFFF : (1u << lanes) - 1);
+}
+inline RowFloat rowLoad(const float* p, int lanes) {
+    return _mm512_maskz_loadu_ps(rowLanes(lanes), p);
+}
+inline void rowStore(float* p, RowFloat x, int lanes) {
+    _mm512_mask_storeu_ps(p, rowLanes(lanes), x);
+}
+inline RowFloat rowMin(RowFloat a, RowFloat b) {
+    return _mm512_min_ps(a, b);
+}
+inline RowFloat rowMax(RowFloat a, RowFloat b) {
+    return _mm512_max_ps(a, b);
+}
+inline RowFloat rowFloor(RowFloat x) {
+    return _mm512_roundscale_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+inline RowInt rowTruncate(RowFloat x) {
+    return _mm512_cvttps_epi32(x);
+}
+inline RowFloat rowToFloat(RowInt x) {
+    return _mm512_cvtepi32_ps(x);
+}
+inline RowFloat rowAbs(RowFloat x) {
+    return _mm512_abs_ps(x);
+}
+inline bool rowInsideUnit(RowFloat x) {
+    return (_mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_GE_OQ) &
+            _mm512_cmp_ps_mask(x, _mm512_set1_ps(1.0f), _CMP_LT_OQ)) == 0xFFFF;
+}
+inline RowInt rowLess(RowFloat a, RowFloat b) {
+    return _mm512_movm_epi32(_mm512_cmp_ps_mask(a, b, _CMP_LT_OQ));
+}
+inline RowInt rowSelect(RowInt mask, RowInt a, RowInt b) {
+    return _mm512_ternarylogic_epi32(mask, a, b, 0xCA);  // mask ? a : b, bit by bit
+}
+inline RowInt rowAddInt(RowInt a, RowInt b) {
+    return _mm512_add_epi32(a, b);
+}
+inline RowInt rowSubInt(RowInt a, RowInt b) {
+    return _mm512_sub_epi32(a, b);
+}
+inline RowInt rowMinInt(RowInt a, RowInt b) {
+    return _mm512_min_epi32(a, b);
+}
+inline RowInt rowMaxInt(RowInt a, RowInt b) {
+    return _mm512_max_epi32(a, b);
+}
+inline RowInt rowGreaterInt(RowInt a, RowInt b) {
+    return _mm512_movm_epi32(_mm512_cmpgt_epi32_mask(a, b));
+}
+inline RowInt rowAnd(RowInt a, RowInt b) {
+    return _mm512_and_si512(a, b);
+}
+inline RowInt rowOr(RowInt a, RowInt b) {
+    return _mm512_or_si512(a, b);
+}
+inline RowInt rowXor(RowInt a, RowInt b) {
+    return _mm512_xor_si512(a, b);
+}
+inline RowInt rowSignMask(RowInt x) {
+    return _mm512_srai_epi32(x, 31);
+}
+template <int shift>
+inline RowInt rowShiftRight(RowInt x) {
+    return _mm512_srli_epi32(x, shift);
+}
+inline RowInt rowLoadTexels(const Colour* p, int count) {
+    return _mm512_maskz_loadu_epi32(rowLanes(count), p);
+}
+inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
+    return _mm512_mask_cmpge_epu32_mask(rowLanes(lanes), x,
+                                        _mm512_set1_epi32(static_cast<int>(limit))) == 0;
+}
+inline int rowFirst(RowInt x) {
+    return _mm_cvtsi128_si32(_mm512_castsi512_si128(x));
+}
+inline RowFloat rowPick(RowFloat table, RowInt index) {
+    return _mm512_permutexvar_ps(index, table);
+}
+inline RowFloat rowAndFloat(RowFloat x, RowInt mask) {
+    return _mm512_and_ps(x, _mm512_castsi512_ps(mask));
+}
+// Where the 16 lanes read within 16 texels of each other (a strip read at distances that change
+// by about a texel from pixel to pixel), one load of those texels permuted into the lanes serves
+// both indices; other vectors gather. A texture of 16 texels or fewer is one window.
+inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, RowInt* t0,
+                          RowInt* t1) {
     const int* texels = reinterpret_cast<const int*>(row);
-    for (int i = 0; i < count; i += 16) {
-        const __mmask16 lanes =
-            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
-        const __m512i first = _mm512_maskz_loadu_epi32(lanes, x0 + i);
-        const __m512i second = _mm512_maskz_loadu_epi32(lanes, x1 + i);
-        const int lowest = _mm512_mask_reduce_min_epi32(lanes, _mm512_min_epi32(first, second));
-        const int highest = _mm512_mask_reduce_max_epi32(lanes, _mm512_max_epi32(first, second));
-        __m512i a, b;
-        if (highest - lowest < 16 && width >= 16) {
-            const int start = lowest < width - 16 ? lowest : width - 16;
-            const __m512i window = _mm512_loadu_si512(texels + start);
-            const __m512i origin = _mm512_set1_epi32(start);
-            a = _mm512_permutexvar_epi32(_mm512_sub_epi32(first, origin), window);
-            b = _mm512_permutexvar_epi32(_mm512_sub_epi32(second, origin), window);
-        } else {
-            a = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, first, texels, 4);
-            b = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, second, texels, 4);
-        }
-        _mm512_mask_storeu_epi32(t0 + i, lanes, a);
-        _mm512_mask_storeu_epi32(t1 + i, lanes, b);
+    if (width <= kRowLanes) {
+        const RowInt window = _mm512_maskz_loadu_epi32(rowLanes(width), texels);
+        *t0 = _mm512_permutexvar_epi32(x0, window);
+        *t1 = _mm512_permutexvar_epi32(x1, window);
+        return;
+    }
+    const int lowest = _mm512_reduce_min_epi32(_mm512_min_epi32(x0, x1));
+    const int start = lowest < width - kRowLanes ? lowest : width - kRowLanes;
+    const RowInt origin = _mm512_set1_epi32(start);
+    const RowInt first = _mm512_sub_epi32(x0, origin), second = _mm512_sub_epi32(x1, origin);
+    const RowInt reach = _mm512_max_epi32(first, second);
+    if (_mm512_cmpgt_epi32_mask(reach, _mm512_set1_epi32(kRowLanes - 1)) == 0) {
+        const RowInt window = _mm512_loadu_si512(texels + start);
+        *t0 = _mm512_permutexvar_epi32(first, window);
+        *t1 = _mm512_permutexvar_epi32(second, window);
+    } else {
+        *t0 = _mm512_i32gather_epi32(x0, texels, 4);
+        *t1 = _mm512_i32gather_epi32(x1, texels, 4);
     }
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
 // target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+#define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
-// GCC 12's intrinsics pass undefined vectors as the unused merge sources (see above).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#undef GS_ROW_KERNELS
 // addSaturatedLoop's steps in the same order, with the clamps as max and min: max(x, 0) gives 0
 // for NaN, as saturate does, and a sum of two values in [0, 1] needs only the upper clamp.
 void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
@@ -207,14 +430,6 @@ void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, 
         _mm512_mask_storeu_epi32(target + i, lanes, value);
     }
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-// GCC's reductions leave lanes of their placeholder vectors unset on purpose.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 // Where the 16 lanes of a group fall into two sets of neighbouring footprints, each within 31
 // texels of its first (a texture drawn near its own size, rows changing along the run), both rows
 // of each set are loaded whole and permuted into the lanes; other groups go pair by pair.

@@ -3,8 +3,10 @@
 // It includes nothing itself.
 //
 // Every loop runs over a tile's lanes with selects instead of branches, so that it becomes vector
-// code of the set; texel fetches go through the set's gatherTexels, gatherRowPairs and
-// gatherInteriorFootprints.
+// code of the set; texel fetches go through the set's gatherTexels and gatherInteriorFootprints.
+// Where the set has row kernels (GS_ROW_KERNELS: kRowLanes, RowFloat, RowInt and the row*
+// functions), one-row textures are sampled a vector at a time instead; otherwise through the
+// set's gatherRowPairs.
 
 namespace {
 
@@ -199,24 +201,6 @@ void gather(const PixelBuffer& texture, Colour border, const int* x, const int* 
     }
 }
 
-// The texels of row 0 at x[i], or the border colour where the index is -1. Only border addressing
-// gives -1: other modes gather straight from their indices.
-void gatherRow(const PixelBuffer& texture, bool border, Colour borderColour, const int* x,
-               int count, Colour* out) {
-    if (!border) {
-        gatherTexels(texture.pixels, x, count, out);
-        return;
-    }
-    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
-    for (int i = 0; i < count; ++i) {
-        at[i] = x[i] >= 0 ? x[i] : 0;
-    }
-    gatherTexels(texture.pixels, at, count, out);
-    for (int i = 0; i < count; ++i) {
-        out[i] = x[i] >= 0 ? out[i] : borderColour;
-    }
-}
-
 inline float unorm(Colour c, int shift) {
     return static_cast<float>((c >> shift) & 0xFFu) * (1.0f / 255.0f);
 }
@@ -287,9 +271,266 @@ void resolveTexelAxis(DWORD address, int size, const float* coord, int count, in
     }
 }
 
-void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, const float* fx,
-               int count, float (*out)[kTileLanes]) {
+#if GS_ROW_KERNELS
+// One row, one vector of lanes at a time (RowFloat, RowInt: the set's row kernel vocabulary): the
+// steps of resolveTexelAxis, the fetch and the filter of the general path, in the same operations
+// and order, so that the results are the same bits while the lanes stay in registers throughout.
+
+// fractionOf, lane by lane.
+GS_SIMD_INLINE RowFloat rowFraction(RowFloat x) {
+    x = rowMin(rowMax(x, rowSet(-kCoordinateLimit)), rowSet(kCoordinateLimit));
+    return x - rowFloor(x);
+}
+
+// The texel index that `mode` reads for index j, or -1 for the border: resolveTexelAxis's maps.
+// (Lambdas would not take the set's target options from the region around them.)
+template <TextureAddress mode>
+GS_SIMD_INLINE RowInt rowTexelIndex(RowInt j, int size) {
+    const RowInt zero = rowSetInt(0), last = rowSetInt(size - 1);
+    if constexpr (mode == TextureAddress::Mirror) {
+        const RowInt forwards = rowXor(j, rowSignMask(j));
+        const RowInt mirrored = rowSubInt(rowSetInt(2 * size - 1), j);
+        return rowMaxInt(rowMinInt(forwards, mirrored), zero);
+    } else if constexpr (mode == TextureAddress::Clamp) {
+        return rowMinInt(rowMaxInt(j, zero), last);
+    } else if constexpr (mode == TextureAddress::Border) {
+        return rowOr(j, rowOr(rowSignMask(j), rowGreaterInt(j, last)));
+    } else if constexpr (mode == TextureAddress::MirrorOnce) {
+        return rowMinInt(rowXor(j, rowSignMask(j)), last);
+    } else {
+        const RowInt sizes = rowSetInt(size);
+        j = rowAddInt(j, rowAnd(sizes, rowSignMask(j)));
+        return rowSubInt(j, rowAnd(sizes, rowGreaterInt(j, last)));
+    }
+}
+
+// The texel pair and fraction of each coordinate, as resolveTexelAxis gives them under `mode`.
+// Mirror folds only vectors with a coordinate outside [0, 1), where resolveTexelAxis decides per
+// call: inside, the fold gives the coordinate back (or, below 2^-125, a value that the scaling
+// rounds to the same position), and the map reduces to clamping.
+template <TextureAddress mode>
+GS_SIMD_INLINE void resolveRowLanes(RowFloat u, int size, RowInt* i0, RowInt* i1, RowFloat* frac) {
+    const float n = static_cast<float>(size);
+    RowFloat folded = u;
+    float lo = -1.0f, hi = n;
+    bool inside = false;
+    if constexpr (mode == TextureAddress::Mirror) {
+        hi = 2.0f * n - 0.5f;
+        inside = rowInsideUnit(u);
+        if (!inside) {
+            folded = rowFraction(u * rowSet(0.5f)) * rowSet(2.0f);
+        }
+    } else if constexpr (mode == TextureAddress::Border) {
+        lo = -2.0f;
+        hi = n + 1.0f;
+    } else if constexpr (mode == TextureAddress::MirrorOnce) {
+        folded = rowAbs(u);
+    } else if constexpr (mode == TextureAddress::Wrap) {
+        hi = n - 0.5f;
+        folded = rowFraction(u);
+    }
+    const RowFloat s = rowMin(rowMax(rowSet(n) * folded - rowSet(0.5f), rowSet(lo)), rowSet(hi));
+    const RowFloat whole = rowFloor(s);
+    const RowInt k = rowTruncate(whole);
+    *frac = s - whole;
+    const RowInt next = rowAddInt(k, rowSetInt(1));
+    if (inside) {
+        // k runs from -1 to size - 1, where mirroring only moves -1 to 0 and size to size - 1.
+        // (The first index is held below size as well, so that no read could stray.)
+        const RowInt last = rowSetInt(size - 1);
+        *i0 = rowMinInt(rowMaxInt(k, rowSetInt(0)), last);
+        *i1 = rowMinInt(next, last);
+        return;
+    }
+    *i0 = rowTexelIndex<mode>(k, size);
+    *i1 = rowTexelIndex<mode>(next, size);
+}
+
+// unorm, lane by lane.
+template <int shift>
+GS_SIMD_INLINE RowFloat rowUnorm(RowInt texels) {
+    return rowToFloat(rowAnd(rowShiftRight<shift>(texels), rowSetInt(0xFF))) *
+           rowSet(1.0f / 255.0f);
+}
+
+// One channel of the texel pairs, as unorm gives it, blended by the fractions where `linear`.
+template <int shift, bool linear>
+GS_SIMD_INLINE RowFloat rowChannel(RowInt t0, RowInt t1, RowFloat frac) {
+    const RowFloat a = rowUnorm<shift>(t0);
+    if constexpr (!linear) {
+        return a;
+    } else {
+        const RowFloat b = rowUnorm<shift>(t1);
+        return a + (b - a) * frac;
+    }
+}
+
+// kRowLanes texels of the row from `start`, unpacked once for the vectors that read them: each
+// channel's values as unorm gives them, and the steps to the next texel's values (the b - a of the
+// filter). Strips are read at distances that move by a fraction of a texel from pixel to pixel, so
+// one window serves many vectors.
+struct RowWindow {
+    int start = -(1 << 30);  // none yet: no index falls into it
+    RowFloat value[4] = {}, step[4] = {};
+};
+
+GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, RowWindow* window) {
+    const int available = width - start;
+    const RowInt here = rowLoadTexels(row + start, available < kRowLanes ? available : kRowLanes);
+    const RowInt next =
+        rowLoadTexels(row + start + 1, available - 1 < kRowLanes ? available - 1 : kRowLanes);
+    window->start = start;
+    window->value[0] = rowUnorm<16>(here);
+    window->value[1] = rowUnorm<8>(here);
+    window->value[2] = rowUnorm<0>(here);
+    window->value[3] = rowUnorm<24>(here);
+    window->step[0] = rowUnorm<16>(next) - window->value[0];
+    window->step[1] = rowUnorm<8>(next) - window->value[1];
+    window->step[2] = rowUnorm<0>(next) - window->value[2];
+    window->step[3] = rowUnorm<24>(next) - window->value[3];
+}
+
+GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt column,
+                                       RowFloat frac) {
+    return rowPick(window.value[c], column) + rowPick(window.step[c], column) * frac;
+}
+
+// The linear filter of lanes whose pairs lie in one window, the second texel the first or the one
+// after it (no wrap across the row's ends), written out: the same operations on the same values as
+// rowChannel's. False, with nothing written, for any other vector.
+GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, RowInt i1,
+                                     RowFloat frac, int lanes, RowWindow* window,
+                                     float (*out)[kTileLanes], int at) {
+    const RowInt step = rowSubInt(i1, i0);
+    if (!rowAllBelow(step, 2, lanes)) {
+        return false;
+    }
+    RowInt column = rowSubInt(i0, rowSetInt(window->start));
+    if (!rowAllBelow(column, kRowLanes, lanes)) {
+        // Around the first lane's index: the lanes of a strip read lie within a texel or two of it,
+        // and lanes moving either way stay inside for a while.
+        int start = rowFirst(i0) - (kRowLanes / 2 - 1);
+        start = start < width - kRowLanes ? start : width - kRowLanes;
+        start = start > 0 ? start : 0;
+        loadRowWindow(row, width, start, window);
+        column = rowSubInt(i0, rowSetInt(start));
+        if (!rowAllBelow(column, kRowLanes, lanes)) {
+            return false;
+        }
+    }
+    // Where both indices are one texel, b - a is 0 and a + 0 * frac is a: the step to the next
+    // texel, finite, times a fraction of 0 gives the same.
+    frac = rowAndFloat(frac, rowGreaterInt(step, rowSetInt(0)));
+    rowStore(out[0] + at, filterInWindow(*window, 0, column, frac), lanes);
+    rowStore(out[1] + at, filterInWindow(*window, 1, column, frac), lanes);
+    rowStore(out[2] + at, filterInWindow(*window, 2, column, frac), lanes);
+    rowStore(out[3] + at, filterInWindow(*window, 3, column, frac), lanes);
+    return true;
+}
+
+// A one-row texture sampled with `mode` along it: the texel pair of each lane fetched, filtered
+// and written out, vector by vector.
+template <TextureAddress mode, bool linear>
+void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, int count,
+                   float (*out)[kTileLanes]) {
+    const Colour* row = texture.pixels;
+    const int width = static_cast<int>(texture.width);
+    const RowInt borderColour = rowSetInt(static_cast<int>(border));
+    RowWindow window;
+    for (int i = 0; i < count; i += kRowLanes) {
+        // Lanes past count hold coordinate 0, which gives indices inside the texture.
+        const int lanes = count - i < kRowLanes ? count - i : kRowLanes;
+        RowInt i0, i1;
+        RowFloat frac;
+        resolveRowLanes<mode>(rowLoad(u + i, lanes), width, &i0, &i1, &frac);
+        if constexpr (linear && mode != TextureAddress::Border) {
+            if (filterFromWindow(row, width, i0, i1, frac, lanes, &window, out, i)) {
+                continue;
+            }
+        }
+        if constexpr (!linear) {
+            // The nearest texel: the second of the pair once the sample point is past its middle.
+            i0 = rowSelect(rowLess(frac, rowSet(0.5f)), i0, i1);
+            i1 = i0;
+        }
+        RowInt t0, t1;
+        if constexpr (mode == TextureAddress::Border) {
+            // -1 stands for the border: fetched as texel 0, then replaced.
+            const RowInt zero = rowSetInt(0);
+            rowFetchPairs(row, width, rowMaxInt(i0, zero), rowMaxInt(i1, zero), &t0, &t1);
+            t0 = rowSelect(rowSignMask(i0), borderColour, t0);
+            t1 = rowSelect(rowSignMask(i1), borderColour, t1);
+        } else {
+            rowFetchPairs(row, width, i0, i1, &t0, &t1);
+        }
+        rowStore(out[0] + i, rowChannel<16, linear>(t0, t1, frac), lanes);
+        rowStore(out[1] + i, rowChannel<8, linear>(t0, t1, frac), lanes);
+        rowStore(out[2] + i, rowChannel<0, linear>(t0, t1, frac), lanes);
+        rowStore(out[3] + i, rowChannel<24, linear>(t0, t1, frac), lanes);
+    }
+}
+
+template <bool linear>
+void sampleRowFiltered(const SamplerSetup& setup, const float* u, int count,
+                       float (*out)[kTileLanes]) {
     const PixelBuffer& texture = *setup.texture;
+    switch (static_cast<TextureAddress>(setup.addressU)) {
+        case TextureAddress::Mirror:
+            return sampleRowWith<TextureAddress::Mirror, linear>(texture, setup.border, u, count,
+                                                                 out);
+        case TextureAddress::Clamp:
+            return sampleRowWith<TextureAddress::Clamp, linear>(texture, setup.border, u, count,
+                                                                out);
+        case TextureAddress::Border:
+            return sampleRowWith<TextureAddress::Border, linear>(texture, setup.border, u, count,
+                                                                 out);
+        case TextureAddress::MirrorOnce:
+            return sampleRowWith<TextureAddress::MirrorOnce, linear>(texture, setup.border, u,
+                                                                     count, out);
+        case TextureAddress::Wrap:
+        default:
+            return sampleRowWith<TextureAddress::Wrap, linear>(texture, setup.border, u, count,
+                                                               out);
+    }
+}
+
+// The texture's one row at u[i], in the set's vectors.
+void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
+               float (*out)[kTileLanes]) {
+    if (linear) {
+        sampleRowFiltered<true>(setup, u, count, out);
+    } else {
+        sampleRowFiltered<false>(setup, u, count, out);
+    }
+}
+
+#else
+// The texels of row 0 at x[i], or the border colour where the index is -1. Only border addressing
+// gives -1: other modes gather straight from their indices.
+void gatherRow(const PixelBuffer& texture, bool border, Colour borderColour, const int* x,
+               int count, Colour* out) {
+    if (!border) {
+        gatherTexels(texture.pixels, x, count, out);
+        return;
+    }
+    alignas(64) int at[kTileLanes] = {};  // lanes past count stay harmless indices
+    for (int i = 0; i < count; ++i) {
+        at[i] = x[i] >= 0 ? x[i] : 0;
+    }
+    gatherTexels(texture.pixels, at, count, out);
+    for (int i = 0; i < count; ++i) {
+        out[i] = x[i] >= 0 ? out[i] : borderColour;
+    }
+}
+
+// The texture's one row at u[i]: the texel pairs resolved for the whole tile, then fetched, then
+// filtered.
+void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
+               float (*out)[kTileLanes]) {
+    const PixelBuffer& texture = *setup.texture;
+    alignas(64) int x0[kTileLanes], x1[kTileLanes];
+    alignas(64) float fx[kTileLanes];
+    resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
     const bool border = setup.addressU == static_cast<DWORD>(TextureAddress::Border);
     alignas(64) Colour t0[kTileLanes];
     if (!linear) {
@@ -321,6 +562,8 @@ void sampleRow(const SamplerSetup& setup, bool linear, int* x0, const int* x1, c
     }
 }
 
+#endif
+
 void sample(const SamplerSetup& setup, bool linear, const float* u, const float* v, int count,
             float (*out)[kTileLanes]) {
     if (setup.texture == nullptr) {
@@ -330,13 +573,13 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
     const PixelBuffer& texture = *setup.texture;
     alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
     alignas(64) float fx[kTileLanes], fy[kTileLanes];
-    resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
     if (texture.height == 1 && setup.addressV != static_cast<DWORD>(TextureAddress::Border)) {
         // One row, and every mode but border maps every row index to it: the vertical filter
         // blends the row with itself, so only the horizontal one remains.
-        sampleRow(setup, linear, x0, x1, fx, count, out);
+        sampleRow(setup, linear, u, count, out);
         return;
     }
+    resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
     resolveTexelAxis(setup.addressV, static_cast<int>(texture.height), v, count, y0, y1, fy);
 
     alignas(64) Colour t00[kTileLanes];
