@@ -32,8 +32,9 @@ void check(bool condition, const char* what) {
 class PatternTextures final : public TextureUnits {
 public:
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
-                  float (*out)[kTileLanes]) const override {
+                  float (*out)[kTileLanes], unsigned channels) const override {
         check(sampler < 16, "a sampler outside s0..s15");
+        check(channels != 0 && channels <= 15, "a channel mask that asks for nothing or too much");
         check(count > 0 && count <= kTileLanes, "a lane count outside the tile");
         for (int i = 0; i < count; ++i) {
             const float s = std::isfinite(u[i]) ? u[i] - std::floor(u[i]) : 0.0f;

@@ -132,9 +132,10 @@ struct PipelineKernels {
     // filter weights, blending and storing in one pass. Differs from the general path by at most 1
     // per 8-bit channel: bilinear weights are kept to 11 bits, texel values exactly.
     void (*shadeTexturedTile)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
-    // The texture of `setup` at (u[i], v[i]) with linear or nearest filtering (texture_sampling.h).
+    // The texture of `setup` at (u[i], v[i]) with linear or nearest filtering: out[c] for each
+    // channel c in `channels`, the others possibly left as they were (texture_sampling.h).
     void (*sample)(const SamplerSetup& setup, bool linear, const float* u, const float* v,
-                   int count, float (*out)[kTileLanes]);
+                   int count, float (*out)[kTileLanes], unsigned channels);
     void (*resolveTexelAxis)(DWORD address, int size, const float* coord, int count, int* i0,
                              int* i1, float* frac);
     // Where every lane's bilinear footprint lies inside `texture` (coordinates in [0, 1), no

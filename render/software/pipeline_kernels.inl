@@ -400,7 +400,7 @@ GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt co
 // rowChannel's. False, with nothing written, for any other vector.
 GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, RowInt i1,
                                      RowFloat frac, int lanes, RowWindow* window,
-                                     float (*out)[kTileLanes], int at) {
+                                     float (*out)[kTileLanes], int at, bool alpha) {
     const RowInt step = rowSubInt(i1, i0);
     if (!rowAllBelow(step, 2, lanes)) {
         return false;
@@ -424,15 +424,19 @@ GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, Ro
     rowStore(out[0] + at, filterInWindow(*window, 0, column, frac), lanes);
     rowStore(out[1] + at, filterInWindow(*window, 1, column, frac), lanes);
     rowStore(out[2] + at, filterInWindow(*window, 2, column, frac), lanes);
-    rowStore(out[3] + at, filterInWindow(*window, 3, column, frac), lanes);
+    if (alpha) {
+        rowStore(out[3] + at, filterInWindow(*window, 3, column, frac), lanes);
+    }
     return true;
 }
 
 // A one-row texture sampled with `mode` along it: the texel pair of each lane fetched, filtered
 // and written out, vector by vector.
+// Alpha is left out where `alpha` is false (a program that reads colour only): the colour
+// channels are what every caller reads.
 template <TextureAddress mode, bool linear>
 void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, int count,
-                   float (*out)[kTileLanes]) {
+                   float (*out)[kTileLanes], bool alpha) {
     const Colour* row = texture.pixels;
     const int width = static_cast<int>(texture.width);
     const RowInt borderColour = rowSetInt(static_cast<int>(border));
@@ -444,7 +448,7 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
         RowFloat frac;
         resolveRowLanes<mode>(rowLoad(u + i, lanes), width, &i0, &i1, &frac);
         if constexpr (linear && mode != TextureAddress::Border) {
-            if (filterFromWindow(row, width, i0, i1, frac, lanes, &window, out, i)) {
+            if (filterFromWindow(row, width, i0, i1, frac, lanes, &window, out, i, alpha)) {
                 continue;
             }
         }
@@ -466,41 +470,44 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
         rowStore(out[0] + i, rowChannel<16, linear>(t0, t1, frac), lanes);
         rowStore(out[1] + i, rowChannel<8, linear>(t0, t1, frac), lanes);
         rowStore(out[2] + i, rowChannel<0, linear>(t0, t1, frac), lanes);
-        rowStore(out[3] + i, rowChannel<24, linear>(t0, t1, frac), lanes);
+        if (alpha) {
+            rowStore(out[3] + i, rowChannel<24, linear>(t0, t1, frac), lanes);
+        }
     }
 }
 
 template <bool linear>
 void sampleRowFiltered(const SamplerSetup& setup, const float* u, int count,
-                       float (*out)[kTileLanes]) {
+                       float (*out)[kTileLanes], bool alpha) {
     const PixelBuffer& texture = *setup.texture;
     switch (static_cast<TextureAddress>(setup.addressU)) {
         case TextureAddress::Mirror:
             return sampleRowWith<TextureAddress::Mirror, linear>(texture, setup.border, u, count,
-                                                                 out);
+                                                                 out, alpha);
         case TextureAddress::Clamp:
             return sampleRowWith<TextureAddress::Clamp, linear>(texture, setup.border, u, count,
-                                                                out);
+                                                                out, alpha);
         case TextureAddress::Border:
             return sampleRowWith<TextureAddress::Border, linear>(texture, setup.border, u, count,
-                                                                 out);
+                                                                 out, alpha);
         case TextureAddress::MirrorOnce:
             return sampleRowWith<TextureAddress::MirrorOnce, linear>(texture, setup.border, u,
-                                                                     count, out);
+                                                                     count, out, alpha);
         case TextureAddress::Wrap:
         default:
-            return sampleRowWith<TextureAddress::Wrap, linear>(texture, setup.border, u, count,
-                                                               out);
+            return sampleRowWith<TextureAddress::Wrap, linear>(texture, setup.border, u, count, out,
+                                                               alpha);
     }
 }
 
 // The texture's one row at u[i], in the set's vectors.
 void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
-               float (*out)[kTileLanes]) {
+               float (*out)[kTileLanes], unsigned channels) {
+    const bool alpha = (channels & 8u) != 0;
     if (linear) {
-        sampleRowFiltered<true>(setup, u, count, out);
+        sampleRowFiltered<true>(setup, u, count, out, alpha);
     } else {
-        sampleRowFiltered<false>(setup, u, count, out);
+        sampleRowFiltered<false>(setup, u, count, out, alpha);
     }
 }
 
@@ -526,7 +533,7 @@ void gatherRow(const PixelBuffer& texture, bool border, Colour borderColour, con
 // The texture's one row at u[i]: the texel pairs resolved for the whole tile, then fetched, then
 // filtered.
 void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
-               float (*out)[kTileLanes]) {
+               float (*out)[kTileLanes], unsigned channels) {
     const PixelBuffer& texture = *setup.texture;
     alignas(64) int x0[kTileLanes], x1[kTileLanes];
     alignas(64) float fx[kTileLanes];
@@ -539,6 +546,9 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
         }
         gatherRow(texture, border, setup.border, x0, count, t0);
         for (int c = 0; c < 4; ++c) {
+            if (((channels >> c) & 1u) == 0) {
+                continue;
+            }
             for (int i = 0; i < count; ++i) {
                 out[c][i] = unorm(t0[i], kShift[c]);
             }
@@ -553,6 +563,9 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
         gatherRowPairs(texture.pixels, static_cast<int>(texture.width), x0, x1, count, t0, t1);
     }
     for (int c = 0; c < 4; ++c) {
+        if (((channels >> c) & 1u) == 0) {
+            continue;
+        }
         const int shift = kShift[c];
         float* result = out[c];
         for (int i = 0; i < count; ++i) {
@@ -565,7 +578,7 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
 #endif
 
 void sample(const SamplerSetup& setup, bool linear, const float* u, const float* v, int count,
-            float (*out)[kTileLanes]) {
+            float (*out)[kTileLanes], unsigned channels) {
     if (setup.texture == nullptr) {
         fillUnbound(count, out);
         return;
@@ -576,7 +589,7 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
     if (texture.height == 1 && setup.addressV != static_cast<DWORD>(TextureAddress::Border)) {
         // One row, and every mode but border maps every row index to it: the vertical filter
         // blends the row with itself, so only the horizontal one remains.
-        sampleRow(setup, linear, u, count, out);
+        sampleRow(setup, linear, u, count, out, channels);
         return;
     }
     resolveTexelAxis(setup.addressU, static_cast<int>(texture.width), u, count, x0, x1, fx);
@@ -591,6 +604,9 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
         }
         gather(texture, setup.border, x0, y0, count, t00);
         for (int c = 0; c < 4; ++c) {
+            if (((channels >> c) & 1u) == 0) {
+                continue;
+            }
             for (int i = 0; i < count; ++i) {
                 out[c][i] = unorm(t00[i], kShift[c]);
             }
@@ -603,6 +619,9 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
     gather(texture, setup.border, x0, y1, count, t01);
     gather(texture, setup.border, x1, y1, count, t11);
     for (int c = 0; c < 4; ++c) {
+        if (((channels >> c) & 1u) == 0) {
+            continue;
+        }
         const int shift = kShift[c];
         float* result = out[c];
         for (int i = 0; i < count; ++i) {
@@ -655,7 +674,7 @@ void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
         const SamplerSetup& sampler = setup.textures->unit(0);
         const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
         const auto& coords = tile.inputs.texcoord[stage.texCoordSet];
-        sample(sampler, linear, coords[0], coords[1], count, tile.texel);
+        sample(sampler, linear, coords[0], coords[1], count, tile.texel, 15u);
     }
 
     // One argument's four channels: the source itself when no modifier applies, else a copy in

@@ -5,10 +5,10 @@ namespace gs::render::software {
 TextureSampling::TextureSampling() : kernels_(&pipelineKernels(simd::activeInstructionSet())) {}
 
 void TextureSampling::sample2D(unsigned sampler, const float* u, const float* v, int count,
-                               float (*out)[kTileLanes]) const {
+                               float (*out)[kTileLanes], unsigned channels) const {
     static const SamplerSetup kUnbound{};
     const SamplerSetup& setup = sampler < units_.size() ? units_[sampler] : kUnbound;
-    kernels_->sample(setup, setup.magnifyLinear, u, v, count, out);
+    kernels_->sample(setup, setup.magnifyLinear, u, v, count, out, channels);
 }
 
 void resolveTexelAxis(DWORD address, int size, const float* coord, int count, int* i0, int* i1,

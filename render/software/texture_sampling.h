@@ -34,7 +34,7 @@ public:
 
     // Shaders give no derivatives here, so a unit filters with its magnification filter.
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
-                  float (*out)[kTileLanes]) const override;
+                  float (*out)[kTileLanes], unsigned channels) const override;
 
 private:
     const PipelineKernels* kernels_;

@@ -81,7 +81,7 @@ public:
     StripUnits(const Strip& left, const Strip& right) : strips_{&left, &right} {}
 
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
-                  float (*out)[kTileLanes]) const override {
+                  float (*out)[kTileLanes], unsigned) const override {
         for (int i = 0; i < count; ++i) {
             if (v[i] != 0.5f) {
                 ++offRowReads;

@@ -32,10 +32,11 @@ struct alignas(64) PixelTileOutput {
 // The device's texture units as the interpreter sees them. For each of `count` lanes, samples the
 // 2D texture bound to `sampler` at (u[i], v[i]) with that sampler's states and writes the texel's
 // r, g, b, a (0..1) to out[0][i] .. out[3][i]. A unit with no texture yields (0, 0, 0, 1).
+// `channels` has bit c set for each out[c] the caller reads; the others may be left as they were.
 class TextureUnits {
 public:
     virtual void sample2D(unsigned sampler, const float* u, const float* v, int count,
-                          float (*out)[kTileLanes]) const = 0;
+                          float (*out)[kTileLanes], unsigned channels) const = 0;
 
 protected:
     ~TextureUnits() = default;

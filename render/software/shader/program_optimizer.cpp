@@ -126,9 +126,6 @@ void removeDeadCode(std::vector<ProgramStep>& steps, unsigned outputMask) {
                 liveMask |= 1u << c;
             }
         });
-        if (step.form == InstructionForm::TextureLoad && liveMask != 0) {
-            liveMask = step.writeMask;  // the sampler stores all four anyway
-        }
         forEachBit(storedComponents(step),
                    [&](unsigned c) { live[keyOf(step.destination[c])] = false; });
         if (liveMask == 0) {

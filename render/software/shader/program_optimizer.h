@@ -49,7 +49,8 @@ struct ConstantComponent {
 
 // Slots of source `operand` (indices into source[operand]) that the step reads.
 unsigned readSlots(const ProgramStep& step, unsigned operand);
-// Components the step's kernel stores (texld stores all four whatever the mask says).
+// Components whose earlier values the step ends: texld's four, whatever part of them it computes
+// (the optimiser narrows its mask to the components read later).
 unsigned storedComponents(const ProgramStep& step);
 
 // Rewrites `steps` in place. Before the call uniformSources marks constant sources only. Texture

@@ -342,7 +342,8 @@ void textureLoad(const CompiledInstruction& in, const TileContext& tile) {
     const float* u = tile.read(in.source[0][0]);
     const float* v = tile.read(in.source[0][1]);
     auto* texel = reinterpret_cast<float(*)[kTileLanes]>(tile.write(in.target[0]));
-    tile.textures->sample2D(in.sampler, u, v, tile.count, texel);
+    // Only the components the program reads: the optimiser leaves the others out of the mask.
+    tile.textures->sample2D(in.sampler, u, v, tile.count, texel, in.writeMask);
     finish(in, tile);
 }
 

@@ -73,14 +73,19 @@ TEST_F(InstructionSetTest, SamplingMatchesTheBaselineBitForBit) {
                 for (int count : {1, 7, 8, 15, 16, 17, 33, kTileLanes}) {
                     alignas(64) float baseline[4][kTileLanes] = {};
                     pipelineKernels(InstructionSet::Sse2)
-                        .sample(setup, linear, u, v, count, baseline);
+                        .sample(setup, linear, u, v, count, baseline, 15u);
                     for (InstructionSet set : setsOfThisMachine()) {
                         alignas(64) float out[4][kTileLanes] = {};
-                        pipelineKernels(set).sample(setup, linear, u, v, count, out);
+                        pipelineKernels(set).sample(setup, linear, u, v, count, out, 15u);
                         ASSERT_EQ(std::memcmp(out, baseline, sizeof out), 0)
                             << simd::instructionSetName(set) << ", address " << address
                             << ", pattern " << pattern << ", linear " << linear << ", " << width
                             << "x" << height << ", count " << count;
+                        // A caller that reads colour only gets the same colour.
+                        alignas(64) float colour[4][kTileLanes] = {};
+                        pipelineKernels(set).sample(setup, linear, u, v, count, colour, 7u);
+                        ASSERT_EQ(std::memcmp(colour, baseline, sizeof colour[0] * 3), 0)
+                            << simd::instructionSetName(set) << ", colour only";
                     }
                 }
             }
@@ -146,8 +151,8 @@ TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
                             for (int count : {1, 3, 4, 5, 8, 9, 15, 16, 17, 100, kTileLanes}) {
                                 alignas(64) float expected[4][kTileLanes] = {};
                                 alignas(64) float out[4][kTileLanes] = {};
-                                kernels.sample(two, linear, u, v, count, expected);
-                                kernels.sample(one, linear, u, v, count, out);
+                                kernels.sample(two, linear, u, v, count, expected, 15u);
+                                kernels.sample(one, linear, u, v, count, out, 15u);
                                 ASSERT_EQ(std::memcmp(out, expected, sizeof out), 0)
                                     << simd::instructionSetName(set) << ", width " << width
                                     << ", address " << addressU << "/" << addressV << ", pattern "

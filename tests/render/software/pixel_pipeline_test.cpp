@@ -24,7 +24,7 @@ public:
         float v[kTileLanes];
         std::fill(v, v + kTileLanes, 0.5f);
         float sampled[4][kTileLanes];
-        textures.sample2D(1, inputs.texcoord[0][2], v, count, sampled);
+        textures.sample2D(1, inputs.texcoord[0][2], v, count, sampled, 15u);
         for (int i = 0; i < count; ++i) {
             output.colour[0][i] = inputs.texcoord[0][0][i] / 255.0f;
             output.colour[1][i] = inputs.texcoord[0][1][i] / 255.0f;

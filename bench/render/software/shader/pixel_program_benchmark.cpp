@@ -14,8 +14,8 @@ namespace {
 // A strip of 256 texels read with nearest filtering: cheap enough that the interpreter dominates.
 class StripTextures final : public TextureUnits {
 public:
-    void sample2D(unsigned, const float* u, const float*, int count,
-                  float (*out)[kTileLanes]) const override {
+    void sample2D(unsigned, const float* u, const float*, int count, float (*out)[kTileLanes],
+                  unsigned) const override {
         for (int i = 0; i < count; ++i) {
             const float position = u[i] * 256.0f;
             const int texel = position < 0.0f ? 0 : position > 255.0f ? 255 : int(position);

@@ -494,6 +494,37 @@ TEST(PixelProgramRun, ReadsSourcesBeforeOverwritingThem) {
     }
 }
 
+// The texture units are asked for the channels the program goes on to read, no more.
+TEST(PixelProgramRun, AsksTheTextureUnitsForTheChannelsItReads) {
+    const auto program = createProgram(R"(
+        ps_2_0
+        dcl t0.xy
+        dcl_2d s1
+        def c0, 1, 2, 3, 4
+        texld r0, t0, s1
+        mul r1.xy, r0.zxyw, c0
+        mov r1.zw, c0
+        mov oC0, r1
+    )");
+    const auto all = createProgram("ps_2_0\ndcl t0.xy\ndcl_2d s1\ntexld r0, t0, s1\nmov oC0, r0\n");
+    ASSERT_TRUE(program && all);
+    std::mt19937 random(7);
+    Tile tile;
+    tile.randomTexcoords(random);
+    tile.run(*program);
+    EXPECT_EQ(tile.textures.lastChannels, 5u);  // x and z
+    for (int i = 0; i < kTileLanes; ++i) {
+        EXPECT_TRUE(sameFloat(tile.out(0, i), tile.t(0, 0, i) + tile.t(0, 1, i)));
+        EXPECT_TRUE(sameFloat(tile.out(1, i), (tile.t(0, 0, i) * 10.0f + 1.0f) * 2.0f));
+    }
+    // A caller that reads colour only: the program's alpha, and the texel's, go unread.
+    program->runColour(tile.constants, tile.textures, *tile.inputs, kTileLanes, *tile.output);
+    all->runColour(tile.constants, tile.textures, *tile.inputs, kTileLanes, *tile.output);
+    EXPECT_EQ(tile.textures.lastChannels, 7u);
+    all->run(tile.constants, tile.textures, *tile.inputs, kTileLanes, *tile.output);
+    EXPECT_EQ(tile.textures.lastChannels, 15u);
+}
+
 TEST(PixelProgramRun, SamplesOncePerTexldWithTheCoordinateArrays) {
     const auto direct = createProgram(R"(
         ps_2_0
@@ -521,6 +552,7 @@ TEST(PixelProgramRun, SamplesOncePerTexldWithTheCoordinateArrays) {
         EXPECT_EQ(tile.textures.calls, 1);
         EXPECT_EQ(tile.textures.lastSampler, 3u);
         EXPECT_EQ(tile.textures.lastCount, count);
+        EXPECT_EQ(tile.textures.lastChannels, 15u);
         for (int i = 0; i < count; ++i) {
             const float u = tile.t(0, 0, i), v = tile.t(0, 1, i);
             EXPECT_TRUE(sameFloat(tile.out(0, i), u * 10.0f + 3.0f));

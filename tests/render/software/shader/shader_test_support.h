@@ -32,10 +32,11 @@ inline std::unique_ptr<PixelProgram> createProgram(const std::string& source) {
 class FakeTextures final : public TextureUnits {
 public:
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
-                  float (*out)[kTileLanes]) const override {
+                  float (*out)[kTileLanes], unsigned channels) const override {
         ++calls;
         lastSampler = sampler;
         lastCount = count;
+        lastChannels = channels;
         for (int i = 0; i < count; ++i) {
             out[0][i] = u[i] * 10.0f + static_cast<float>(sampler);
             out[1][i] = v[i];
@@ -46,6 +47,7 @@ public:
     mutable int calls = 0;
     mutable unsigned lastSampler = 0;
     mutable int lastCount = 0;
+    mutable unsigned lastChannels = 0;
 };
 
 }  // namespace gs::render::software::testing_support
