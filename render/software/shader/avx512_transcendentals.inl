@@ -142,8 +142,8 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
 }
 
 // arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
-// index bits sit in place within the value's bits. A vector with a lane outside the table's binades
-// (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it for those.
+// index bits sit in place within the value's bits. A vector with a lane outside the tables' range
+// (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
 void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
     const auto pair = [](const float* entries) {
         return std::pair{_mm512_load_ps(entries), _mm512_load_ps(entries + 16)};
@@ -151,7 +151,8 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
     const auto [c0Low, c0High] = pair(table.c0);
     const auto [c1Low, c1High] = pair(table.c1);
     const auto [c2Low, c2High] = pair(table.c2);
-    const auto [binadeLow, binadeHigh] = pair(table.binade);
+    const auto [lowFirst, lowSecond] = pair(table.low);
+    const __m512 high = _mm512_load_ps(table.high);
     const __m512 zero = _mm512_set1_ps(table.zero);
     const __m512 exponent = _mm512_set1_ps(table.y);
     for (int i = 0; i < count; i += 16) {
@@ -171,15 +172,15 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
         const __m512 c2 = _mm512_permutex2var_ps(c2Low, segment, c2High);
         const __m512 mantissaPower =
             _mm512_add_ps(c0, _mm512_mul_ps(t, _mm512_add_ps(c1, _mm512_mul_ps(t, c2))));
-        const __m512 binade =
-            _mm512_permutex2var_ps(binadeLow, _mm512_srli_epi32(bits, 23), binadeHigh);
-        __m512 result = _mm512_mul_ps(mantissaPower, binade);
+        const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
+        __m512 result = _mm512_mul_ps(
+            _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(lowFirst, below, lowSecond)),
+            _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), high));
         const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
         const __mmask16 outside =
             _mm512_cmpge_epu32_mask(
-                _mm512_sub_epi32(bits,
-                                 _mm512_set1_epi32(static_cast<int>(PowerTable::kFirstBinadeBits))),
-                _mm512_set1_epi32(static_cast<int>(PowerTable::kBinadeSpanBits))) &
+                _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(table.firstBits))),
+                _mm512_set1_epi32(static_cast<int>(table.spanBits))) &
             static_cast<__mmask16>(~isZero) & live;
         result = _mm512_mask_mov_ps(result, isZero, zero);
         if (outside != 0) {

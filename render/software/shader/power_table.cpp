@@ -1,5 +1,6 @@
 #include "render/software/shader/power_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -25,9 +26,21 @@ PowerTable::PowerTable(float exponent) : y(exponent), zero(arithmetic::shortPowe
         c1[j] = static_cast<float>(d01 - d012 * (nodes[0] + nodes[1]));
         c0[j] = static_cast<float>(values[0] - d01 * nodes[0] + d012 * nodes[0] * nodes[1]);
     }
-    for (int e = 0; e < kBinades; ++e) {
-        binade[e] = static_cast<float>(std::exp2(power * (e - (kBinades - 1))));
+    for (int l = 0; l < kLowBinades; ++l) {
+        low[l] = static_cast<float>(std::exp2(-power * l));
     }
+    // Steps of 2^-32 while their factor stays a normal float, and never below the normal floats:
+    // d = 127 - biased exponent reaches 126 at most.
+    int steps = 1;
+    while (steps < 4 && std::fabs(32.0 * steps * power) <= 126.0) {
+        ++steps;
+    }
+    for (int h = 0; h < kHighBinades; ++h) {
+        high[h] = h < steps ? static_cast<float>(std::exp2(-power * 32 * h)) : 1.0f;  // else unread
+    }
+    const int deepest = std::min(32 * steps - 1, 126);
+    firstBits = static_cast<std::uint32_t>(127 - deepest) << 23;
+    spanBits = 0x40000000u - firstBits;
 }
 
 }  // namespace gs::render::software

@@ -3,13 +3,15 @@
 // A shader such as "log, mul by a def constant, exp" raises a value to a fixed power. With y fixed,
 // |x|^y = (2^e)^y * m^y for x = 2^e * m, m in [1, 2): the first factor comes from a table of
 // binades and the second from quadratics fitted to m^y on 32 segments of [1, 2), so a power costs
-// four table reads and a handful of multiplications instead of a logarithm and an exponential.
+// five table reads and a handful of multiplications instead of a logarithm and an exponential.
 //
 // Accuracy: for |y| <= 4 the relative error is below 2^-15 (the fit is at Chebyshev nodes; the
 // cubic term it leaves is at most |y (y - 1) (y - 2)| / 6 * (1/64)^3 / 4 of m^y), tighter than the
-// 2^-14 that arithmetic::shortPower keeps, and far below what an 8-bit target shows. The table
-// covers x in [2^-31, 2) and zero; other values (tiny, large, infinite, NaN) take shortPower, whose
-// special values the table path also keeps: 0^y is 0 for y > 0, infinity for y < 0, NaN for y = 0.
+// 2^-14 that arithmetic::shortPower keeps, and far below what an 8-bit target shows. The tables
+// cover zero and x in [2^-(32 k + 31), 2), where the k = 0..3 whole steps of 2^-32 keep their
+// factor (2^-32)^(k y) a normal float (all four for |y| < 0.98, none for |y| > 3.9); other values
+// (smaller, denormal, large, infinite, NaN) take shortPower, whose special values the table path
+// also keeps: 0^y is 0 for y > 0, infinity for y < 0, NaN for y = 0.
 #pragma once
 
 #include <bit>
@@ -22,10 +24,9 @@ namespace gs::render::software {
 
 struct alignas(64) PowerTable {
     static constexpr int kSegments = 32;  // of [1, 2), by the top five mantissa bits
-    static constexpr int kBinades = 32;   // 2^-31 .. 2^0, by the low five bits of the exponent
-    // The first binade: biased exponent 96, so that its low five bits are the table index.
-    static constexpr std::uint32_t kFirstBinadeBits = 96u << 23;
-    static constexpr std::uint32_t kBinadeSpanBits = static_cast<std::uint32_t>(kBinades) << 23;
+    // x = 2^-d * m for d = 32 h + l: (2^-d)^y = low[l] * high[h].
+    static constexpr int kLowBinades = 32;
+    static constexpr int kHighBinades = 16;  // at most 4 used; a whole vector of them
 
     // Exponents whose fit keeps the stated bound.
     static bool covers(float y) { return y >= -4.0f && y <= 4.0f; }
@@ -34,7 +35,10 @@ struct alignas(64) PowerTable {
 
     // m^y on segment j as c0[j] + t * (c1[j] + t * c2[j]), t in [0, 1) across the segment.
     float c0[kSegments], c1[kSegments], c2[kSegments];
-    float binade[kBinades];  // 2^(e * y) for e = -31 .. 0
+    float low[kLowBinades];    // 2^(-l * y)
+    float high[kHighBinades];  // 2^(-32 h * y); high[0] = 1, so that low alone serves d < 32
+    // The magnitudes' bits the tables cover: [firstBits, firstBits + spanBits), up to 2.
+    std::uint32_t firstBits, spanBits;
     float y;
     float zero;  // 0^y as shortPower gives it
 };
@@ -54,13 +58,16 @@ GS_SIMD_INLINE float tablePower(float x, const PowerTable& table) {
     if (bits == 0) {
         return table.zero;
     }
-    if (bits - PowerTable::kFirstBinadeBits >= PowerTable::kBinadeSpanBits) {
+    if (bits - table.firstBits >= table.spanBits) {
         return shortPower(x, table.y);
     }
     const unsigned j = (bits >> 18) & 31u;
     const float t = segmentPosition(bits);
     const float mantissaPower = table.c0[j] + t * (table.c1[j] + t * table.c2[j]);
-    return mantissaPower * table.binade[(bits >> 23) & 31u];
+    const unsigned d = 127u - (bits >> 23);
+    // m^y * 2^(-l y) lies within 2^±128 for |y| <= 4 (the factors pull opposite ways), and the
+    // last product rounds once: it under- or overflows only where |x|^y does.
+    return (mantissaPower * table.low[d & 31u]) * table.high[d >> 5];
 }
 
 }  // namespace arithmetic
