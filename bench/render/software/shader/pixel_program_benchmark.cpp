@@ -1,4 +1,5 @@
-// Cost of interpreting pixel programs a tile at a time, per pixel.
+// Cost of interpreting pixel programs a tile at a time, per pixel, with the kernels of each
+// instruction set the machine runs (set: 0 SSE2, 1 AVX2, 2 AVX-512).
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -7,6 +8,7 @@
 
 #include "fx/assembler/pixel_shader_assembler.h"
 #include "render/software/shader/pixel_program.h"
+#include "render/software/simd/instruction_set.h"
 
 namespace gs::render::software {
 namespace {
@@ -82,6 +84,11 @@ const char* const kArithmetic = R"(
 )";
 
 void runTiles(benchmark::State& state, const char* source) {
+    const auto set = static_cast<simd::InstructionSet>(state.range(1));
+    if (!simd::useInstructionSet(set)) {
+        state.SkipWithError("the machine does not run this instruction set");
+        return;
+    }
     std::vector<DWORD> tokens;
     fx::AssemblyError error{0, ""};
     std::unique_ptr<PixelProgram> program;
@@ -107,6 +114,7 @@ void runTiles(benchmark::State& state, const char* source) {
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * count);  // pixels
+    simd::useInstructionSet(simd::bestInstructionSet());
 }
 
 void TwoSourceRings(benchmark::State& state) {
@@ -116,8 +124,8 @@ void Arithmetic(benchmark::State& state) {
     runTiles(state, kArithmetic);
 }
 
-BENCHMARK(TwoSourceRings)->ArgName("lanes")->Arg(kTileLanes)->Arg(17);
-BENCHMARK(Arithmetic)->ArgName("lanes")->Arg(kTileLanes)->Arg(17);
+BENCHMARK(TwoSourceRings)->ArgNames({"lanes", "set"})->ArgsProduct({{kTileLanes, 17}, {0, 1, 2}});
+BENCHMARK(Arithmetic)->ArgNames({"lanes", "set"})->ArgsProduct({{kTileLanes, 17}, {0, 1, 2}});
 
 }  // namespace
 }  // namespace gs::render::software
