@@ -145,13 +145,11 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
 // index bits sit in place within the value's bits. A vector with a lane outside the tables' range
 // (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
 void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
-    const auto pair = [](const float* entries) {
-        return std::pair{_mm512_load_ps(entries), _mm512_load_ps(entries + 16)};
-    };
-    const auto [c0Low, c0High] = pair(table.c0);
-    const auto [c1Low, c1High] = pair(table.c1);
-    const auto [c2Low, c2High] = pair(table.c2);
-    const auto [lowFirst, lowSecond] = pair(table.low);
+    // Plain loads: std::pair of vectors, built outside this target region, trips GCC 12 at -O0.
+    const __m512 c0Low = _mm512_load_ps(table.c0), c0High = _mm512_load_ps(table.c0 + 16);
+    const __m512 c1Low = _mm512_load_ps(table.c1), c1High = _mm512_load_ps(table.c1 + 16);
+    const __m512 c2Low = _mm512_load_ps(table.c2), c2High = _mm512_load_ps(table.c2 + 16);
+    const __m512 lowFirst = _mm512_load_ps(table.low), lowSecond = _mm512_load_ps(table.low + 16);
     const __m512 high = _mm512_load_ps(table.high);
     const __m512 zero = _mm512_set1_ps(table.zero);
     const __m512 exponent = _mm512_set1_ps(table.y);
