@@ -16,6 +16,16 @@ namespace {
 // A strip of 256 texels read with nearest filtering: cheap enough that the interpreter dominates.
 class StripTextures final : public TextureUnits {
 public:
+    // Colours that differ from texel to texel, as a strip's history does: the weights between the
+    // two reads are then powers of values spread over 0..1, not of zero.
+    StripTextures() {
+        for (int texel = 0; texel < 256; ++texel) {
+            for (int c = 0; c < 4; ++c) {
+                strip_[texel][c] = static_cast<float>((texel * 37 + c * 71) % 256) / 255.0f;
+            }
+        }
+    }
+
     void sample2D(unsigned, const float* u, const float*, int count, float (*out)[kTileLanes],
                   unsigned) const override {
         for (int i = 0; i < count; ++i) {
