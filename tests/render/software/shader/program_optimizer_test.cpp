@@ -371,19 +371,21 @@ TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
     EXPECT_EQ(tile.run(program, kTileLanes)->colour[3][0], -12345.0f);  // left as it was
 }
 
-// Compiles `source` both ways and checks that they agree; returns the optimised program.
+// Compiles `source` both ways and checks that they agree on every instruction set the machine
+// runs; returns the optimised program of the best one.
 CompiledProgram compileAndCompare(const std::string& source,
                                   OptimizationOptions options = kExactPasses) {
     const shader::PixelShaderDescription shader = describe(source);
-    const auto set = simd::bestInstructionSet();
-    CompiledProgram optimized = compileProgram(shader, set, options);
     if (!options.fuse) {
         std::mt19937 random(3);
         const TileRun tile(random);
-        expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
-                         *tile.run(optimized, kTileLanes), kTileLanes, source);
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            expectSameOutput(*tile.run(compileProgram(shader, set, kUnoptimized), kTileLanes),
+                             *tile.run(compileProgram(shader, set, options), kTileLanes),
+                             kTileLanes, source + "(" + simd::instructionSetName(set) + ")");
+        }
     }
-    return optimized;
+    return compileProgram(shader, simd::bestInstructionSet(), options);
 }
 
 TEST(ProgramOptimizer, ComputesOnlyComponentsThatAreReadAndDropsDeadInstructions) {
