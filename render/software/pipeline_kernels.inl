@@ -635,6 +635,22 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
 }
 
 void interpolate(PipelineTile& tile, int count, int runs) {
+    if (runs == 1 && !tile.perspective) {
+        // One run (most tiles of a large primitive): its lanes share y, so dy * y is one product
+        // for all of them, and the sums round as below.
+        const PixelRun& run = tile.runs[0];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        for (int k = 0; k < tile.activeCount; ++k) {
+            const int slot = tile.activeSlots[k];
+            const Plane p = tile.planes[slot];
+            const float rowTerm = p.dy * y;
+            float* out = tile.slotLanes[slot];
+            for (int i = 0; i < count; ++i) {
+                out[i] = p.c + p.dx * (x + static_cast<float>(i)) + rowTerm;
+            }
+        }
+        return;
+    }
     // The lanes' pixel centres, from the runs they hold.
     for (int r = 0; r < runs; ++r) {
         const PixelRun& run = tile.runs[r];
