@@ -651,6 +651,22 @@ void interpolate(PipelineTile& tile, int count, int runs) {
         }
         return;
     }
+    // Attributes that do not change across the primitive (a point's, or a flat colour) are one
+    // value: dx * x and dy * y are zeros of dx's and dy's signs at every pixel centre, x and y
+    // being whole and not negative, so the sum is the one that x = y = 1 gives.
+    bool allConstant = !tile.perspective;
+    for (int k = 0; k < tile.activeCount && allConstant; ++k) {
+        const Plane& p = tile.planes[tile.activeSlots[k]];
+        allConstant = p.dx == 0.0f && p.dy == 0.0f;
+    }
+    if (allConstant) {
+        for (int k = 0; k < tile.activeCount; ++k) {
+            const int slot = tile.activeSlots[k];
+            const Plane p = tile.planes[slot];
+            std::fill_n(tile.slotLanes[slot], count, p.c + p.dx + p.dy);
+        }
+        return;
+    }
     // The lanes' pixel centres, from the runs they hold.
     for (int r = 0; r < runs; ++r) {
         const PixelRun& run = tile.runs[r];

@@ -168,6 +168,61 @@ TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
 
 // Random triangles with random colours, texture coordinates and blend states, drawn through whole
 // pipelines made under each set, into identical targets.
+// Interpolation takes shortcuts (one product of dy and y per run, one value for attributes that
+// do not change): each lane must still hold c + dx * x + dy * y as written, signed zeros and
+// special values included, for tiles of one run and of several.
+TEST_F(InstructionSetTest, InterpolationGivesEachPlaneAtEachPixelCentre) {
+    const Plane planes[] = {
+        {0.25f, 0.0f, 0.0f},        {-0.0f, -0.0f, 0.0f},  {-0.0f, -0.0f, -0.0f},
+        {-0.0f, 0.0f, 0.0f},        {NAN, 0.0f, 0.0f},     {INFINITY, -0.0f, 0.0f},
+        {0.5f, 1.0f / 3.0f, -0.7f}, {1e30f, 3e-8f, 1e25f}, {-2.0f, 0.0f, 0.125f},
+    };
+    std::mt19937 random(23);
+    auto tile = std::make_unique<PipelineTile>();
+    for (InstructionSet set : setsOfThisMachine()) {
+        const PipelineKernels& kernels = pipelineKernels(set);
+        // Every plane alone (the shortcut for constant attributes applies only when all are), then
+        // all of them together.
+        for (std::size_t first = 0; first <= std::size(planes); ++first) {
+            const bool together = first == std::size(planes);
+            tile->activeCount = together ? static_cast<int>(std::size(planes)) : 1;
+            for (int k = 0; k < tile->activeCount; ++k) {
+                tile->activeSlots[k] = k;
+                tile->planes[k] = planes[together ? k : first];
+                tile->slotLanes[k] = tile->inputs.texcoord[k / 4][k % 4];
+            }
+            tile->perspective = false;
+            for (int runs : {1, 3, 7}) {
+                int lane = 0;
+                for (int r = 0; r < runs; ++r) {
+                    const int n = runs == 1 ? kTileLanes - static_cast<int>(random() % 9)
+                                            : 1 + static_cast<int>(random() % 30);
+                    tile->runs[r] = PixelRun{0, lane, n, static_cast<int>(random() % 4000),
+                                             static_cast<int>(random() % 2200)};
+                    lane += n;
+                }
+                kernels.interpolate(*tile, lane, runs);
+                for (int r = 0; r < runs; ++r) {
+                    const PixelRun& run = tile->runs[r];
+                    for (int i = 0; i < run.count; ++i) {
+                        const float x = static_cast<float>(run.x) + static_cast<float>(i);
+                        const float y = static_cast<float>(run.y);
+                        for (int k = 0; k < tile->activeCount; ++k) {
+                            const Plane& p = tile->planes[k];
+                            const float expected = p.c + p.dx * x + p.dy * y;
+                            const float actual = tile->slotLanes[k][run.firstLane + i];
+                            ASSERT_EQ(std::memcmp(&actual, &expected, sizeof actual), 0)
+                                << simd::instructionSetName(set) << ", plane " << k << " (" << p.c
+                                << ", " << p.dx << ", " << p.dy << "), " << runs << " runs, at "
+                                << x << ", " << y << ": " << actual << " against " << expected;
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST_F(InstructionSetTest, PipelinesDrawTheSamePixels) {
     struct Vertex3 {
         float x, y, z, rhw;
