@@ -301,14 +301,14 @@ bool fuseSquaredDistance(std::vector<ProgramStep>& steps, const Links& links, st
         difference.laneZeroOnly) {
         return false;
     }
-    bool private_ = true;
+    bool onlyThisReads = true;
     forEachBit(storedComponents(difference), [&](unsigned c) {
-        private_ = private_ && difference.destination[c].file == RegisterFile::Temp;
+        onlyThisReads = onlyThisReads && difference.destination[c].file == RegisterFile::Temp;
         for (const Use& use : links.uses[i][c]) {
-            private_ = private_ && use.step == j;
+            onlyThisReads = onlyThisReads && use.step == j;
         }
     });
-    if (!private_) {
+    if (!onlyThisReads) {
         return false;
     }
     for (unsigned slot = 0; slot < 3; ++slot) {
