@@ -6,6 +6,7 @@
 // a one-pass blend of their own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -397,6 +398,72 @@ TEST_F(TexturedFastPathTest, LargeTrianglesInsideAndAcrossTextureEdgesMatchTheGe
             expectWithinOneOfTheGeneralPath(
                 draws, *initial, 10,
                 std::string(simd::instructionSetName(set)) + ", " + scenario.name);
+        }
+    }
+}
+
+// Footprints inside the texture take each set's own filter and blend: every set must store the
+// baseline's pixels exactly, in full tiles of one run, tiles of several runs and the lanes past the
+// last full vector, for every blend the path takes, texture or diffuse alpha, both filters and
+// targets with and without alpha.
+TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
+    constexpr UINT kTargetWidth = 300, kTargetHeight = 40;  // rows longer than a tile
+    struct Scenario {
+        UINT width, height;  // of the texture
+        float u0, u1, v0, v1;
+    };
+    const Scenario scenarios[] = {
+        // As the background quad: half the target's size, magnified about twice.
+        {150, 20, 0.03f, 0.96f, 0.05f, 0.94f},
+        {13, 9, 0.1f, 0.9f, 0.12f, 0.85f},
+        {900, 120, 0.02f, 0.98f, 0.03f, 0.97f},
+    };
+    std::vector<std::vector<Colour>> baseline;
+    for (InstructionSet set : setsOfThisMachine()) {
+        ASSERT_TRUE(simd::useInstructionSet(set));
+        std::mt19937 random(41);
+        std::size_t k = 0;
+        for (const Scenario& scenario : scenarios) {
+            for (Format format : {Format::X8R8G8B8, Format::A8R8G8B8}) {
+                const auto texture =
+                    randomPixels(scenario.width, scenario.height, Format::A8R8G8B8, random);
+                const auto initial = randomPixels(kTargetWidth, kTargetHeight, format, random);
+                std::uniform_real_distribution<float> x(-10.0f, kTargetWidth + 10.0f);
+                std::uniform_real_distribution<float> y(-5.0f, kTargetHeight + 5.0f);
+                std::uniform_real_distribution<float> tilt(-0.01f, 0.01f);
+                const std::vector<Draw> draws = randomDraws(*texture, random, [&](Draw& draw) {
+                    // Half the draws cover the target, the others are triangles inside it; the
+                    // coordinates follow the positions, so that every footprint lies inside.
+                    const bool cover = random() % 2 == 0;
+                    const float t = tilt(random);
+                    for (int c = 0; c < 3; ++c) {
+                        TexturedVertex& corner = draw.corners[c];
+                        if (cover) {
+                            corner.x = c == 1 ? 2.0f * kTargetWidth + 2.0f : -1.0f;
+                            corner.y = c == 2 ? 2.0f * kTargetHeight + 2.0f : -1.0f;
+                        } else {
+                            corner.x = x(random);
+                            corner.y = y(random);
+                        }
+                        const float sx = std::clamp(corner.x / kTargetWidth, 0.0f, 2.0f);
+                        const float sy = std::clamp(corner.y / kTargetHeight, 0.0f, 2.0f);
+                        corner.u = scenario.u0 + (scenario.u1 - scenario.u0) * sx + t * sy;
+                        corner.v = scenario.v0 + (scenario.v1 - scenario.v0) * sy + t * sx;
+                    }
+                });
+                int texturedDraws = 0;
+                const std::vector<Colour> pixels = render(draws, *initial, true, &texturedDraws);
+                ASSERT_EQ(texturedDraws, static_cast<int>(draws.size()));
+                if (set == InstructionSet::Sse2) {
+                    baseline.push_back(pixels);
+                } else {
+                    ASSERT_LT(k, baseline.size());
+                    EXPECT_EQ(pixels, baseline[k])
+                        << simd::instructionSetName(set) << ", texture " << scenario.width << "x"
+                        << scenario.height << (format == Format::X8R8G8B8 ? ", X8R8G8B8" : "");
+                }
+                ++k;
+            }
         }
     }
 }
