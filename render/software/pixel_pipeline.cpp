@@ -295,13 +295,25 @@ void PixelPipeline::span(int y, int x0, int x1) {
     }
 }
 
+// The target's pixels come in two steps, so that blending does not wait for memory: each span asks
+// for the row below it into the second-level cache (a scanline primitive's next span mostly lies
+// there, a span of shading ahead), and each tile for its own pixels into the first-level cache
+// while its program runs.
 void PixelPipeline::prefetchRow(std::size_t rowOffset, int x0, int x1) const {
-    // A scanline primitive's next span mostly lies below this one: its target pixels are asked
-    // for now, a span ahead of blending, so that the blend does not wait for memory.
-    constexpr int kLinePixels = 64 / sizeof(Colour);
     const Colour* row = setup_.target.pixels + rowOffset;
     for (int x = x0 & -kLinePixels; x < x1; x += kLinePixels) {
-        __builtin_prefetch(row + x, 1, 3);
+        __builtin_prefetch(row + x, 1, 2);
+    }
+}
+
+void PixelPipeline::prefetchTile(int runs) const {
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile_.runs[r];
+        const Colour* first = setup_.target.pixels + run.offset;
+        for (int i = 0; i < run.count; i += kLinePixels) {
+            __builtin_prefetch(first + i, 1, 3);
+        }
+        __builtin_prefetch(first + run.count - 1, 1, 3);  // a run that starts inside a line
     }
 }
 
@@ -320,6 +332,7 @@ void PixelPipeline::shadeTile() {
         kernels_.shadeTexturedTile(setup_, tile_, count, runs);
         return;
     }
+    prefetchTile(runs);
     kernels_.interpolate(tile_, count, runs);
     if (setup_.program != nullptr) {
         if (tile_.programColourOnly) {

@@ -87,7 +87,9 @@ public:
 
 private:
     void shadeTile();
+    static constexpr int kLinePixels = 64 / sizeof(Colour);
     void prefetchRow(std::size_t rowOffset, int x0, int x1) const;
+    void prefetchTile(int runs) const;
 
     const PipelineKernels& kernels_;
     DrawSetup setup_;
