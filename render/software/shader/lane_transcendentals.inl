@@ -25,10 +25,3 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
             std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) ^ sign), y);
     }
 }
-
-// The sign of the source does not matter to |x|^y.
-void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
-    for (int i = 0; i < count; ++i) {
-        d[i] = arithmetic::tablePower(a[i], table);
-    }
-}

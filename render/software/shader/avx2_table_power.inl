@@ -1,0 +1,73 @@
+// arithmetic::tablePower over a tile's lanes with AVX2: tile_kernels.cpp includes this inside the
+// AVX2 namespace and target region. It includes nothing itself.
+//
+// The per-lane function's steps in the same order, eight lanes at a time. A 32-entry table is
+// read by four in-register permutes and two selects on the index's upper bits: gathers cost more
+// than that on many processors. Lanes outside the tables' range (rare: tiny, large, infinite,
+// NaN) are put right one by one afterwards.
+
+namespace table_power {
+
+// table[index & 31] in each lane.
+inline __m256 lookup32(const float* table, __m256i index) {
+    const __m256 third = _mm256_castsi256_ps(_mm256_slli_epi32(index, 28));   // bit 3 to the sign
+    const __m256 fourth = _mm256_castsi256_ps(_mm256_slli_epi32(index, 27));  // bit 4 to the sign
+    const __m256 low =
+        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(table), index),
+                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 8), index), third);
+    const __m256 high =
+        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 16), index),
+                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 24), index), third);
+    return _mm256_blendv_ps(low, high, fourth);
+}
+
+}  // namespace table_power
+
+void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+    const __m256 high = _mm256_loadu_ps(table.high);  // at most four used: the first eight
+    const __m256 zero = _mm256_set1_ps(table.zero);
+    // bits - firstBits >= spanBits as unsigned numbers: signed, once both are offset by 2^31.
+    const __m256i offset = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const __m256i lastInside =
+        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset);
+    const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    for (int i = 0; i < count; i += 8) {
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i), laneNumbers);
+        const __m256i x = _mm256_maskload_epi32(reinterpret_cast<const int*>(a + i), live);
+        const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
+        const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
+        // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
+        const __m256 t = _mm256_sub_ps(
+            _mm256_castsi256_ps(_mm256_or_si256(
+                _mm256_and_si256(_mm256_slli_epi32(bits, 5), _mm256_set1_epi32(0x007FFFFF)),
+                _mm256_set1_epi32(0x3F800000))),
+            _mm256_set1_ps(1.0f));
+        const __m256 c0 = table_power::lookup32(table.c0, segment);
+        const __m256 c1 = table_power::lookup32(table.c1, segment);
+        const __m256 c2 = table_power::lookup32(table.c2, segment);
+        const __m256 mantissaPower =
+            _mm256_add_ps(c0, _mm256_mul_ps(t, _mm256_add_ps(c1, _mm256_mul_ps(t, c2))));
+        const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
+        __m256 result =
+            _mm256_mul_ps(_mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
+                          _mm256_permutevar8x32_ps(high, _mm256_srli_epi32(below, 5)));
+        const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
+        result = _mm256_blendv_ps(result, zero, _mm256_castsi256_ps(isZero));
+        _mm256_maskstore_ps(d + i, live, result);
+        const __m256i outside = _mm256_andnot_si256(
+            isZero,
+            _mm256_and_si256(
+                live,
+                _mm256_cmpgt_epi32(
+                    _mm256_xor_si256(_mm256_sub_epi32(bits, _mm256_set1_epi32(
+                                                                static_cast<int>(table.firstBits))),
+                                     offset),
+                    lastInside)));
+        for (unsigned lanes =
+                 static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(outside)));
+             lanes != 0; lanes &= lanes - 1) {
+            const int k = i + std::countr_zero(lanes);
+            d[k] = arithmetic::shortPower(a[k], table.y);
+        }
+    }
+}
