@@ -21,9 +21,11 @@ inline __m256 lookup32(const float* table, __m256i index) {
     return _mm256_blendv_ps(low, high, fourth);
 }
 
-}  // namespace table_power
-
-void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+// With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
+// rounds it.
+template <bool Sum>
+void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
+                const PowerTable& table, float* d, int count) {
     const __m256 high = _mm256_loadu_ps(table.high);  // at most four used: the first eight
     const __m256 zero = _mm256_set1_ps(table.zero);
     // bits - firstBits >= spanBits as unsigned numbers: signed, once both are offset by 2^31.
@@ -33,7 +35,15 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
     const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     for (int i = 0; i < count; i += 8) {
         const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i), laneNumbers);
-        const __m256i x = _mm256_maskload_epi32(reinterpret_cast<const int*>(a + i), live);
+        __m256i x = _mm256_maskload_epi32(reinterpret_cast<const int*>(a + i), live);
+        if constexpr (Sum) {
+            const __m256i y = _mm256_maskload_epi32(reinterpret_cast<const int*>(b + i), live);
+            x = _mm256_castps_si256(
+                _mm256_add_ps(_mm256_castsi256_ps(
+                                  _mm256_xor_si256(x, _mm256_set1_epi32(static_cast<int>(signA)))),
+                              _mm256_castsi256_ps(_mm256_xor_si256(
+                                  y, _mm256_set1_epi32(static_cast<int>(signB))))));
+        }
         const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
         const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
         // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
@@ -63,11 +73,25 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
                                                                 static_cast<int>(table.firstBits))),
                                      offset),
                     lastInside)));
-        for (unsigned lanes =
-                 static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(outside)));
-             lanes != 0; lanes &= lanes - 1) {
-            const int k = i + std::countr_zero(lanes);
-            d[k] = arithmetic::shortPower(a[k], table.y);
+        unsigned lanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(outside)));
+        if (lanes != 0) {
+            alignas(32) float values[8];
+            _mm256_store_ps(values, _mm256_castsi256_ps(x));
+            for (; lanes != 0; lanes &= lanes - 1) {
+                const int k = std::countr_zero(lanes);
+                d[i + k] = arithmetic::shortPower(values[k], table.y);
+            }
         }
     }
+}
+
+}  // namespace table_power
+
+void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+    table_power::powerLanes<false>(a, 0, nullptr, 0, table, d, count);
+}
+
+void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
+                          const PowerTable& table, float* d, int count) {
+    table_power::powerLanes<true>(a, signA, b, signB, table, d, count);
 }

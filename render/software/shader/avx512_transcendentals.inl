@@ -141,10 +141,16 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
     }
 }
 
+namespace transcendental {
+
 // arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
 // index bits sit in place within the value's bits. A vector with a lane outside the tables' range
 // (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
-void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+// With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
+// rounds it.
+template <bool Sum>
+void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
+                     const PowerTable& table, float* d, int count) {
     // Plain loads: std::pair of vectors, built outside this target region, trips GCC 12 at -O0.
     const __m512 c0Low = _mm512_load_ps(table.c0), c0High = _mm512_load_ps(table.c0 + 16);
     const __m512 c1Low = _mm512_load_ps(table.c1), c1High = _mm512_load_ps(table.c1 + 16);
@@ -156,7 +162,15 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
     for (int i = 0; i < count; i += 16) {
         const __mmask16 live =
             static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
-        const __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
+        __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
+        if constexpr (Sum) {
+            const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
+            x = _mm512_castps_si512(
+                _mm512_add_ps(_mm512_castsi512_ps(
+                                  _mm512_xor_si512(x, _mm512_set1_epi32(static_cast<int>(signA)))),
+                              _mm512_castsi512_ps(_mm512_xor_si512(
+                                  y, _mm512_set1_epi32(static_cast<int>(signB))))));
+        }
         const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
         const __m512i segment = _mm512_srli_epi32(bits, 18);
         // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
@@ -187,6 +201,17 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
         }
         _mm512_mask_storeu_ps(d + i, live, result);
     }
+}
+
+}  // namespace transcendental
+
+void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
+    transcendental::tablePowerLanes<false>(a, 0, nullptr, 0, table, d, count);
+}
+
+void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
+                          const PowerTable& table, float* d, int count) {
+    transcendental::tablePowerLanes<true>(a, signA, b, signB, table, d, count);
 }
 
 void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {

@@ -8,3 +8,13 @@ void tablePowerLanes(const float* a, const PowerTable& table, float* d, int coun
         d[i] = arithmetic::tablePower(a[i], table);
     }
 }
+
+// |a + b|^y, each source negated where its sign says, the sum rounded as an add rounds it.
+void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
+                          const PowerTable& table, float* d, int count) {
+    for (int i = 0; i < count; ++i) {
+        const float sum = std::bit_cast<float>(std::bit_cast<std::uint32_t>(a[i]) ^ signA) +
+                          std::bit_cast<float>(std::bit_cast<std::uint32_t>(b[i]) ^ signB);
+        d[i] = arithmetic::tablePower(sum, table);
+    }
+}

@@ -41,7 +41,7 @@ public:
             steps.push_back(decode(instruction));
         }
         std::vector<ConstantComponent> constantLanes;
-        optimizeProgram(steps, options_, constantLanes);
+        optimizeProgram(steps, options_, program.definedConstants, constantLanes);
         program.constantLanes.resize(constantLanes.size());
         for (std::size_t k = 0; k < constantLanes.size(); ++k) {
             const ComponentRef constant = constantLanes[k].constant;
@@ -161,24 +161,16 @@ private:
             out.target[c] = (out.redirected >> c) & 1u ? componentOf(RegisterFile::Scratch, 0, c)
                                                        : step.destination[c];
         }
-        FusedOperation fused = step.fused;
-        if (fused == FusedOperation::Power &&
-            step.source[1][0].file == RegisterFile::DefinedConstant) {
+        if (step.fused == FusedOperation::TablePower ||
+            step.fused == FusedOperation::TablePowerOfSum) {
             // An exponent fixed at compilation: the power by its own table.
-            const ComponentRef exponent = step.source[1][0];
-            const float y = std::bit_cast<float>(
-                std::bit_cast<std::uint32_t>(
-                    program.definedConstants[exponent.index / 4][exponent.index % 4]) ^
-                step.sign[1]);
-            if (PowerTable::covers(y)) {
-                program.powerTables.push_back(std::make_unique<PowerTable>(y));
-                out.powerTable = program.powerTables.back().get();
-                fused = FusedOperation::TablePower;
-            }
+            program.powerTables.push_back(
+                std::make_unique<PowerTable>(powerExponent(step, program.definedConstants)));
+            out.powerTable = program.powerTables.back().get();
         }
-        out.kernel = fused == FusedOperation::None
+        out.kernel = step.fused == FusedOperation::None
                          ? selectKernel(set_, step.opcode, step.uniformSources)
-                         : selectFusedKernel(set_, fused, step.uniformSources);
+                         : selectFusedKernel(set_, step.fused, step.uniformSources);
         return out;
     }
 

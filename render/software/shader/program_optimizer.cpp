@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "render/software/shader/power_table.h"
+
 namespace gs::render::software::detail {
 
 using shader::InstructionForm;
@@ -231,8 +233,10 @@ bool fuseScaledSquareRoot(std::vector<ProgramStep>& steps, const Links& links, s
     return false;
 }
 
-// exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant.
-bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+// exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant, by a table
+// made for the exponent where that is a def constant the tables cover.
+bool fusePower(std::vector<ProgramStep>& steps, const Links& links, const DefinedConstants& defined,
+               std::size_t j) {
     ProgramStep& step = steps[j];
     if (step.opcode != Opcode::Exp || step.fused != FusedOperation::None) {
         return false;
@@ -265,7 +269,10 @@ bool fusePower(std::vector<ProgramStep>& steps, const Links& links, std::size_t 
     step.source[0] = log->source[0];
     step.sign[0] = log->sign[0];
     step.operandCount = 2;
-    step.fused = FusedOperation::Power;
+    step.fused = exponent.file == RegisterFile::DefinedConstant &&
+                         PowerTable::covers(powerExponent(step, defined))
+                     ? FusedOperation::TablePower
+                     : FusedOperation::Power;
     steps[m].writeMask = static_cast<std::uint8_t>(mul.writeMask & ~(1u << mc));
     std::vector<std::size_t> doomed{l};
     if (steps[m].writeMask == 0) {
@@ -373,13 +380,173 @@ void fuseExactChains(std::vector<ProgramStep>& steps) {
     }
 }
 
-void fuseChains(std::vector<ProgramStep>& steps) {
+void fuseChains(std::vector<ProgramStep>& steps, const DefinedConstants& defined) {
     for (bool changed = true; changed;) {
         changed = false;
         const Links links = link(steps);
         for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
             changed = fuseSquareRoot(steps, links, j) || fuseScaledSquareRoot(steps, links, j) ||
-                      fusePower(steps, links, j);
+                      fusePower(steps, links, defined, j);
+        }
+    }
+}
+
+// The add or sub whose results step j reads through `operand` in `slots`, where nothing else reads
+// those results and its sources hold the values it read until j: its index, and the component of
+// its result that each slot reads. The step can then add as it reads.
+bool soleSum(const std::vector<ProgramStep>& steps, const Links& links, std::size_t j,
+             unsigned operand, unsigned slots, std::size_t* index, std::array<unsigned, 4>* of) {
+    int feeder = -1;
+    unsigned read = 0;
+    bool found = slots != 0;
+    forEachBit(slots, [&](unsigned slot) {
+        const int write = links.reaching[j][operand][slot];
+        found = found && write >= 0 && (feeder < 0 || write / 4 == feeder);
+        if (found) {
+            feeder = write / 4;
+            (*of)[slot] = static_cast<unsigned>(write % 4);
+            read |= 1u << (write % 4);
+        }
+    });
+    if (!found) {
+        return false;
+    }
+    *index = static_cast<std::size_t>(feeder);
+    const ProgramStep& sum = steps[*index];
+    if ((sum.opcode != Opcode::Add && sum.opcode != Opcode::Sub) ||
+        sum.fused != FusedOperation::None || sum.saturate) {
+        return false;
+    }
+    bool sole = true;
+    forEachBit(read, [&](unsigned k) {
+        sole = sole && sum.destination[k].file == RegisterFile::Temp;
+        for (const Use& use : links.uses[*index][k]) {
+            sole = sole && use.step == j && use.operand == operand;
+        }
+        for (unsigned s = 0; s < 2; ++s) {
+            const ComponentRef source = sum.source[s][k];
+            sole = sole && unchangedBetween(steps, source, *index, j);
+            // The add's own writes that stay must not overwrite what it read for these.
+            forEachBit(sum.writeMask & ~read,
+                       [&](unsigned m) { sole = sole && !(sum.destination[m] == source); });
+        }
+    });
+    return sole;
+}
+
+// Takes the components that step j now computes itself out of the add at `index`, and the add
+// with them once nothing is left.
+void dropSumComponents(std::vector<ProgramStep>& steps, std::size_t index,
+                       const std::array<unsigned, 4>& of, unsigned slots) {
+    forEachBit(slots, [&](unsigned slot) {
+        steps[index].writeMask =
+            static_cast<std::uint8_t>(steps[index].writeMask & ~(1u << of[slot]));
+    });
+    if (steps[index].writeMask == 0) {
+        eraseSteps(steps, {index});
+    }
+}
+
+// A mul of an add's results: (a + b) * c in one pass. A negation of the sum moves to c: the
+// product's magnitude rounds the same either way.
+bool fuseSumProduct(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Mul || step.fused != FusedOperation::None) {
+        return false;
+    }
+    for (unsigned sumOperand = 0; sumOperand < 2; ++sumOperand) {
+        std::size_t i = 0;
+        std::array<unsigned, 4> of{};
+        if (!soleSum(steps, links, j, sumOperand, step.writeMask, &i, &of)) {
+            continue;
+        }
+        const ProgramStep& sum = steps[i];
+        const std::array<ComponentRef, 4> factor = step.source[1 - sumOperand];
+        const std::uint32_t factorSign = step.sign[0] ^ step.sign[1];
+        forEachBit(step.writeMask, [&](unsigned c) {
+            step.source[0][c] = sum.source[0][of[c]];
+            step.source[1][c] = sum.source[1][of[c]];
+        });
+        step.source[2] = factor;
+        step.sign = {sum.sign[0], sum.sign[1], factorSign};
+        step.operandCount = 3;
+        step.fused = FusedOperation::SumProduct;
+        dropSumComponents(steps, i, of, step.writeMask);
+        return true;
+    }
+    return false;
+}
+
+// A square root or a table power of an add's result: the add in the same pass. Both take the
+// magnitude, so a negation of the sum changes nothing.
+bool fuseSumIntoMagnitude(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.fused != FusedOperation::SquareRoot && step.fused != FusedOperation::TablePower) {
+        return false;
+    }
+    std::size_t i = 0;
+    std::array<unsigned, 4> of{};
+    if (!soleSum(steps, links, j, 0, 1u, &i, &of)) {
+        return false;
+    }
+    const ProgramStep& sum = steps[i];
+    // The square root takes the addend as its second source; the power has its exponent there.
+    const unsigned addend = step.fused == FusedOperation::SquareRoot ? 1u : 2u;
+    const ComponentRef a = sum.source[0][of[0]], b = sum.source[1][of[0]];
+    step.source[0] = {a, a, a, a};
+    step.source[addend] = {b, b, b, b};
+    step.sign[0] = sum.sign[0];
+    step.sign[addend] = sum.sign[1];
+    step.operandCount = static_cast<std::uint8_t>(addend + 1);
+    step.fused = step.fused == FusedOperation::SquareRoot ? FusedOperation::SquareRootOfSum
+                                                          : FusedOperation::TablePowerOfSum;
+    dropSumComponents(steps, i, of, 1u);
+    return true;
+}
+
+// A scaled square root of a squared distance that nothing else reads: one pass.
+bool fuseScaledDistance(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    const int write = links.reaching[j][0][0];
+    if (step.fused != FusedOperation::ScaledSquareRoot || write < 0) {
+        return false;
+    }
+    const auto i = static_cast<std::size_t>(write / 4);
+    const ProgramStep& distance = steps[i];
+    if (distance.fused != FusedOperation::SquaredDistance || distance.saturate ||
+        std::popcount(static_cast<unsigned>(distance.writeMask)) != 1 ||
+        distance.destination[write % 4].file != RegisterFile::Temp ||
+        links.uses[i][write % 4].size() != 1) {
+        return false;
+    }
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        for (unsigned op = 0; op < 2; ++op) {
+            if (!unchangedBetween(steps, distance.source[op][slot], i, j)) {
+                return false;
+            }
+        }
+    }
+    step.source[2] = step.source[1];
+    step.sign[2] = step.sign[1];
+    step.source[0] = distance.source[0];
+    step.source[1] = distance.source[1];
+    step.sign[0] = distance.sign[0];
+    step.sign[1] = distance.sign[1];
+    step.form = InstructionForm::Dot3;
+    step.operandCount = 3;
+    step.fused = FusedOperation::ScaledDistance;
+    eraseSteps(steps, {i});
+    return true;
+}
+
+// Exact fusions of a step with what feeds it, the fused chains among them.
+void fuseIntoReaders(std::vector<ProgramStep>& steps) {
+    for (bool changed = true; changed;) {
+        changed = false;
+        const Links links = link(steps);
+        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
+            changed = fuseSumProduct(steps, links, j) || fuseSumIntoMagnitude(steps, links, j) ||
+                      fuseScaledDistance(steps, links, j);
         }
     }
 }
@@ -515,7 +682,15 @@ void coalesceOutput(std::vector<ProgramStep>& steps) {
 
 }  // namespace
 
+float powerExponent(const ProgramStep& step, const DefinedConstants& defined) {
+    const ComponentRef exponent = step.source[1][0];
+    return std::bit_cast<float>(
+        std::bit_cast<std::uint32_t>(defined[exponent.index / 4][exponent.index % 4]) ^
+        step.sign[1]);
+}
+
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
+                     const DefinedConstants& defined,
                      std::vector<ConstantComponent>& constantLanes) {
     if (!options.enabled) {
         return;
@@ -523,8 +698,9 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     removeDeadCode(steps, options.outputMask);
     fuseExactChains(steps);
     if (options.fuse) {
-        fuseChains(steps);
+        fuseChains(steps, defined);
     }
+    fuseIntoReaders(steps);
     readConstantCoordinatesAsLanes(steps, options.outputMask, constantLanes);
     propagateUniforms(steps);
     coalesceOutput(steps);

@@ -53,10 +53,18 @@ unsigned readSlots(const ProgramStep& step, unsigned operand);
 // (the optimiser narrows its mask to the components read later).
 unsigned storedComponents(const ProgramStep& step);
 
+// The values of a shader's def constants by register, as CompiledProgram holds them.
+using DefinedConstants = std::array<std::array<float, 4>, shader::limits::kConstants>;
+
+// The exponent of a fused power by a def constant (FusedOperation::TablePower and
+// TablePowerOfSum: source 1), its negation applied.
+float powerExponent(const ProgramStep& step, const DefinedConstants& defined);
+
 // Rewrites `steps` in place. Before the call uniformSources marks constant sources only. Texture
 // coordinates that are def constants come to read ConstantLanes component k, whose value is
 // constantLanes[k] on return.
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
+                     const DefinedConstants& defined,
                      std::vector<ConstantComponent>& constantLanes);
 
 }  // namespace gs::render::software::detail

@@ -167,6 +167,14 @@ struct ScaledSquareRoot {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::squareRootOfMagnitude(a) * b; }
 };
+struct SumProduct {
+    static constexpr unsigned kArity = 3;
+    static float apply(float a, float b, float c) { return (a + b) * c; }
+};
+struct SquareRootOfSum {
+    static constexpr unsigned kArity = 2;
+    static float apply(float a, float b) { return math::squareRootOfMagnitude(a + b); }
+};
 struct ShortPower {
     static constexpr unsigned kArity = 2;
     static float apply(float a, float b) { return math::shortPower(a, b); }
@@ -259,6 +267,25 @@ void tablePower(const CompiledInstruction& in, const TileContext& tile) {
     finish(in, tile);
 }
 
+// The same of a sum, a + c (source 1 is the exponent): the add that fed the power, in the pass.
+template <bool U0, bool U2>
+void tablePowerOfSum(const CompiledInstruction& in, const TileContext& tile) {
+    const unsigned computed = firstComponent(in);
+    float* d = tile.write(in.target[computed]);
+    if constexpr (!U0 && !U2) {
+        tablePowerOfSumLanes(tile.read(in.source[0][0]), in.sign[0], tile.read(in.source[2][0]),
+                             in.sign[2], *in.powerTable, d, tile.count);
+    } else {
+        const Operand<U0> a(tile.read(in.source[0][0]), in.sign[0]);
+        const Operand<U2> c(tile.read(in.source[2][0]), in.sign[2]);
+        for (int i = 0; i < tile.count; ++i) {
+            d[i] = math::tablePower(a[i] + c[i], *in.powerTable);
+        }
+    }
+    replicate(in, tile, computed);
+    finish(in, tile);
+}
+
 // dp3 and dp4: the sum of products, accumulated from x to w.
 template <unsigned N, bool U0, bool U1>
 void dot(const CompiledInstruction& in, const TileContext& tile) {
@@ -305,6 +332,30 @@ void squaredDistance(const CompiledInstruction& in, const TileContext& tile) {
         sum += y * y;
         sum += z * z;
         d[i] = sum;
+    }
+    replicate(in, tile, computed);
+    finish(in, tile);
+}
+
+// A squared distance's square root times a uniform (source 2), in one pass.
+template <bool U0, bool U1>
+void scaledDistance(const CompiledInstruction& in, const TileContext& tile) {
+    const int count = tile.count;
+    const unsigned computed = firstComponent(in);
+    float* d = tile.write(in.target[computed]);
+    const Operand<U0> a0(tile.read(in.source[0][0]), in.sign[0]);
+    const Operand<U0> a1(tile.read(in.source[0][1]), in.sign[0]);
+    const Operand<U0> a2(tile.read(in.source[0][2]), in.sign[0]);
+    const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
+    const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
+    const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
+    const Operand<true> scale(tile.read(in.source[2][0]), in.sign[2]);
+    for (int i = 0; i < count; ++i) {
+        const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
+        float sum = x * x;
+        sum += y * y;
+        sum += z * z;
+        d[i] = math::squareRootOfMagnitude(sum) * scale[i];
     }
     replicate(in, tile, computed);
     finish(in, tile);
@@ -443,6 +494,22 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
         }
         case FusedOperation::TablePower:
             return (uniformSources & 1u) ? &tablePower<true> : &tablePower<false>;
+        case FusedOperation::ScaledDistance: {
+            static constexpr InstructionKernel kTable[] = {
+                &scaledDistance<false, false>, &scaledDistance<true, false>,
+                &scaledDistance<false, true>, &scaledDistance<true, true>};
+            return kTable[uniformSources & 3u];
+        }
+        case FusedOperation::SumProduct:
+            return componentwiseKernel<SumProduct>(uniformSources);
+        case FusedOperation::SquareRootOfSum:
+            return scalarKernel<SquareRootOfSum>(uniformSources);
+        case FusedOperation::TablePowerOfSum: {
+            static constexpr InstructionKernel kTable[] = {
+                &tablePowerOfSum<false, false>, &tablePowerOfSum<true, false>,
+                &tablePowerOfSum<false, true>, &tablePowerOfSum<true, true>};
+            return kTable[(uniformSources & 1u) | ((uniformSources >> 1) & 2u)];
+        }
         default:
             return nullptr;
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "render/shader/pixel_shader_validator.h"
+#include "render/software/shader/power_table.h"
 #include "render/software/shader/program_compiler.h"
 #include "render/software/shader/tile_kernels.h"
 #include "render/software/simd/instruction_set.h"
@@ -358,11 +359,12 @@ TEST(ProgramOptimizer, ColourOnlyProgramsGiveTheSameColourAndSkipAlpha) {
             }
         }
     }
-    // The power of effect0's alpha and everything that only feeds it go.
+    // The power of effect0's alpha and everything that only feeds it go; the other three powers
+    // take the difference in their own pass.
     const shader::PixelShaderDescription shader = describe(kEffect0Power);
     colourOnly.fuse = true;
     const CompiledProgram program = compileProgram(shader, simd::bestInstructionSet(), colourOnly);
-    EXPECT_EQ(program.instructions.size(), 4u);
+    EXPECT_EQ(program.instructions.size(), 3u);
     for (const CompiledInstruction& instruction : program.instructions) {
         EXPECT_EQ(instruction.writeMask & 0x8u, 0u);
     }
@@ -618,13 +620,14 @@ TEST(ProgramOptimizer, AbsoluteValuesOnlyMagnitudesReadAreDropped) {
 
 TEST(ProgramOptimizer, ShrinksTheChainsOfTheEffectPasses) {
     const CompiledProgram power = compileAndCompare(kEffect0Power, OptimizationOptions{});
-    // sub, then the four powers: the abs went, since the powers read magnitudes anyway.
-    ASSERT_EQ(power.instructions.size(), 5u);
+    // The four powers: the abs went, since the powers read magnitudes anyway, and each power
+    // computes its component of the difference itself.
+    ASSERT_EQ(power.instructions.size(), 4u);
     // effect0's exponent is a def constant: each power runs by that exponent's table.
     for (unsigned c = 0; c < 4; ++c) {
-        const CompiledInstruction& step = power.instructions[1 + c];
-        EXPECT_EQ(step.kernel,
-                  selectFusedKernel(simd::bestInstructionSet(), FusedOperation::TablePower, 0b10));
+        const CompiledInstruction& step = power.instructions[c];
+        EXPECT_EQ(step.kernel, selectFusedKernel(simd::bestInstructionSet(),
+                                                 FusedOperation::TablePowerOfSum, 0b110));
         ASSERT_NE(step.powerTable, nullptr);
         EXPECT_EQ(step.powerTable->y, 0.45f);
         EXPECT_EQ(step.target[c].file, RegisterFile::Output);
@@ -724,6 +727,158 @@ TEST(FusedKernels, ScaledSquareRootIsTheRootTimesTheConstant) {
         for (std::size_t i = 0; i < x.size(); ++i) {
             const float expected = std::sqrt(std::fabs(x[i])) * -0.75f;
             EXPECT_TRUE(sameFloat(output->colour[0][i], expected)) << x[i];
+        }
+    }
+}
+
+// An add read only as a mul's factor becomes part of the mul, rounding as the pair does
+// (compileAndCompare checks the output bit for bit), whichever side and whatever the swizzles and
+// negations; one whose results are read elsewhere, or whose other writes overwrite what it read,
+// stays.
+TEST(ProgramOptimizer, SumsThatOnlyAProductReadsBecomePartOfIt) {
+    const auto set = simd::bestInstructionSet();
+    const CompiledProgram fused = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl t1
+        dcl v0
+        add r0, t0, -v0.wzyx
+        sub r1, c0.yzxw, t1
+        mul r2, -r0.zxyw, t1.x
+        mul r3.xy, t0.y, -r1.yzxw
+        add r2.xy, r2, r3
+        mov oC0, r2
+    )");
+    ASSERT_EQ(fused.instructions.size(), 3u);
+    EXPECT_EQ(fused.instructions[0].kernel,
+              selectFusedKernel(set, FusedOperation::SumProduct, 0b000));
+    EXPECT_EQ(fused.instructions[1].kernel,
+              selectFusedKernel(set, FusedOperation::SumProduct, 0b001));
+
+    const CompiledProgram apart = compileAndCompare(R"(
+        ps_2_0
+        dcl t0
+        dcl v0
+        add r0, t0, v0
+        mul r1, r0, v0
+        add r1, r1, r0.x
+        add r2.xy, v0.yzxw, t0
+        mul r3, r2.x, v0
+        add r3.y, r3.y, r2.y
+        mov r4, t0
+        add r4.xy, r4.yzxw, v0
+        mul r5, r4.x, t0
+        add r5, r5, r4.y
+        add r5, r5, r1
+        add r5, r5, r3
+        mov oC0, r5
+    )");
+    // r0 is read again (by the add), and r4.y, which the component the mul reads was computed
+    // from, is what the sum's other component overwrites: those stay. r2.x, read by the mul alone,
+    // moves into it; r2.y, read elsewhere, stays an add.
+    ASSERT_EQ(apart.instructions.size(), 12u);
+    int products = 0;
+    for (const CompiledInstruction& instruction : apart.instructions) {
+        for (unsigned uniform = 0; uniform < 8; ++uniform) {
+            products +=
+                instruction.kernel == selectFusedKernel(set, FusedOperation::SumProduct, uniform);
+        }
+    }
+    EXPECT_EQ(products, 1);
+    EXPECT_EQ(apart.instructions[4].kernel, selectFusedKernel(set, FusedOperation::SumProduct, 0));
+}
+
+// A square root or a table power of an add's result computes the sum in its own pass: the sum of
+// each lane rounds as the add rounds it, then the fused root or the table power takes it.
+TEST(FusedKernels, RootsAndTablePowersOfSumsTakeTheSumThemselves) {
+    const auto best = simd::bestInstructionSet();
+    const std::string source = R"(
+        ps_2_0
+        def c5, 0.45, 0, 0, 0
+        dcl t0
+        dcl v0
+        sub r1, -t0, v0.yzxw
+        log r2.x, r1.x
+        log r2.y, r1.y
+        mul r2.xy, r2, c5.x
+        exp r3.x, r2.x
+        exp r3.y, r2.y
+        rsq r4.z, r1.z
+        rcp r3.z, r4.z
+        add r5, t0.w, c0.x
+        rsq r4.w, r5.w
+        rcp r3.w, r4.w
+        mov oC0, r3
+    )";
+    const CompiledProgram program = compileProgram(describe(source), best, OptimizationOptions{});
+    ASSERT_EQ(program.instructions.size(), 4u);
+    EXPECT_EQ(program.instructions[0].kernel,
+              selectFusedKernel(best, FusedOperation::TablePowerOfSum, 0b010));
+    EXPECT_EQ(program.instructions[2].kernel,
+              selectFusedKernel(best, FusedOperation::SquareRootOfSum, 0));
+    EXPECT_EQ(program.instructions[3].kernel,
+              selectFusedKernel(best, FusedOperation::SquareRootOfSum, 0b10));
+
+    const PowerTable table(0.45f);
+    std::mt19937 random(11);
+    for (int run = 0; run < 20; ++run) {
+        const TileRun tile(random);
+        const auto& t = tile.inputs->texcoord[0];
+        const auto& v = tile.inputs->colour[0];
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            const auto output =
+                tile.run(compileProgram(describe(source), set, OptimizationOptions{}), kTileLanes);
+            for (int i = 0; i < kTileLanes; ++i) {
+                const float expected[4] = {arithmetic::tablePower(-t[0][i] - v[1][i], table),
+                                           arithmetic::tablePower(-t[1][i] - v[2][i], table),
+                                           std::sqrt(std::fabs(-t[2][i] - v[0][i])),
+                                           std::sqrt(std::fabs(t[3][i] + tile.constants[0][0]))};
+                for (unsigned c = 0; c < 4; ++c) {
+                    ASSERT_TRUE(sameFloat(output->colour[c][i], expected[c]))
+                        << simd::instructionSetName(set) << ", component " << c << ", lane " << i;
+                }
+            }
+        }
+    }
+}
+
+// A scaled root of a squared distance is one pass: the sum of squares, the root and the product
+// round as the fused pair rounds them.
+TEST(FusedKernels, ScaledDistancesAreOnePass) {
+    const std::string source = R"(
+        ps_2_0
+        def c5, 0.5, 0, 0, 0
+        dcl t0
+        sub r0.xyz, t0, c0
+        dp3 r0.x, r0, r0
+        rsq r0.x, r0.x
+        rcp r0.x, r0.x
+        mul r0.x, r0.x, -c4.x
+        mov r0.yzw, c5.x
+        mov oC0, r0
+    )";
+    const CompiledProgram program =
+        compileProgram(describe(source), simd::bestInstructionSet(), OptimizationOptions{});
+    ASSERT_FALSE(program.instructions.empty());
+    EXPECT_EQ(program.instructions[0].kernel,
+              selectFusedKernel(simd::bestInstructionSet(), FusedOperation::ScaledDistance, 0b10));
+    std::mt19937 random(12);
+    for (int run = 0; run < 20; ++run) {
+        const TileRun tile(random);
+        const auto& t = tile.inputs->texcoord[0];
+        const float* c = tile.constants[0];
+        for (simd::InstructionSet set : setsOfThisMachine()) {
+            const auto output =
+                tile.run(compileProgram(describe(source), set, OptimizationOptions{}), kTileLanes);
+            for (int i = 0; i < kTileLanes; ++i) {
+                const float x = t[0][i] - c[0], y = t[1][i] - c[1], z = t[2][i] - c[2];
+                float sum = x * x;
+                sum += y * y;
+                sum += z * z;
+                const float expected = std::sqrt(std::fabs(sum)) * -tile.constants[4][0];
+                ASSERT_TRUE(sameFloat(output->colour[0][i], expected))
+                    << simd::instructionSetName(set) << ", lane " << i;
+            }
         }
     }
 }
