@@ -395,6 +395,34 @@ GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt co
     return rowPick(window.value[c], column) + rowPick(window.step[c], column) * frac;
 }
 
+// The columns of the window that first texels i0 fall in, the window moved where they fall outside
+// it. False where they do not fit in one window.
+GS_SIMD_INLINE bool windowColumns(const Colour* row, int width, RowInt i0, int lanes,
+                                  RowWindow* window, RowInt* column) {
+    *column = rowSubInt(i0, rowSetInt(window->start));
+    if (rowAllBelow(*column, kRowLanes, lanes)) {
+        return true;
+    }
+    // Around the first lane's index: the lanes of a strip read lie within a texel or two of it,
+    // and lanes moving either way stay inside for a while.
+    int start = rowFirst(i0) - (kRowLanes / 2 - 1);
+    start = start < width - kRowLanes ? start : width - kRowLanes;
+    start = start > 0 ? start : 0;
+    loadRowWindow(row, width, start, window);
+    *column = rowSubInt(i0, rowSetInt(start));
+    return rowAllBelow(*column, kRowLanes, lanes);
+}
+
+GS_SIMD_INLINE void storeFiltered(const RowWindow& window, RowInt column, RowFloat frac, int lanes,
+                                  float (*out)[kTileLanes], int at, bool alpha) {
+    rowStore(out[0] + at, filterInWindow(window, 0, column, frac), lanes);
+    rowStore(out[1] + at, filterInWindow(window, 1, column, frac), lanes);
+    rowStore(out[2] + at, filterInWindow(window, 2, column, frac), lanes);
+    if (alpha) {
+        rowStore(out[3] + at, filterInWindow(window, 3, column, frac), lanes);
+    }
+}
+
 // The linear filter of lanes whose pairs lie in one window, the second texel the first or the one
 // after it (no wrap across the row's ends), written out: the same operations on the same values as
 // rowChannel's. False, with nothing written, for any other vector.
@@ -402,31 +430,33 @@ GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, Ro
                                      RowFloat frac, int lanes, RowWindow* window,
                                      float (*out)[kTileLanes], int at, bool alpha) {
     const RowInt step = rowSubInt(i1, i0);
-    if (!rowAllBelow(step, 2, lanes)) {
+    RowInt column;
+    if (!rowAllBelow(step, 2, lanes) || !windowColumns(row, width, i0, lanes, window, &column)) {
         return false;
-    }
-    RowInt column = rowSubInt(i0, rowSetInt(window->start));
-    if (!rowAllBelow(column, kRowLanes, lanes)) {
-        // Around the first lane's index: the lanes of a strip read lie within a texel or two of it,
-        // and lanes moving either way stay inside for a while.
-        int start = rowFirst(i0) - (kRowLanes / 2 - 1);
-        start = start < width - kRowLanes ? start : width - kRowLanes;
-        start = start > 0 ? start : 0;
-        loadRowWindow(row, width, start, window);
-        column = rowSubInt(i0, rowSetInt(start));
-        if (!rowAllBelow(column, kRowLanes, lanes)) {
-            return false;
-        }
     }
     // Where both indices are one texel, b - a is 0 and a + 0 * frac is a: the step to the next
     // texel, finite, times a fraction of 0 gives the same.
     frac = rowAndFloat(frac, rowGreaterInt(step, rowSetInt(0)));
-    rowStore(out[0] + at, filterInWindow(*window, 0, column, frac), lanes);
-    rowStore(out[1] + at, filterInWindow(*window, 1, column, frac), lanes);
-    rowStore(out[2] + at, filterInWindow(*window, 2, column, frac), lanes);
-    if (alpha) {
-        rowStore(out[3] + at, filterInWindow(*window, 3, column, frac), lanes);
+    storeFiltered(*window, column, frac, lanes, out, at, alpha);
+    return true;
+}
+
+// filterFromWindow for coordinates that only clamp at the row's ends (clamp addressing, or mirror
+// with every coordinate in [0, 1)), in fewer steps: the sample position held to [0, size - 1]
+// gives the first texel and the fraction at once. Where resolveRowLanes clamps, it gives this
+// index and a pair of one texel, whose fraction filterFromWindow sets to 0: so does the held
+// position. Inside, both compute the same position, floor and fraction.
+GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFloat u, int lanes,
+                                            RowWindow* window, float (*out)[kTileLanes], int at,
+                                            bool alpha) {
+    const float n = static_cast<float>(width);
+    const RowFloat s = rowMin(rowMax(rowSet(n) * u - rowSet(0.5f), rowSet(0.0f)), rowSet(n - 1.0f));
+    const RowFloat whole = rowFloor(s);
+    RowInt column;
+    if (!windowColumns(row, width, rowTruncate(whole), lanes, window, &column)) {
+        return false;
     }
+    storeFiltered(*window, column, s - whole, lanes, out, at, alpha);
     return true;
 }
 
@@ -444,9 +474,16 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
     for (int i = 0; i < count; i += kRowLanes) {
         // Lanes past count hold coordinate 0, which gives indices inside the texture.
         const int lanes = count - i < kRowLanes ? count - i : kRowLanes;
+        const RowFloat coordinate = rowLoad(u + i, lanes);
+        if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
+            if ((mode == TextureAddress::Clamp || rowInsideUnit(coordinate)) &&
+                filterClampedFromWindow(row, width, coordinate, lanes, &window, out, i, alpha)) {
+                continue;
+            }
+        }
         RowInt i0, i1;
         RowFloat frac;
-        resolveRowLanes<mode>(rowLoad(u + i, lanes), width, &i0, &i1, &frac);
+        resolveRowLanes<mode>(coordinate, width, &i0, &i1, &frac);
         if constexpr (linear && mode != TextureAddress::Border) {
             if (filterFromWindow(row, width, i0, i1, frac, lanes, &window, out, i, alpha)) {
                 continue;
