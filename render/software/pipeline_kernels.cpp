@@ -76,14 +76,16 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+// target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha);
 #define GS_ROW_KERNELS 0
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
-    alpha ? addSaturatedLoop<true>(source, target, count)
-          : addSaturatedLoop<false>(source, target, count);
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha) {
+    alpha ? addSaturatedLoop<true>(source, first, target, count)
+          : addSaturatedLoop<false>(source, first, target, count);
 }
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
@@ -237,14 +239,16 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+// target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha);
 #define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
-    alpha ? addSaturatedLoop<true>(source, target, count)
-          : addSaturatedLoop<false>(source, target, count);
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha) {
+    alpha ? addSaturatedLoop<true>(source, first, target, count)
+          : addSaturatedLoop<false>(source, first, target, count);
 }
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
@@ -396,23 +400,29 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// target[i] = source + target per channel, saturated and rounded (addSaturatedLoop).
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha);
+// target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha);
 #define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
-// addSaturatedLoop's steps in the same order, with the clamps as max and min: max(x, 0) gives 0
-// for NaN, as saturate does, and a sum of two values in [0, 1] needs only the upper clamp.
-void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, bool alpha) {
+// addSaturatedLoop's values, with the clamps as max and min: max(x, 0) gives 0 for NaN, as
+// saturate does, and the sum needs only the upper clamp.
+void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
+                  bool alpha) {
     const __m512 zero = _mm512_setzero_ps(), one = _mm512_set1_ps(1.0f);
-    const __m512i byte = _mm512_set1_epi32(0xFF);
     const __m512i forced = _mm512_set1_epi32(alpha ? 0 : static_cast<int>(kOpaqueAlpha));
-    const auto channel = [&](const float* s, __m512i d, int shift) {
-        const __m512 dc =
-            _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_and_si512(_mm512_srli_epi32(d, shift), byte)),
-                          _mm512_set1_ps(1.0f / 255.0f));
-        const __m512 sum =
-            _mm512_add_ps(_mm512_min_ps(_mm512_max_ps(_mm512_load_ps(s), zero), one), dc);
+    // Byte k of each pixel to the low byte of its lane, the others zero (index bit 7 set). The
+    // shuffle indexes bytes within each 16-byte block: lane m of a block starts at byte 4 m.
+    const __m512i blockOffsets = _mm512_set4_epi32(12, 8, 4, 0);
+    const auto channel = [&](const float* s, __m512i d, int shift, __mmask16 lanes) {
+        const __m512i byte = _mm512_shuffle_epi8(
+            d,
+            _mm512_add_epi32(blockOffsets, _mm512_set1_epi32(static_cast<int>(
+                                               0x80808000u | static_cast<unsigned>(shift / 8)))));
+        const __m512 dc = _mm512_mul_ps(_mm512_cvtepi32_ps(byte), _mm512_set1_ps(1.0f / 255.0f));
+        // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
+        const __m512 sum = _mm512_add_ps(_mm512_max_ps(_mm512_maskz_loadu_ps(lanes, s), zero), dc);
         const __m512 scaled = _mm512_add_ps(
             _mm512_mul_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f));
         return _mm512_slli_epi32(_mm512_cvttps_epi32(scaled), shift);
@@ -421,11 +431,12 @@ void addSaturated(const float (*source)[kTileLanes], Colour* target, int count, 
         const __mmask16 lanes =
             static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
         const __m512i d = _mm512_maskz_loadu_epi32(lanes, target + i);
-        __m512i value = _mm512_ternarylogic_epi32(forced, channel(source[0] + i, d, 16),
-                                                  channel(source[1] + i, d, 8), 0xFE);
-        value = _mm512_or_si512(value, channel(source[2] + i, d, 0));
+        const int at = first + i;
+        __m512i value = _mm512_ternarylogic_epi32(forced, channel(source[0] + at, d, 16, lanes),
+                                                  channel(source[1] + at, d, 8, lanes), 0xFE);
+        value = _mm512_or_si512(value, channel(source[2] + at, d, 0, lanes));
         if (alpha) {
-            value = _mm512_or_si512(value, channel(source[3] + i, d, 24));
+            value = _mm512_or_si512(value, channel(source[3] + at, d, 24, lanes));
         }
         _mm512_mask_storeu_epi32(target + i, lanes, value);
     }

@@ -817,14 +817,14 @@ void runTextureStage(const DrawSetup& setup, PipelineTile& tile, int count) {
 // target[i] = the sum of source and target per channel, saturated and rounded to 8 bits: the
 // additive blend's inner loop, as blendConstantFactorsAndStore writes it for weights of one.
 template <bool Alpha>
-void addSaturatedLoop(const float (*source)[kTileLanes], Colour* target, int count) {
+void addSaturatedLoop(const float (*source)[kTileLanes], int first, Colour* target, int count) {
     const Colour forced = Alpha ? 0u : kOpaqueAlpha;
     for (int i = 0; i < count; ++i) {
         const Colour d = target[i];
         // Written out per channel, with constant shifts, so that the loop vectorises.
         const auto channel = [&](int c, int shift) {
             const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
-            const float out = saturate(source[c][i]) + dc;
+            const float out = saturate(source[c][first + i]) + dc;
             return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f)) << shift;
         };
         Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
@@ -842,6 +842,16 @@ void addSaturatedLoop(const float (*source)[kTileLanes], Colour* target, int cou
 void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
     const std::array<float, 4> sf = tile.constantBlend.source, df = tile.constantBlend.destination;
     Colour* pixels = setup.target.pixels;
+    const float(*source)[kTileLanes] = tile.output.colour;
+    const bool alpha = setup.target.hasAlpha();
+    if (sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf) {
+        // Weights of one are left out: x * 1 is x. Run by run, in place.
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            addSaturated(source, run.firstLane, pixels + run.offset, run.count, alpha);
+        }
+        return;
+    }
     alignas(64) Colour copied[kTileLanes];
     Colour* target = runs == 1 ? pixels + tile.runs[0].offset : copied;
     if (runs > 1) {
@@ -850,32 +860,25 @@ void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, in
             std::memcpy(copied + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
         }
     }
-    const float(*source)[kTileLanes] = tile.output.colour;
-    const bool alpha = setup.target.hasAlpha();
-    if (sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf) {
-        // Weights of one are left out: x * 1 is x.
-        addSaturated(source, target, count, alpha);
-    } else {
-        // Alpha is left out where the target keeps none.
-        const auto blend = [&]<bool Alpha>() {
-            const Colour forced = Alpha ? 0u : kOpaqueAlpha;
-            for (int i = 0; i < count; ++i) {
-                const Colour d = target[i];
-                const auto channel = [&](int c, int shift) {
-                    const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
-                    const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
-                    return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
-                           << shift;
-                };
-                Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
-                if constexpr (Alpha) {
-                    value |= channel(3, 24);
-                }
-                target[i] = value;
+    // Alpha is left out where the target keeps none.
+    const auto blend = [&]<bool Alpha>() {
+        const Colour forced = Alpha ? 0u : kOpaqueAlpha;
+        for (int i = 0; i < count; ++i) {
+            const Colour d = target[i];
+            const auto channel = [&](int c, int shift) {
+                const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
+                const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
+                return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
+                       << shift;
+            };
+            Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
+            if constexpr (Alpha) {
+                value |= channel(3, 24);
             }
-        };
-        alpha ? blend.template operator()<true>() : blend.template operator()<false>();
-    }
+            target[i] = value;
+        }
+    };
+    alpha ? blend.template operator()<true>() : blend.template operator()<false>();
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {
             const PixelRun& run = tile.runs[r];
