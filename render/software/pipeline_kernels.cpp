@@ -268,7 +268,11 @@ void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
         const __m512i index = _mm512_maskz_loadu_epi32(lanes, at + i);
         const __m512i texels =
             _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, index, pixels, 4);
-        _mm512_mask_storeu_epi32(out + i, lanes, texels);
+        if (lanes == 0xFFFF) {
+            _mm512_storeu_si512(out + i, texels);  // plain: masked stores cost more
+        } else {
+            _mm512_mask_storeu_epi32(out + i, lanes, texels);
+        }
     }
 }
 // GCC 12's reductions and permutes pass _mm512_undefined_epi32() as the unused merge source, which
@@ -293,8 +297,13 @@ inline __mmask16 rowLanes(int lanes) {
 inline RowFloat rowLoad(const float* p, int lanes) {
     return _mm512_maskz_loadu_ps(rowLanes(lanes), p);
 }
+// Whole vectors store plainly: masked stores cost many times more on some processors.
 inline void rowStore(float* p, RowFloat x, int lanes) {
-    _mm512_mask_storeu_ps(p, rowLanes(lanes), x);
+    if (lanes >= kRowLanes) {
+        _mm512_storeu_ps(p, x);
+    } else {
+        _mm512_mask_storeu_ps(p, rowLanes(lanes), x);
+    }
 }
 inline RowFloat rowMin(RowFloat a, RowFloat b) {
     return _mm512_min_ps(a, b);
@@ -415,30 +424,45 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
     // Byte k of each pixel to the low byte of its lane, the others zero (index bit 7 set). The
     // shuffle indexes bytes within each 16-byte block: lane m of a block starts at byte 4 m.
     const __m512i blockOffsets = _mm512_set4_epi32(12, 8, 4, 0);
-    const auto channel = [&](const float* s, __m512i d, int shift, __mmask16 lanes) {
-        const __m512i byte = _mm512_shuffle_epi8(
-            d,
-            _mm512_add_epi32(blockOffsets, _mm512_set1_epi32(static_cast<int>(
-                                               0x80808000u | static_cast<unsigned>(shift / 8)))));
-        const __m512 dc = _mm512_mul_ps(_mm512_cvtepi32_ps(byte), _mm512_set1_ps(1.0f / 255.0f));
-        // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
-        const __m512 sum = _mm512_add_ps(_mm512_max_ps(_mm512_maskz_loadu_ps(lanes, s), zero), dc);
-        const __m512 scaled = _mm512_add_ps(
-            _mm512_mul_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f)), _mm512_set1_ps(0.5f));
-        return _mm512_slli_epi32(_mm512_cvttps_epi32(scaled), shift);
-    };
-    for (int i = 0; i < count; i += 16) {
-        const __mmask16 lanes =
-            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
-        const __m512i d = _mm512_maskz_loadu_epi32(lanes, target + i);
+    // Whole vectors take plain loads and stores (masked ones cost more on some processors), the
+    // last part of one the masked ones.
+    const auto blend = [&]<bool Whole>(int i, __mmask16 lanes) {
+        const auto channel = [&](const float* s, __m512i d, int shift) {
+            const __m512i byte = _mm512_shuffle_epi8(
+                d, _mm512_add_epi32(blockOffsets,
+                                    _mm512_set1_epi32(static_cast<int>(
+                                        0x80808000u | static_cast<unsigned>(shift / 8)))));
+            const __m512 dc =
+                _mm512_mul_ps(_mm512_cvtepi32_ps(byte), _mm512_set1_ps(1.0f / 255.0f));
+            // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
+            const __m512 x = Whole ? _mm512_loadu_ps(s) : _mm512_maskz_loadu_ps(lanes, s);
+            const __m512 sum = _mm512_add_ps(_mm512_max_ps(x, zero), dc);
+            const __m512 scaled =
+                _mm512_add_ps(_mm512_mul_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f)),
+                              _mm512_set1_ps(0.5f));
+            return _mm512_slli_epi32(_mm512_cvttps_epi32(scaled), shift);
+        };
+        const __m512i d =
+            Whole ? _mm512_loadu_si512(target + i) : _mm512_maskz_loadu_epi32(lanes, target + i);
         const int at = first + i;
-        __m512i value = _mm512_ternarylogic_epi32(forced, channel(source[0] + at, d, 16, lanes),
-                                                  channel(source[1] + at, d, 8, lanes), 0xFE);
-        value = _mm512_or_si512(value, channel(source[2] + at, d, 0, lanes));
+        __m512i value = _mm512_ternarylogic_epi32(forced, channel(source[0] + at, d, 16),
+                                                  channel(source[1] + at, d, 8), 0xFE);
+        value = _mm512_or_si512(value, channel(source[2] + at, d, 0));
         if (alpha) {
-            value = _mm512_or_si512(value, channel(source[3] + at, d, 24, lanes));
+            value = _mm512_or_si512(value, channel(source[3] + at, d, 24));
         }
-        _mm512_mask_storeu_epi32(target + i, lanes, value);
+        if constexpr (Whole) {
+            _mm512_storeu_si512(target + i, value);
+        } else {
+            _mm512_mask_storeu_epi32(target + i, lanes, value);
+        }
+    };
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        blend.template operator()<true>(i, 0xFFFF);
+    }
+    if (i < count) {
+        blend.template operator()<false>(i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
 // Where the 16 lanes of a group fall into two sets of neighbouring footprints, each within 31

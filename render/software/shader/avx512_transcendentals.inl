@@ -19,6 +19,15 @@
 
 namespace transcendental {
 
+// Whole vectors store plainly: masked stores cost many times more on some processors.
+inline void storeLanes(float* d, __mmask16 live, __m512 x) {
+    if (live == 0xFFFF) {
+        _mm512_storeu_ps(d, x);
+    } else {
+        _mm512_mask_storeu_ps(d, live, x);
+    }
+}
+
 // Horner's scheme from the highest coefficient down, unrolled.
 template <class... Rest>
 inline __m512 polynomial(__m512 t, float highest, Rest... rest) {
@@ -123,7 +132,7 @@ void lanes(const float* a, std::uint32_t sign, float* d, int count) {
         const __mmask16 live =
             static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
         const __m512i bits = _mm512_xor_si512(_mm512_maskz_loadu_epi32(live, a + i), flip);
-        _mm512_mask_storeu_ps(d + i, live, Function(_mm512_castsi512_ps(bits)));
+        storeLanes(d + i, live, Function(_mm512_castsi512_ps(bits)));
     }
 }
 
@@ -136,8 +145,8 @@ void shortPowerLanes(const float* a, std::uint32_t sign, float y, float* d, int 
         const __mmask16 live =
             static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
         const __m512i bits = _mm512_xor_si512(_mm512_maskz_loadu_epi32(live, a + i), flip);
-        _mm512_mask_storeu_ps(d + i, live,
-                              transcendental::shortPower(_mm512_castsi512_ps(bits), exponent));
+        transcendental::storeLanes(d + i, live,
+                                   transcendental::shortPower(_mm512_castsi512_ps(bits), exponent));
     }
 }
 
@@ -199,7 +208,7 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
             result = _mm512_mask_mov_ps(
                 result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), exponent));
         }
-        _mm512_mask_storeu_ps(d + i, live, result);
+        storeLanes(d + i, live, result);
     }
 }
 
