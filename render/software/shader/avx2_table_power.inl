@@ -22,8 +22,9 @@ inline __m256 lookup32(const float* table, __m256i index) {
 }
 
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
-// rounds it.
-template <bool Sum>
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
+// c2 term of tables that have none.
+template <bool Sum, bool Linear>
 void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                 const PowerTable& table, float* d, int count) {
     const __m256 high = _mm256_loadu_ps(table.high);  // at most four used: the first eight
@@ -39,10 +40,9 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
         if constexpr (Sum) {
             const __m256i y = _mm256_maskload_epi32(reinterpret_cast<const int*>(b + i), live);
             x = _mm256_castps_si256(
-                _mm256_add_ps(_mm256_castsi256_ps(
-                                  _mm256_xor_si256(x, _mm256_set1_epi32(static_cast<int>(signA)))),
+                _mm256_add_ps(_mm256_castsi256_ps(x),
                               _mm256_castsi256_ps(_mm256_xor_si256(
-                                  y, _mm256_set1_epi32(static_cast<int>(signB))))));
+                                  y, _mm256_set1_epi32(static_cast<int>(signA ^ signB))))));
         }
         const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
         const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
@@ -54,9 +54,11 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
             _mm256_set1_ps(1.0f));
         const __m256 c0 = table_power::lookup32(table.c0, segment);
         const __m256 c1 = table_power::lookup32(table.c1, segment);
-        const __m256 c2 = table_power::lookup32(table.c2, segment);
-        const __m256 mantissaPower =
-            _mm256_add_ps(c0, _mm256_mul_ps(t, _mm256_add_ps(c1, _mm256_mul_ps(t, c2))));
+        // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
+        const __m256 slope =
+            Linear ? c1
+                   : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
+        const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
         const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
         __m256 result =
             _mm256_mul_ps(_mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
@@ -88,10 +90,12 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
 }  // namespace table_power
 
 void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
-    table_power::powerLanes<false>(a, 0, nullptr, 0, table, d, count);
+    table.linear ? table_power::powerLanes<false, true>(a, 0, nullptr, 0, table, d, count)
+                 : table_power::powerLanes<false, false>(a, 0, nullptr, 0, table, d, count);
 }
 
 void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                           const PowerTable& table, float* d, int count) {
-    table_power::powerLanes<true>(a, signA, b, signB, table, d, count);
+    table.linear ? table_power::powerLanes<true, true>(a, signA, b, signB, table, d, count)
+                 : table_power::powerLanes<true, false>(a, signA, b, signB, table, d, count);
 }

@@ -156,8 +156,9 @@ namespace transcendental {
 // index bits sit in place within the value's bits. A vector with a lane outside the tables' range
 // (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
-// rounds it.
-template <bool Sum>
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
+// c2 term of tables that have none.
+template <bool Sum, bool Linear>
 void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                      const PowerTable& table, float* d, int count) {
     // Plain loads: std::pair of vectors, built outside this target region, trips GCC 12 at -O0.
@@ -175,10 +176,9 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
         if constexpr (Sum) {
             const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
             x = _mm512_castps_si512(
-                _mm512_add_ps(_mm512_castsi512_ps(
-                                  _mm512_xor_si512(x, _mm512_set1_epi32(static_cast<int>(signA)))),
+                _mm512_add_ps(_mm512_castsi512_ps(x),
                               _mm512_castsi512_ps(_mm512_xor_si512(
-                                  y, _mm512_set1_epi32(static_cast<int>(signB))))));
+                                  y, _mm512_set1_epi32(static_cast<int>(signA ^ signB))))));
         }
         const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
         const __m512i segment = _mm512_srli_epi32(bits, 18);
@@ -190,9 +190,12 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
                           _mm512_set1_ps(1.0f));
         const __m512 c0 = _mm512_permutex2var_ps(c0Low, segment, c0High);
         const __m512 c1 = _mm512_permutex2var_ps(c1Low, segment, c1High);
-        const __m512 c2 = _mm512_permutex2var_ps(c2Low, segment, c2High);
-        const __m512 mantissaPower =
-            _mm512_add_ps(c0, _mm512_mul_ps(t, _mm512_add_ps(c1, _mm512_mul_ps(t, c2))));
+        // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
+        const __m512 slope =
+            Linear ? c1
+                   : _mm512_add_ps(
+                         c1, _mm512_mul_ps(t, _mm512_permutex2var_ps(c2Low, segment, c2High)));
+        const __m512 mantissaPower = _mm512_add_ps(c0, _mm512_mul_ps(t, slope));
         const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
         __m512 result = _mm512_mul_ps(
             _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(lowFirst, below, lowSecond)),
@@ -215,12 +218,15 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
 }  // namespace transcendental
 
 void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
-    transcendental::tablePowerLanes<false>(a, 0, nullptr, 0, table, d, count);
+    table.linear ? transcendental::tablePowerLanes<false, true>(a, 0, nullptr, 0, table, d, count)
+                 : transcendental::tablePowerLanes<false, false>(a, 0, nullptr, 0, table, d, count);
 }
 
 void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                           const PowerTable& table, float* d, int count) {
-    transcendental::tablePowerLanes<true>(a, signA, b, signB, table, d, count);
+    table.linear
+        ? transcendental::tablePowerLanes<true, true>(a, signA, b, signB, table, d, count)
+        : transcendental::tablePowerLanes<true, false>(a, signA, b, signB, table, d, count);
 }
 
 void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {

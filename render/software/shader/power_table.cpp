@@ -8,20 +8,26 @@ namespace gs::render::software {
 
 PowerTable::PowerTable(float exponent) : y(exponent), zero(arithmetic::shortPower(0.0f, exponent)) {
     const double power = exponent;
-    // Interpolation at the Chebyshev nodes of [0, 1] spreads the error evenly over a segment.
-    double nodes[3];
-    for (int k = 0; k < 3; ++k) {
-        nodes[k] = 0.5 - 0.5 * std::cos((2 * k + 1) * std::numbers::pi / 6.0);
+    linear = exponent >= 0.0f && exponent <= 1.0f;
+    // Interpolation at the Chebyshev nodes of [0, 1] spreads the error evenly over a segment: two
+    // of them for chords, three for parabolas.
+    const int order = linear ? 2 : 3;
+    double nodes[3] = {};
+    for (int k = 0; k < order; ++k) {
+        nodes[k] = 0.5 - 0.5 * std::cos((2 * k + 1) * std::numbers::pi / (2.0 * order));
     }
     for (int j = 0; j < kSegments; ++j) {
-        double values[3];
-        for (int k = 0; k < 3; ++k) {
+        double values[3] = {};
+        for (int k = 0; k < order; ++k) {
             values[k] = std::pow(1.0 + (j + nodes[k]) / kSegments, power);
         }
         // Newton's divided differences, then expanded into powers of t.
         const double d01 = (values[1] - values[0]) / (nodes[1] - nodes[0]);
-        const double d12 = (values[2] - values[1]) / (nodes[2] - nodes[1]);
-        const double d012 = (d12 - d01) / (nodes[2] - nodes[0]);
+        double d012 = 0.0;
+        if (!linear) {
+            const double d12 = (values[2] - values[1]) / (nodes[2] - nodes[1]);
+            d012 = (d12 - d01) / (nodes[2] - nodes[0]);
+        }
         c2[j] = static_cast<float>(d012);
         c1[j] = static_cast<float>(d01 - d012 * (nodes[0] + nodes[1]));
         c0[j] = static_cast<float>(values[0] - d01 * nodes[0] + d012 * nodes[0] * nodes[1]);

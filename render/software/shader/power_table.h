@@ -7,11 +7,13 @@
 //
 // Accuracy: for |y| <= 4 the relative error is below 2^-15 (the fit is at Chebyshev nodes; the
 // cubic term it leaves is at most |y (y - 1) (y - 2)| / 6 * (1/64)^3 / 4 of m^y), tighter than the
-// 2^-14 that arithmetic::shortPower keeps, and far below what an 8-bit target shows. The tables
-// cover zero and x in [2^-(32 k + 31), 2), where the k = 0..3 whole steps of 2^-32 keep their
-// factor (2^-32)^(k y) a normal float (all four for |y| < 0.98, none for |y| > 3.9); other values
-// (smaller, denormal, large, infinite, NaN) take shortPower, whose special values the table path
-// also keeps: 0^y is 0 for y > 0, infinity for y < 0, NaN for y = 0.
+// 2^-14 that arithmetic::shortPower keeps, and far below what an 8-bit target shows. Exponents in
+// [0, 1] bend m^y so little that chords do as well: their c2 is 0, and the error of the chord
+// through two Chebyshev nodes, |y (y - 1)| / 2 * (1/64)^2 / 2 of m^y at most, stays below 2^-16.
+// The tables cover zero and x in [2^-(32 k + 31), 2), where the k = 0..3 whole steps of 2^-32 keep
+// their factor (2^-32)^(k y) a normal float (all four for |y| < 0.98, none for |y| > 3.9); other
+// values (smaller, denormal, large, infinite, NaN) take shortPower, whose special values the table
+// path also keeps: 0^y is 0 for y > 0, infinity for y < 0, NaN for y = 0.
 #pragma once
 
 #include <bit>
@@ -41,6 +43,9 @@ struct alignas(64) PowerTable {
     std::uint32_t firstBits, spanBits;
     float y;
     float zero;  // 0^y as shortPower gives it
+    // Every c2 is 0: c0 + t * c1 gives the same values. (Last: the tables above are read as
+    // aligned vectors.)
+    bool linear;
 };
 
 namespace arithmetic {
