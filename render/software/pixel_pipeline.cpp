@@ -176,8 +176,9 @@ PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructio
     }
 }
 
-void PixelPipeline::beginDraw(const DrawSetup& setup) {
+void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     setup_ = setup;
+    fill_ = fill;
     tile_.laneCount = 0;
     tile_.runCount = 0;
     tile_.activeCount = 0;
@@ -277,6 +278,9 @@ void PixelPipeline::setConstant(const Vertex& v) {
 }
 
 void PixelPipeline::span(int y, int x0, int x1) {
+    if (fill_ != nullptr) {
+        fill_->cover(y, x0, x1);  // before any tile blends over these pixels
+    }
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
     if (static_cast<UINT>(y) + 1 < setup_.target.height) {
         prefetchRow(rowOffset + setup_.target.pitch, x0, x1);

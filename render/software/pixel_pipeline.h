@@ -17,6 +17,7 @@
 #include <cstddef>
 
 #include "render/device.h"
+#include "render/software/deferred_fill.h"
 #include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_buffer.h"
 #include "render/software/rasterizer.h"
@@ -59,7 +60,8 @@ class PixelPipeline final : public SpanSink {
 public:
     PixelPipeline();
 
-    void beginDraw(const DrawSetup& setup);
+    // With `fill`, the target's clear is still to be written: each span writes it first.
+    void beginDraw(const DrawSetup& setup, DeferredFill* fill = nullptr);
     // Draws begun from now on take the fast path for their states where there is one (the
     // default), or the general path for everything (to compare the two).
     void useFastPaths(bool enabled) { fastPaths_ = enabled; }
@@ -93,6 +95,7 @@ private:
 
     const PipelineKernels& kernels_;
     DrawSetup setup_;
+    DeferredFill* fill_ = nullptr;
     PipelineTile tile_;
     bool fastPaths_ = true;
 };

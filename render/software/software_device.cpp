@@ -69,7 +69,8 @@ HRESULT SoftwareDevice::create(SoftwareDirect3D& direct3d, const PresentParamete
     created->backBuffer_ =
         BackBuffer::create(*created, parameters.BackBufferWidth, parameters.BackBufferHeight,
                            parameters.BackBufferFormat);
-    if (created->backBuffer_ == nullptr) {
+    if (created->backBuffer_ == nullptr ||
+        !created->deferredFill_.reserve(parameters.BackBufferHeight)) {
         created->Release();
         return kErrOutOfVideoMemory;
     }
@@ -200,14 +201,13 @@ HRESULT SoftwareDevice::Clear(DWORD rectCount, const RECT* rects, DWORD flags, C
     if (isLost() || (flags & kClearTarget) == 0) {
         return S_OK;
     }
-    const PixelBuffer& target = backBuffer_->surface().pixels();
-    RECT clipped;
     if (rectCount == 0) {
-        if (clipRect(nullptr, target, &clipped)) {
-            fillRect(target, clipped, colour);
-        }
+        // The whole target: written as the next draw reaches its pixels, or when they are used.
+        backBuffer_->surface().fillWhole(colour);
         return S_OK;
     }
+    const PixelBuffer& target = backBuffer_->surface().pixels();
+    RECT clipped;
     for (DWORD i = 0; i < rectCount; ++i) {
         if (clipRect(&rects[i], target, &clipped)) {
             fillRect(target, clipped, colour);
@@ -431,7 +431,13 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
     if (primitiveCount == 0 || isLost()) {
         return S_OK;
     }
-    pipeline_->beginDraw(drawSetup(layout));
+    // A clear still pending goes into the pixels as the draw reaches them, the rest after it.
+    const std::optional<Colour> pendingFill = backBuffer_->surface().takePendingFill();
+    const DrawSetup setup = drawSetup(layout);
+    if (pendingFill) {
+        deferredFill_.start(setup.target, *pendingFill);
+    }
+    pipeline_->beginDraw(setup, pendingFill ? &deferredFill_ : nullptr);
     PointRule points;
     points.size = states_.renderFloat(render_state::kPointSize);
     points.minimum = states_.renderFloat(render_state::kPointSizeMin);
@@ -440,6 +446,9 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
     const auto cull = static_cast<Cull>(states_.render(RenderStateType::CullMode));
     assemblePrimitives(type, primitiveCount, static_cast<const unsigned char*>(vertices), stride,
                        layout, cull, points, *pipeline_);
+    if (pendingFill) {
+        deferredFill_.finish();
+    }
     return S_OK;
 }
 

@@ -12,6 +12,7 @@
 
 #include "render/device.h"
 #include "render/software/adapter.h"
+#include "render/software/deferred_fill.h"
 #include "render/software/device_states.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/texture_sampling.h"
@@ -94,6 +95,7 @@ private:
 
     std::unique_ptr<PixelPipeline> pipeline_;
     TextureSampling sampling_;
+    DeferredFill deferredFill_;  // a clear of the back buffer, written as the next draw goes
 };
 
 }  // namespace gs::render::software

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "render/software/adapter_state.h"
+#include "render/software/surface_blit.h"
 
 namespace gs::render::software {
 
@@ -17,6 +18,29 @@ SoftwareSurface::~SoftwareSurface() {
         deleteSurfaceDC(dc_);
     }
     countObject(ObjectKind::Surface, -1);
+}
+
+const PixelBuffer& SoftwareSurface::pixels() const {
+    if (pendingFill_) {
+        const RECT whole = {0, 0, static_cast<LONG>(pixels_.width),
+                            static_cast<LONG>(pixels_.height)};
+        fillRect(pixels_, whole, *pendingFill_);
+        pendingFill_.reset();
+    }
+    return pixels_;
+}
+
+void SoftwareSurface::fillWhole(Colour colour) {
+    pendingFill_ = colour;
+    if (dcHandedOut_) {
+        pixels();  // what the device context shows must be the pixels as they are
+    }
+}
+
+std::optional<Colour> SoftwareSurface::takePendingFill() {
+    std::optional<Colour> taken;
+    taken.swap(pendingFill_);
+    return taken;
 }
 
 SurfaceDesc SoftwareSurface::desc() const {
@@ -43,6 +67,7 @@ HRESULT SoftwareSurface::GetDC(HDC* dc) {
     if (dcHandedOut_) {
         return kErrInvalidCall;  // one device context at a time
     }
+    pixels();  // the context shows the pixels as they are, a pending fill written
     // Made at the first GetDC and kept with the surface: a frame that copies its picture through
     // GetDC allocates nothing.
     if (dc_ == nullptr) {

@@ -5,6 +5,8 @@
 // whole texture alive, and the texture's pixels live exactly as long as any reference to either.
 #pragma once
 
+#include <optional>
+
 #include "render/device.h"
 #include "render/software/device_child.h"
 #include "render/software/pixel_buffer.h"
@@ -24,7 +26,14 @@ public:
     HRESULT GetDC(HDC* dc) override;
     HRESULT ReleaseDC(HDC dc) override;
 
-    const PixelBuffer& pixels() const { return pixels_; }
+    // The pixels, with a fill still pending written out first.
+    const PixelBuffer& pixels() const;
+    // Fills the whole surface with `colour`: at once while its device context is out, otherwise
+    // when its pixels are next used, or as a draw reaches them (takePendingFill).
+    void fillWhole(Colour colour);
+    // The colour of the pending fill, if any, now the caller's to write into every pixel before
+    // anything reads them (DeferredFill does, draw by draw).
+    std::optional<Colour> takePendingFill();
     SurfaceDesc desc() const;
     bool isRenderTarget() const { return (usage_ & kUsageRenderTarget) != 0; }
     Pool pool() const { return pool_; }
@@ -37,6 +46,9 @@ private:
     Pool pool_;
     HDC dc_ = nullptr;          // the device context over the pixels, made by the first GetDC
     bool dcHandedOut_ = false;  // between GetDC and ReleaseDC
+    // A whole-surface fill not yet written. Writing it out does not change what the surface shows,
+    // so pixels() may do it on a const surface.
+    mutable std::optional<Colour> pendingFill_;
 };
 
 // The device's back buffer: owns its pixels and its surface; held by the device for its lifetime.

@@ -1,6 +1,7 @@
 // Clear, ColorFill and StretchRect.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "tests/render/software/device_test_support.h"
@@ -47,6 +48,79 @@ TEST_F(SoftwareSurfaceOperationsTest, ClearFillsTheTargetOrItsClippedRectangles)
     EXPECT_EQ(device_->Clear(1, nullptr, kClearTarget, 0, 1.0f, 0), kErrInvalidCall);
     EXPECT_EQ(device_->Clear(0, nullptr, kClearTarget | 0x2, 0, 1.0f, 0), kErrInvalidCall);
     EXPECT_EQ(device_->Clear(0, nullptr, 0x100, 0, 1.0f, 0), kErrInvalidCall);
+}
+
+// A clear of the whole target is written as the next draw reaches its pixels, and the rest when the
+// draw ends or the pixels are next used. Whatever the draw, the pixels must be those of a clear
+// written at once (a clear of rectangles is).
+TEST_F(SoftwareSurfaceOperationsTest, AClearWrittenAsTheNextDrawGoesGivesTheSamePixels) {
+    constexpr Colour kClear = 0xFF102030u;
+    const RECT whole{0, 0, static_cast<LONG>(kWidth), static_cast<LONG>(kHeight)};
+    const auto frame = [&](bool deferred, auto drawFirst) {
+        // What the clear must hide: a picture unlike any the frames leave.
+        EXPECT_EQ(device_->Clear(1, &whole, kClearTarget, 0xFFABCDEFu, 1.0f, 0), S_OK);
+        EXPECT_EQ(device_->Clear(deferred ? 0 : 1, deferred ? nullptr : &whole, kClearTarget,
+                                 kClear, 1.0f, 0),
+                  S_OK);
+        EXPECT_EQ(device_->BeginScene(), S_OK);
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
+        device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
+        device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
+        drawFirst();
+        // A second draw over part of the first blends over what the first left.
+        const ColourVertex over[3] = {
+            {0, 0, 0, 1, 0xFF010101u}, {9, 0, 0, 1, 0xFF010101u}, {0, 9, 0, 1, 0xFF010101u}};
+        EXPECT_EQ(draw(PrimitiveType::TriangleList, 1, over, kFvfColour), S_OK);
+        EXPECT_EQ(device_->EndScene(), S_OK);
+        return pixels(backBuffer_);
+    };
+    // Triangles that overlap (their shared pixels blend twice over the clear, which is written
+    // once), one apart from them on the same rows (the gap between keeps the clear), rows that
+    // nothing covers.
+    const ColourVertex triangles[9] = {
+        {1, 1, 0, 1, 0xFF200000u},  {7, 1, 0, 1, 0xFF200000u},  {1, 7, 0, 1, 0xFF200000u},
+        {3, 2, 0, 1, 0xFF002000u},  {8, 2, 0, 1, 0xFF002000u},  {3, 8, 0, 1, 0xFF002000u},
+        {11, 0, 0, 1, 0xFF000020u}, {15, 0, 0, 1, 0xFF000020u}, {11, 5, 0, 1, 0xFF000020u}};
+    const PointVertex points[2] = {{12.5f, 9.5f, 0, 1, 3.0f, 0xFF404040u},
+                                   {13.5f, 9.5f, 0, 1, 3.0f, 0xFF404040u}};
+    const ColourVertex outside[3] = {
+        {-9, -9, 0, 1, 0xFFFFFFFFu}, {-2, -9, 0, 1, 0xFFFFFFFFu}, {-9, -2, 0, 1, 0xFFFFFFFFu}};
+    const std::function<void()> firstDraws[] = {
+        [&] { EXPECT_EQ(draw(PrimitiveType::TriangleList, 3, triangles, kFvfColour), S_OK); },
+        [&] { EXPECT_EQ(draw(PrimitiveType::PointList, 2, points, kFvfPoint), S_OK); },
+        [&] { EXPECT_EQ(draw(PrimitiveType::TriangleList, 1, outside, kFvfColour), S_OK); },
+        [&] { EXPECT_EQ(draw(PrimitiveType::TriangleList, 0, outside, kFvfColour), S_OK); },
+    };
+    for (std::size_t k = 0; k < std::size(firstDraws); ++k) {
+        const std::vector<Colour> expected = frame(false, firstDraws[k]);
+        EXPECT_EQ(frame(true, firstDraws[k]), expected) << "first draw " << k;
+        EXPECT_EQ(expected[std::size_t{11} * kWidth + 15], kClear) << "first draw " << k;
+    }
+    const std::vector<Colour> blended = frame(true, firstDraws[0]);
+    EXPECT_EQ(blended[std::size_t{3} * kWidth + 4], 0xFF314131u);  // both triangles and the last
+    EXPECT_EQ(blended[std::size_t{2} * kWidth + 9], kClear);       // between them
+
+    // Everything else that reads the target sees the clear: a copy, a device context.
+    Texture* texture = nullptr;
+    Surface* copy = nullptr;
+    makeTexture(kWidth, kHeight, Format::X8R8G8B8, &texture, &copy);
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF445566u, 1.0f, 0), S_OK);
+    ASSERT_EQ(device_->StretchRect(backBuffer_, nullptr, copy, nullptr, TextureFilter::Point),
+              S_OK);
+    EXPECT_EQ(pixel(copy, 5, 5), 0xFF445566u);
+    copy->Release();
+    texture->Release();
+    HDC dc = nullptr;
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF0000FFu, 1.0f, 0), S_OK);
+    ASSERT_EQ(backBuffer_->GetDC(&dc), S_OK);
+    EXPECT_EQ(GetPixel(dc, 3, 3), COLORREF{0x00FF0000u});
+    // A clear while the device context is out shows through it at once.
+    ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF00FF00u, 1.0f, 0), S_OK);
+    EXPECT_EQ(GetPixel(dc, 3, 3), COLORREF{0x0000FF00u});
+    ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
 }
 
 TEST_F(SoftwareSurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {

@@ -1,0 +1,44 @@
+// A clear of the back buffer written as a draw reaches it.
+//
+// A frame clears the whole target and then draws over it, mostly all of it. Writing the clear
+// colour out first means a pass over the whole target, whose pixels the draw then reads back
+// from memory. Deferred, the clear is written into each row's pixels as the draw's spans reach
+// them, just before their blend reads them, and into what the draw left untouched once it ends.
+// Pixels a draw visits twice are written once: each row remembers the columns it has had.
+#pragma once
+
+#include <vector>
+
+#include "render/software/pixel_buffer.h"
+
+namespace gs::render::software {
+
+class DeferredFill {
+public:
+    // Room for a target of `height` rows, so that a draw allocates nothing. False when the memory
+    // cannot be had; the fill then stays unusable.
+    bool reserve(UINT height);
+    bool fits(const PixelBuffer& target) const { return target.height <= rows_.size(); }
+
+    // Starts filling `target` (which fits) with `colour`: no pixel has it yet.
+    void start(const PixelBuffer& target, Colour colour);
+    bool active() const { return active_; }
+    // Gives the pixels [x0, x1) of row y the colour unless they have it, and any between them and
+    // what the row has had (no draw has written those either), before a draw writes them.
+    void cover(int y, int x0, int x1);
+    // Gives every pixel not yet covered the colour, and ends the fill.
+    void finish();
+
+private:
+    struct Columns {
+        int begin = 0, end = 0;  // [begin, end) has the colour; empty when equal
+    };
+    void fill(int y, int x0, int x1) const;
+
+    std::vector<Columns> rows_;
+    PixelBuffer target_{};
+    Colour colour_ = 0;
+    bool active_ = false;
+};
+
+}  // namespace gs::render::software
