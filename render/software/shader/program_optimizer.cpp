@@ -369,26 +369,29 @@ bool dropRedundantAbsolute(std::vector<ProgramStep>& steps, const Links& links, 
     return true;
 }
 
-void fuseExactChains(std::vector<ProgramStep>& steps) {
+// Tries `fuse` at each step, linking the program afresh after every change, until none applies.
+template <class Fuse>
+void fuseWhileAny(std::vector<ProgramStep>& steps, Fuse fuse) {
     for (bool changed = true; changed;) {
         changed = false;
         const Links links = link(steps);
         for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
-            changed =
-                fuseSquaredDistance(steps, links, j) || dropRedundantAbsolute(steps, links, j);
+            changed = fuse(links, j);
         }
     }
 }
 
+void fuseExactChains(std::vector<ProgramStep>& steps) {
+    fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
+        return fuseSquaredDistance(steps, links, j) || dropRedundantAbsolute(steps, links, j);
+    });
+}
+
 void fuseChains(std::vector<ProgramStep>& steps, const DefinedConstants& defined) {
-    for (bool changed = true; changed;) {
-        changed = false;
-        const Links links = link(steps);
-        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
-            changed = fuseSquareRoot(steps, links, j) || fuseScaledSquareRoot(steps, links, j) ||
-                      fusePower(steps, links, defined, j);
-        }
-    }
+    fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
+        return fuseSquareRoot(steps, links, j) || fuseScaledSquareRoot(steps, links, j) ||
+               fusePower(steps, links, defined, j);
+    });
 }
 
 // The add or sub whose results step j reads through `operand` in `slots`, where nothing else reads
@@ -541,14 +544,10 @@ bool fuseScaledDistance(std::vector<ProgramStep>& steps, const Links& links, std
 
 // Exact fusions of a step with what feeds it, the fused chains among them.
 void fuseIntoReaders(std::vector<ProgramStep>& steps) {
-    for (bool changed = true; changed;) {
-        changed = false;
-        const Links links = link(steps);
-        for (std::size_t j = 0; j < steps.size() && !changed; ++j) {
-            changed = fuseSumProduct(steps, links, j) || fuseSumIntoMagnitude(steps, links, j) ||
-                      fuseScaledDistance(steps, links, j);
-        }
-    }
+    fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
+        return fuseSumProduct(steps, links, j) || fuseSumIntoMagnitude(steps, links, j) ||
+               fuseScaledDistance(steps, links, j);
+    });
 }
 
 // texld takes its coordinates as lane arrays. Where one is a def constant moved into the

@@ -138,6 +138,18 @@ protected:
         ASSERT_EQ((*texture)->GetSurfaceLevel(0, surface), S_OK);
     }
 
+    // Draws add their diffuse colour to the target, both faces of a triangle drawn: a pixel's
+    // value counts what covered it.
+    void addDiffuseColours() {
+        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
+        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
+        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
+        device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
+        device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
+        device_->SetTextureStageState(0, TextureStageState::AlphaArg1, DWORD(TextureArg::Diffuse));
+    }
+
     template <class V>
     HRESULT draw(PrimitiveType type, UINT count, const V* vertices, DWORD fvf) {
         device_->SetFVF(fvf);

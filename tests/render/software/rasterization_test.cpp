@@ -19,13 +19,7 @@ protected:
     void SetUp() override {
         DeviceTest::SetUp();
         ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
-        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
-        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
-        device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
-        device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
-        device_->SetTextureStageState(0, TextureStageState::AlphaArg1, DWORD(TextureArg::Diffuse));
+        addDiffuseColours();
         ASSERT_EQ(device_->BeginScene(), S_OK);
     }
     void TearDown() override {

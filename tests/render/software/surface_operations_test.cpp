@@ -63,12 +63,7 @@ TEST_F(SoftwareSurfaceOperationsTest, AClearWrittenAsTheNextDrawGoesGivesTheSame
                                  kClear, 1.0f, 0),
                   S_OK);
         EXPECT_EQ(device_->BeginScene(), S_OK);
-        device_->SetRenderState(RenderStateType::AlphaBlendEnable, TRUE);
-        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderStateType::DestBlend, DWORD(Blend::One));
-        device_->SetRenderState(RenderStateType::CullMode, DWORD(Cull::None));
-        device_->SetTextureStageState(0, TextureStageState::ColorOp, DWORD(TextureOp::SelectArg1));
-        device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
+        addDiffuseColours();
         drawFirst();
         // A second draw over part of the first blends over what the first left.
         const ColourVertex over[3] = {
