@@ -26,9 +26,10 @@ namespace gs::render::software {
 // kernels do to each lane (rowMin(a, b) is a < b ? a : b, NaN giving b; comparisons give all-ones
 // lanes). Of note: rowLoad and rowLoadTexels read `lanes` values and zero the rest, rowStore
 // writes `lanes` values, rowAllBelow looks at the first `lanes` lanes only, rowFirst gives lane 0,
-// rowPick permutes a vector by lane indices, and rowFetchPairs(row, width, x0, x1, &t0, &t1)
-// fetches row[x0] and row[x1], every index in [0, width). The SSE2 set has none: it is also the
-// 32-bit build's baseline, without vector registers to name.
+// rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices, and
+// rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
+// width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
+// to name.
 
 namespace {
 
@@ -200,6 +201,10 @@ inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
 }
 inline int rowFirst(RowInt x) {
     return _mm_cvtsi128_si32(_mm256_castsi256_si128(x));
+}
+inline float rowLaneValue(RowFloat x, int lane) {
+    return _mm_cvtss_f32(
+        _mm256_castps256_ps128(_mm256_permutevar8x32_ps(x, _mm256_set1_epi32(lane))));
 }
 inline RowFloat rowPick(RowFloat table, RowInt index) {
     return _mm256_permutevar8x32_ps(table, index);
@@ -373,6 +378,9 @@ inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
 }
 inline int rowFirst(RowInt x) {
     return _mm_cvtsi128_si32(_mm512_castsi512_si128(x));
+}
+inline float rowLaneValue(RowFloat x, int lane) {
+    return _mm_cvtss_f32(_mm512_castps512_ps128(_mm512_permutexvar_ps(_mm512_set1_epi32(lane), x)));
 }
 inline RowFloat rowPick(RowFloat table, RowInt index) {
     return _mm512_permutexvar_ps(index, table);

@@ -396,16 +396,20 @@ GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt co
 }
 
 // The columns of the window that first texels i0 fall in, the window moved where they fall outside
-// it. False where they do not fit in one window.
-GS_SIMD_INLINE bool windowColumns(const Colour* row, int width, RowInt i0, int lanes,
-                                  RowWindow* window, RowInt* column) {
+// it. False where they do not fit in one window. `position` is the lanes' sample positions, whose
+// first and last lanes tell which way the vectors that follow move.
+GS_SIMD_INLINE bool windowColumns(const Colour* row, int width, RowInt i0, RowFloat position,
+                                  int lanes, RowWindow* window, RowInt* column) {
     *column = rowSubInt(i0, rowSetInt(window->start));
     if (rowAllBelow(*column, kRowLanes, lanes)) {
         return true;
     }
-    // Around the first lane's index: the lanes of a strip read lie within a texel or two of it,
-    // and lanes moving either way stay inside for a while.
-    int start = rowFirst(i0) - (kRowLanes / 2 - 1);
+    // The lanes of a strip read lie within a texel or two of the first lane's index, and the
+    // vectors after them go on the same way (a strip is read at distances, which change slowly
+    // along a row): the window starts at the first index where they grow and ends there where they
+    // shrink, so that it serves those vectors for as long as it can.
+    const float first = rowLaneValue(position, 0), last = rowLaneValue(position, lanes - 1);
+    int start = rowFirst(i0) - (last >= first ? 0 : kRowLanes - 1);
     start = start < width - kRowLanes ? start : width - kRowLanes;
     start = start > 0 ? start : 0;
     loadRowWindow(row, width, start, window);
@@ -427,11 +431,12 @@ GS_SIMD_INLINE void storeFiltered(const RowWindow& window, RowInt column, RowFlo
 // after it (no wrap across the row's ends), written out: the same operations on the same values as
 // rowChannel's. False, with nothing written, for any other vector.
 GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, RowInt i1,
-                                     RowFloat frac, int lanes, RowWindow* window,
+                                     RowFloat frac, RowFloat position, int lanes, RowWindow* window,
                                      float (*out)[kTileLanes], int at, bool alpha) {
     const RowInt step = rowSubInt(i1, i0);
     RowInt column;
-    if (!rowAllBelow(step, 2, lanes) || !windowColumns(row, width, i0, lanes, window, &column)) {
+    if (!rowAllBelow(step, 2, lanes) ||
+        !windowColumns(row, width, i0, position, lanes, window, &column)) {
         return false;
     }
     // Where both indices are one texel, b - a is 0 and a + 0 * frac is a: the step to the next
@@ -453,7 +458,7 @@ GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFlo
     const RowFloat s = rowMin(rowMax(rowSet(n) * u - rowSet(0.5f), rowSet(0.0f)), rowSet(n - 1.0f));
     const RowFloat whole = rowFloor(s);
     RowInt column;
-    if (!windowColumns(row, width, rowTruncate(whole), lanes, window, &column)) {
+    if (!windowColumns(row, width, rowTruncate(whole), s, lanes, window, &column)) {
         return false;
     }
     storeFiltered(*window, column, s - whole, lanes, out, at, alpha);
@@ -485,7 +490,8 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
         RowFloat frac;
         resolveRowLanes<mode>(coordinate, width, &i0, &i1, &frac);
         if constexpr (linear && mode != TextureAddress::Border) {
-            if (filterFromWindow(row, width, i0, i1, frac, lanes, &window, out, i, alpha)) {
+            if (filterFromWindow(row, width, i0, i1, frac, coordinate, lanes, &window, out, i,
+                                 alpha)) {
                 continue;
             }
         }
