@@ -374,7 +374,9 @@ struct RowWindow {
     RowFloat value[4] = {}, step[4] = {};
 };
 
-GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, RowWindow* window) {
+// Alpha's values only where `alpha` asks for them (what the sampler's caller reads).
+GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, bool alpha,
+                                  RowWindow* window) {
     const int available = width - start;
     const RowInt here = rowLoadTexels(row + start, available < kRowLanes ? available : kRowLanes);
     const RowInt next =
@@ -383,11 +385,13 @@ GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, RowWi
     window->value[0] = rowUnorm<16>(here);
     window->value[1] = rowUnorm<8>(here);
     window->value[2] = rowUnorm<0>(here);
-    window->value[3] = rowUnorm<24>(here);
     window->step[0] = rowUnorm<16>(next) - window->value[0];
     window->step[1] = rowUnorm<8>(next) - window->value[1];
     window->step[2] = rowUnorm<0>(next) - window->value[2];
-    window->step[3] = rowUnorm<24>(next) - window->value[3];
+    if (alpha) {
+        window->value[3] = rowUnorm<24>(here);
+        window->step[3] = rowUnorm<24>(next) - window->value[3];
+    }
 }
 
 GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt column,
@@ -399,7 +403,7 @@ GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt co
 // it. False where they do not fit in one window. `position` is the lanes' sample positions, whose
 // first and last lanes tell which way the vectors that follow move.
 GS_SIMD_INLINE bool windowColumns(const Colour* row, int width, RowInt i0, RowFloat position,
-                                  int lanes, RowWindow* window, RowInt* column) {
+                                  int lanes, bool alpha, RowWindow* window, RowInt* column) {
     *column = rowSubInt(i0, rowSetInt(window->start));
     if (rowAllBelow(*column, kRowLanes, lanes)) {
         return true;
@@ -412,7 +416,7 @@ GS_SIMD_INLINE bool windowColumns(const Colour* row, int width, RowInt i0, RowFl
     int start = rowFirst(i0) - (last >= first ? 0 : kRowLanes - 1);
     start = start < width - kRowLanes ? start : width - kRowLanes;
     start = start > 0 ? start : 0;
-    loadRowWindow(row, width, start, window);
+    loadRowWindow(row, width, start, alpha, window);
     *column = rowSubInt(i0, rowSetInt(start));
     return rowAllBelow(*column, kRowLanes, lanes);
 }
@@ -436,7 +440,7 @@ GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, Ro
     const RowInt step = rowSubInt(i1, i0);
     RowInt column;
     if (!rowAllBelow(step, 2, lanes) ||
-        !windowColumns(row, width, i0, position, lanes, window, &column)) {
+        !windowColumns(row, width, i0, position, lanes, alpha, window, &column)) {
         return false;
     }
     // Where both indices are one texel, b - a is 0 and a + 0 * frac is a: the step to the next
@@ -458,7 +462,7 @@ GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFlo
     const RowFloat s = rowMin(rowMax(rowSet(n) * u - rowSet(0.5f), rowSet(0.0f)), rowSet(n - 1.0f));
     const RowFloat whole = rowFloor(s);
     RowInt column;
-    if (!windowColumns(row, width, rowTruncate(whole), s, lanes, window, &column)) {
+    if (!windowColumns(row, width, rowTruncate(whole), s, lanes, alpha, window, &column)) {
         return false;
     }
     storeFiltered(*window, column, s - whole, lanes, out, at, alpha);
