@@ -63,19 +63,28 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
         __m256 result =
             _mm256_mul_ps(_mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
                           _mm256_permutevar8x32_ps(high, _mm256_srli_epi32(below, 5)));
-        const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
-        result = _mm256_blendv_ps(result, zero, _mm256_castsi256_ps(isZero));
-        _mm256_maskstore_ps(d + i, live, result);
-        const __m256i outside = _mm256_andnot_si256(
-            isZero,
-            _mm256_and_si256(
-                live,
-                _mm256_cmpgt_epi32(
-                    _mm256_xor_si256(_mm256_sub_epi32(bits, _mm256_set1_epi32(
-                                                                static_cast<int>(table.firstBits))),
-                                     offset),
-                    lastInside)));
-        unsigned lanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(outside)));
+        // Zero and the values outside the tables' range in one test: bits - firstBits wraps
+        // around for zero (firstBits is never 0).
+        const __m256i special = _mm256_and_si256(
+            live,
+            _mm256_cmpgt_epi32(
+                _mm256_xor_si256(
+                    _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))),
+                    offset),
+                lastInside));
+        unsigned lanes = 0;
+        if (!_mm256_testz_si256(special, special)) {
+            const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
+            result = _mm256_blendv_ps(result, zero, _mm256_castsi256_ps(isZero));
+            lanes = static_cast<unsigned>(
+                _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(isZero, special))));
+        }
+        if (count - i >= 8) {
+            _mm256_storeu_ps(d + i,
+                             result);  // plain: masked stores cost far more on some processors
+        } else {
+            _mm256_maskstore_ps(d + i, live, result);
+        }
         if (lanes != 0) {
             alignas(32) float values[8];
             _mm256_store_ps(values, _mm256_castsi256_ps(x));

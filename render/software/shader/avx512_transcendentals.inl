@@ -200,16 +200,21 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
         __m512 result = _mm512_mul_ps(
             _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(lowFirst, below, lowSecond)),
             _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), high));
-        const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
-        const __mmask16 outside =
+        // Zero and the values outside the tables' range in one test: bits - firstBits wraps
+        // around for zero (firstBits is never 0).
+        const __mmask16 special =
             _mm512_cmpge_epu32_mask(
                 _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(table.firstBits))),
                 _mm512_set1_epi32(static_cast<int>(table.spanBits))) &
-            static_cast<__mmask16>(~isZero) & live;
-        result = _mm512_mask_mov_ps(result, isZero, zero);
-        if (outside != 0) {
-            result = _mm512_mask_mov_ps(
-                result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), exponent));
+            live;
+        if (special != 0) {
+            const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
+            result = _mm512_mask_mov_ps(result, isZero, zero);
+            const auto outside = static_cast<__mmask16>(special & ~isZero);
+            if (outside != 0) {
+                result = _mm512_mask_mov_ps(
+                    result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), exponent));
+            }
         }
         storeLanes(d + i, live, result);
     }
