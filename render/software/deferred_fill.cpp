@@ -21,7 +21,6 @@ void DeferredFill::start(const PixelBuffer& target, Colour colour) {
     target_ = target;
     colour_ = colour;
     std::fill_n(rows_.begin(), target.height, Columns{});
-    active_ = true;
 }
 
 void DeferredFill::fill(int y, int x0, int x1) const {
@@ -58,7 +57,6 @@ void DeferredFill::finish() {
             fill(y, had.end, width);
         }
     }
-    active_ = false;
 }
 
 }  // namespace gs::render::software

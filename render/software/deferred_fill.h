@@ -15,14 +15,12 @@ namespace gs::render::software {
 
 class DeferredFill {
 public:
-    // Room for a target of `height` rows, so that a draw allocates nothing. False when the memory
-    // cannot be had; the fill then stays unusable.
+    // Room for a target of up to `height` rows, so that a draw allocates nothing. False when the
+    // memory cannot be had.
     bool reserve(UINT height);
-    bool fits(const PixelBuffer& target) const { return target.height <= rows_.size(); }
 
-    // Starts filling `target` (which fits) with `colour`: no pixel has it yet.
+    // Starts filling `target` (of no more rows than reserved) with `colour`: no pixel has it yet.
     void start(const PixelBuffer& target, Colour colour);
-    bool active() const { return active_; }
     // Gives the pixels [x0, x1) of row y the colour unless they have it, and any between them and
     // what the row has had (no draw has written those either), before a draw writes them.
     void cover(int y, int x0, int x1);
@@ -38,7 +36,6 @@ private:
     std::vector<Columns> rows_;
     PixelBuffer target_{};
     Colour colour_ = 0;
-    bool active_ = false;
 };
 
 }  // namespace gs::render::software
