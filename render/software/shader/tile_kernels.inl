@@ -314,9 +314,10 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
 }
 
 // The fused sub and dp3: (a + b) . (a + b) over x, y and z, each difference rounded as the sub
-// rounds it and the sum accumulated as dp3 accumulates it.
-template <bool U0, bool U1>
-void squaredDistance(const CompiledInstruction& in, const TileContext& tile) {
+// rounds it and the sum accumulated as dp3 accumulates it. Scaled, the fused scaled square root of
+// that sum follows in the same pass: sqrt|sum| times the uniform source 2.
+template <bool U0, bool U1, bool Scaled>
+void distance(const CompiledInstruction& in, const TileContext& tile) {
     const int count = tile.count;
     const unsigned computed = firstComponent(in);
     float* d = tile.write(in.target[computed]);
@@ -326,36 +327,17 @@ void squaredDistance(const CompiledInstruction& in, const TileContext& tile) {
     const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
     const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
     const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
+    const float scale = Scaled ? Operand<true>(tile.read(in.source[2][0]), in.sign[2])[0] : 1.0f;
     for (int i = 0; i < count; ++i) {
         const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
         float sum = x * x;
         sum += y * y;
         sum += z * z;
-        d[i] = sum;
-    }
-    replicate(in, tile, computed);
-    finish(in, tile);
-}
-
-// A squared distance's square root times a uniform (source 2), in one pass.
-template <bool U0, bool U1>
-void scaledDistance(const CompiledInstruction& in, const TileContext& tile) {
-    const int count = tile.count;
-    const unsigned computed = firstComponent(in);
-    float* d = tile.write(in.target[computed]);
-    const Operand<U0> a0(tile.read(in.source[0][0]), in.sign[0]);
-    const Operand<U0> a1(tile.read(in.source[0][1]), in.sign[0]);
-    const Operand<U0> a2(tile.read(in.source[0][2]), in.sign[0]);
-    const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
-    const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
-    const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
-    const Operand<true> scale(tile.read(in.source[2][0]), in.sign[2]);
-    for (int i = 0; i < count; ++i) {
-        const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
-        float sum = x * x;
-        sum += y * y;
-        sum += z * z;
-        d[i] = math::squareRootOfMagnitude(sum) * scale[i];
+        if constexpr (Scaled) {
+            d[i] = math::squareRootOfMagnitude(sum) * scale;
+        } else {
+            d[i] = sum;
+        }
     }
     replicate(in, tile, computed);
     finish(in, tile);
@@ -488,16 +470,16 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
             return scalarKernel<ScaledSquareRoot>(uniformSources);
         case FusedOperation::SquaredDistance: {
             static constexpr InstructionKernel kTable[] = {
-                &squaredDistance<false, false>, &squaredDistance<true, false>,
-                &squaredDistance<false, true>, &squaredDistance<true, true>};
+                &distance<false, false, false>, &distance<true, false, false>,
+                &distance<false, true, false>, &distance<true, true, false>};
             return kTable[uniformSources & 3u];
         }
         case FusedOperation::TablePower:
             return (uniformSources & 1u) ? &tablePower<true> : &tablePower<false>;
         case FusedOperation::ScaledDistance: {
             static constexpr InstructionKernel kTable[] = {
-                &scaledDistance<false, false>, &scaledDistance<true, false>,
-                &scaledDistance<false, true>, &scaledDistance<true, true>};
+                &distance<false, false, true>, &distance<true, false, true>,
+                &distance<false, true, true>, &distance<true, true, true>};
             return kTable[uniformSources & 3u];
         }
         case FusedOperation::SumProduct:
