@@ -52,6 +52,16 @@ void stretchPoint(const PixelBuffer& source, const RECT& sr, const PixelBuffer& 
             }
             continue;
         }
+        if (sw % dw == 0) {
+            // A whole ratio (the feedback capture halves the target): every step the same, so the
+            // loop becomes strided vector loads.
+            const LONG step = sw / dw;
+            const Colour* first = from + CentreMapping(sw, dw).value();
+            for (LONG x = 0; x < dw; ++x) {
+                to[x] = first[step * x] | forced;
+            }
+            continue;
+        }
         CentreMapping column(sw, dw);
         for (LONG x = 0; x < dw; ++x, column.next()) {
             to[x] = from[column.value()] | forced;

@@ -188,6 +188,15 @@ TEST_F(SoftwareSurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
     EXPECT_EQ(up[2], numberedPixel(4, 1));
     EXPECT_EQ(up[3], numberedPixel(4, 1));
 
+    // A whole ratio other than 2: 6 -> 2 columns and 3 -> 1 rows take columns 1, 4 and row 1.
+    const RECT third{0, 0, 6, 3};
+    const RECT bottomLeft{0, 2, 2, 3};
+    ASSERT_EQ(device_->StretchRect(source, &third, wide, &bottomLeft, TextureFilter::None), S_OK);
+    const std::vector<Colour> thirds = pixels(wide);
+    EXPECT_EQ(thirds[2 * 6 + 0], numberedPixel(1, 1));
+    EXPECT_EQ(thirds[2 * 6 + 1], numberedPixel(4, 1));
+    EXPECT_EQ(thirds[2 * 6 + 2], 0xFF000000u);
+
     for (Surface* s : {source, half, wide})
         s->Release();
     for (Texture* t : {sourceTexture, halfTexture, wideTexture})
