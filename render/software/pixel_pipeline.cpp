@@ -209,9 +209,16 @@ void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     }
     tile_.constantBlend = ConstantBlendSetup{};
     tile_.constantBlendPath = fastPaths_ && constantBlendApplies(setup.blend, &tile_.constantBlend);
+    // Without a program or a texture, a pixel's colour comes from its attributes alone.
+    tableUsable_ = fastPaths_ && setup.program == nullptr && !tile_.stageReadsTexture &&
+                   ChannelTable::appliesTo(setup.blend);
+    tableActive_ = false;
+    lastKey_ = SourceKey{};
+    table_.clear();
 }
 
 bool PixelPipeline::setTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
+    tableActive_ = false;
     const double x0 = v0.x, y0 = v0.y;
     const double ex1 = v1.x - x0, ey1 = v1.y - y0;
     const double ex2 = v2.x - x0, ey2 = v2.y - y0;
@@ -275,6 +282,38 @@ void PixelPipeline::setConstant(const Vertex& v) {
         const int slot = tile_.activeSlots[k];
         tile_.planes[slot] = Plane{v.attributes[slot], 0.0f, 0.0f};
     }
+    tableActive_ = false;
+    if (!tableUsable_) {
+        return;
+    }
+    const SourceKey key(v, tile_.activeSlots.data(), tile_.activeCount);
+    if (!table_.holds(key)) {
+        if (!(key == lastKey_)) {
+            lastKey_ = key;
+            return;
+        }
+        makeChannelTable(key);
+    }
+    tableActive_ = true;
+}
+
+void PixelPipeline::makeChannelTable(const SourceKey& key) {
+    // Pixel v of a one-row target of the draw's format holds v in every channel; one run over it
+    // through the general path, whose lanes all take the primitive's attributes.
+    alignas(64) Colour pixels[ChannelTable::kEntries];
+    ChannelTable::fillDestinations(pixels);
+    const PixelBuffer target = setup_.target;
+    setup_.target.pixels = pixels;
+    setup_.target.width = ChannelTable::kEntries;
+    setup_.target.height = 1;
+    setup_.target.pitch = ChannelTable::kEntries;
+    static_assert(ChannelTable::kEntries <= kTileLanes);
+    tile_.runs[0] = PixelRun{0, 0, ChannelTable::kEntries, 0, 0};
+    kernels_.interpolate(tile_, ChannelTable::kEntries, 1);
+    kernels_.runTextureStage(setup_, tile_, ChannelTable::kEntries);
+    kernels_.blendAndStore(setup_, tile_, ChannelTable::kEntries, 1);
+    setup_.target = target;
+    table_.set(pixels, key);
 }
 
 void PixelPipeline::span(int y, int x0, int x1) {
@@ -282,6 +321,10 @@ void PixelPipeline::span(int y, int x0, int x1) {
         fill_->cover(y, x0, x1);  // before any tile blends over these pixels
     }
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
+    if (tableActive_) {
+        table_.apply(setup_.target.pixels + rowOffset + x0, x1 - x0);
+        return;
+    }
     if (static_cast<UINT>(y) + 1 < setup_.target.height) {
         prefetchRow(rowOffset + setup_.target.pitch, x0, x1);
     }

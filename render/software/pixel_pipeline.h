@@ -17,6 +17,7 @@
 #include <cstddef>
 
 #include "render/device.h"
+#include "render/software/channel_table.h"
 #include "render/software/deferred_fill.h"
 #include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_buffer.h"
@@ -68,6 +69,8 @@ public:
     // Whether the current draw's states take the textured fast path (for primitives without
     // perspective).
     bool texturedPathChosen() const { return tile_.texturedPath; }
+    // Whether the current primitive's pixels are blended by table (ChannelTable).
+    bool channelTableChosen() const { return tableActive_; }
 
     // Attribute planes of a triangle, interpolated at pixel centres (perspective-correct when the
     // vertices' rhw differ). False when the triangle has no area: draw nothing for it.
@@ -89,6 +92,8 @@ public:
 
 private:
     void shadeTile();
+    // The table of the current primitive's one source colour, from the general path's kernels.
+    void makeChannelTable(const SourceKey& key);
     static constexpr int kLinePixels = 64 / sizeof(Colour);
     void prefetchRow(std::size_t rowOffset, int x0, int x1) const;
     void prefetchTile(int runs) const;
@@ -98,6 +103,13 @@ private:
     DeferredFill* fill_ = nullptr;
     PipelineTile tile_;
     bool fastPaths_ = true;
+    // Primitives of one colour blend by table where the draw's states allow it (tableUsable_): from
+    // the second one in a row with the same attributes, so that a table is made only where it
+    // serves more than one primitive.
+    bool tableUsable_ = false;
+    bool tableActive_ = false;
+    SourceKey lastKey_;
+    ChannelTable table_;
 };
 
 }  // namespace gs::render::software
