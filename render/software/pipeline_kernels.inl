@@ -1091,7 +1091,9 @@ inline bool zeroOrOne(AlphaLinearFactor f) {
 
 // shadeTexturedTile for a tile of `lanes` lanes: kTileLanes in one run (the bulk of a large
 // primitive), where every loop runs a known number of times, or 0 for any other tile.
-template <int lanes>
+// ConstantAlpha: the source alpha is the same in every lane (a diffuse alpha whose plane does not
+// change, as a quad of one colour has), so that the blend's weights are worked out once.
+template <int lanes, bool ConstantAlpha>
 void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount, int runs) {
     const int count = lanes != 0 ? lanes : anyCount;
     const SamplerSetup& sampler = setup.textures->unit(0);
@@ -1122,9 +1124,14 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
             const float laneX = x + static_cast<float>(i);
             runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
             runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
-            runAlpha[i] = saturate(pa.c + pa.dx * laneX + pa.dy * y);
+            if constexpr (!ConstantAlpha) {
+                runAlpha[i] = saturate(pa.c + pa.dx * laneX + pa.dy * y);
+            }
         }
     }
+    // c + 0 * x + 0 * y is c + 0 for every finite lane position.
+    const float constantAlpha = saturate(pa.c + 0.0f);
+    const auto alphaOf = [&](int i) { return ConstantAlpha ? constantAlpha : alpha[i]; };
 
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
     alignas(64) float fx[kTileLanes], fy[kTileLanes];
@@ -1187,7 +1194,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
         const auto blendTile = [&](auto storesAlpha) {
             for (int i = 0; i < count; ++i) {
-                const float a = alpha[i];
+                const float a = alphaOf(i);
                 const Colour d = target[i];
                 const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
                 const auto sum = [&](int rounded, int shift, Colour keep) {
@@ -1217,7 +1224,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         }
     } else {
         for (int i = 0; i < count; ++i) {
-            const float a = alpha[i];
+            const float a = alphaOf(i);
             const Colour d = target[i];
             const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
             const float destinationColour = dc.base + dc.slope * a;
@@ -1249,10 +1256,16 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
 }
 
 void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {
+    const TexturedPathSetup& path = tile.textured;
+    const Plane& pa = tile.planes[kDiffuseSlot + 3];
+    const bool constantAlpha =
+        !path.alphaFromTexture && (!path.diffuseAlphaSupplied || (pa.dx == 0.0f && pa.dy == 0.0f));
     if (count == kTileLanes && runs == 1) {
-        shadeTexturedLanes<kTileLanes>(setup, tile, count, runs);
+        constantAlpha ? shadeTexturedLanes<kTileLanes, true>(setup, tile, count, runs)
+                      : shadeTexturedLanes<kTileLanes, false>(setup, tile, count, runs);
     } else {
-        shadeTexturedLanes<0>(setup, tile, count, runs);
+        constantAlpha ? shadeTexturedLanes<0, true>(setup, tile, count, runs)
+                      : shadeTexturedLanes<0, false>(setup, tile, count, runs);
     }
 }
 
