@@ -1,7 +1,8 @@
 // Points blended by table against the general path: runs of points in one colour and others in
 // colours of their own, under random stage operations and blend states, drawn by a pipeline with
-// fast paths and one without. The table is made by the general path's own kernels, so the pixels
-// must be the same bits; states whose blend mixes channels must not take it.
+// fast paths and one without, on every instruction set of the machine. The table is made by the
+// general path's own kernels, so the pixels must be the same bits; states whose blend mixes
+// channels must not take it.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -15,12 +16,19 @@
 #include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/rasterizer.h"
+#include "render/software/simd/instruction_set.h"
+#include "tests/render/software/instruction_sets.h"
 
 namespace gs::render::software {
 namespace {
 
 constexpr UINT kWidth = 80, kHeight = 48;
 constexpr DWORD kFvfSpecular = 0x080;  // D3DFVF_SPECULAR
+
+class ChannelTableTest : public ::testing::Test {
+protected:
+    void TearDown() override { simd::useInstructionSet(simd::bestInstructionSet()); }
+};
 
 struct Points {
     DrawSetup setup;
@@ -138,38 +146,42 @@ std::vector<Vertex> randomPoints(std::mt19937& random) {
     return points;
 }
 
-TEST(ChannelTableTest, PointsBlendByTableAsTheGeneralPathDoes) {
-    std::mt19937 random(17);
-    int tableDraws = 0, otherDraws = 0;
-    for (int k = 0; k < 160; ++k) {
-        const Format format = k % 2 == 0 ? Format::X8R8G8B8 : Format::A8R8G8B8;
-        const auto initial = randomTarget(format, random);
-        // Two draws, so that the second blends over what the first stored.
-        std::vector<Points> draws(2);
-        for (Points& draw : draws) {
-            draw.setup = randomStates(random);
-            draw.vertices = randomPoints(random);
-        }
-        std::vector<int> fastTable, generalTable;
-        const std::vector<Colour> fast = render(draws, *initial, true, &fastTable);
-        const std::vector<Colour> general = render(draws, *initial, false, &generalTable);
-        for (std::size_t i = 0; i < fast.size(); ++i) {
-            ASSERT_EQ(fast[i], general[i]) << "case " << k << ", pixel " << i;
-        }
-        for (std::size_t d = 0; d < draws.size(); ++d) {
-            EXPECT_EQ(generalTable[d], 0);
-            if (!ChannelTable::appliesTo(draws[d].setup.blend)) {
-                EXPECT_EQ(fastTable[d], 0) << "case " << k << ", draw " << d;
+TEST_F(ChannelTableTest, PointsBlendByTableAsTheGeneralPathDoesOnEverySet) {
+    for (simd::InstructionSet set : setsOfThisMachine()) {
+        ASSERT_TRUE(simd::useInstructionSet(set));
+        const char* name = simd::instructionSetName(set);
+        std::mt19937 random(17);
+        int tableDraws = 0, otherDraws = 0;
+        for (int k = 0; k < 120; ++k) {
+            const Format format = k % 2 == 0 ? Format::X8R8G8B8 : Format::A8R8G8B8;
+            const auto initial = randomTarget(format, random);
+            // Two draws, so that the second blends over what the first stored.
+            std::vector<Points> draws(2);
+            for (Points& draw : draws) {
+                draw.setup = randomStates(random);
+                draw.vertices = randomPoints(random);
             }
-            (fastTable[d] > 0 ? tableDraws : otherDraws) += 1;
+            std::vector<int> fastTable, generalTable;
+            const std::vector<Colour> fast = render(draws, *initial, true, &fastTable);
+            const std::vector<Colour> general = render(draws, *initial, false, &generalTable);
+            for (std::size_t i = 0; i < fast.size(); ++i) {
+                ASSERT_EQ(fast[i], general[i]) << name << ", case " << k << ", pixel " << i;
+            }
+            for (std::size_t d = 0; d < draws.size(); ++d) {
+                EXPECT_EQ(generalTable[d], 0);
+                if (!ChannelTable::appliesTo(draws[d].setup.blend)) {
+                    EXPECT_EQ(fastTable[d], 0) << name << ", case " << k << ", draw " << d;
+                }
+                (fastTable[d] > 0 ? tableDraws : otherDraws) += 1;
+            }
         }
+        // Both kinds of draw are common enough to be tested.
+        EXPECT_GT(tableDraws, 60) << name;
+        EXPECT_GT(otherDraws, 30) << name;
     }
-    // Both kinds of case are common enough to be tested.
-    EXPECT_GT(tableDraws, 80);
-    EXPECT_GT(otherDraws, 40);
 }
 
-TEST(ChannelTableTest, BlendsThatMixChannelsOrSplitOneAreLeftToTheGeneralPath) {
+TEST_F(ChannelTableTest, BlendsThatMixChannelsOrSplitOneAreLeftToTheGeneralPath) {
     BlendSetup blend;
     blend.enabled = true;
     blend.sourceColour = DWORD(Blend::DestColor);

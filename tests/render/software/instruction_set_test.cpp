@@ -14,19 +14,12 @@
 #include "render/software/rasterizer.h"
 #include "render/software/simd/instruction_set.h"
 #include "render/software/texture_sampling.h"
+#include "tests/render/software/instruction_sets.h"
 
 namespace gs::render::software {
 namespace {
 
 using simd::InstructionSet;
-
-std::vector<InstructionSet> setsOfThisMachine() {
-    std::vector<InstructionSet> sets;
-    for (int s = 0; s <= static_cast<int>(simd::bestInstructionSet()); ++s) {
-        sets.push_back(static_cast<InstructionSet>(s));
-    }
-    return sets;
-}
 
 // Restores the best set when a test is over.
 class InstructionSetTest : public ::testing::Test {

@@ -23,6 +23,7 @@
 #include "render/software/rasterizer.h"
 #include "render/software/shader/pixel_program.h"
 #include "render/software/simd/instruction_set.h"
+#include "tests/render/software/instruction_sets.h"
 
 namespace gs::render::software {
 namespace {
@@ -150,14 +151,6 @@ std::vector<Draw> randomDraws(const PixelStorage& texture, std::mt19937& random,
         }
     }
     return draws;
-}
-
-std::vector<InstructionSet> setsOfThisMachine() {
-    std::vector<InstructionSet> sets;
-    for (int s = 0; s <= static_cast<int>(simd::bestInstructionSet()); ++s) {
-        sets.push_back(static_cast<InstructionSet>(s));
-    }
-    return sets;
 }
 
 // Draws each of `draws` on its own with and without fast paths and compares: within 1 per channel,
