@@ -4,7 +4,8 @@
 // for each tile, interpolates the vertex attributes (structure of arrays), runs the pixel shader
 // or the fixed-function texture stage, blends with the target and stores 8-bit channels. All
 // per-draw decisions (blend factors, stage operations, sampler setups) are taken once in
-// beginDraw; the per-pixel loops only do arithmetic.
+// beginDraw; the per-pixel loops only do arithmetic. Runs of points of one colour under a blend
+// that keeps channels apart skip the tiles: their pixels are looked up in a ChannelTable.
 //
 // Honoured states: ALPHABLENDENABLE, SRCBLEND, DESTBLEND, BLENDOP, SEPARATEALPHABLENDENABLE with
 // its alpha factors and operation, BLENDFACTOR, COLORWRITEENABLE, SHADEMODE, SPECULARENABLE,
