@@ -469,8 +469,53 @@ GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFlo
     return true;
 }
 
+// sampleRowWith's work for the `lanes` lanes from i: fetched, filtered and written out.
+template <TextureAddress mode, bool linear>
+GS_SIMD_INLINE void sampleRowVector(const Colour* row, int width, RowInt borderColour,
+                                    const float* u, int i, int lanes, RowWindow* window,
+                                    float (*out)[kTileLanes], bool alpha) {
+    // Lanes past count hold coordinate 0, which gives indices inside the texture.
+    const RowFloat coordinate = rowLoad(u + i, lanes);
+    if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
+        if ((mode == TextureAddress::Clamp || rowInsideUnit(coordinate)) &&
+            filterClampedFromWindow(row, width, coordinate, lanes, window, out, i, alpha)) {
+            return;
+        }
+    }
+    RowInt i0, i1;
+    RowFloat frac;
+    resolveRowLanes<mode>(coordinate, width, &i0, &i1, &frac);
+    if constexpr (linear && mode != TextureAddress::Border) {
+        if (filterFromWindow(row, width, i0, i1, frac, coordinate, lanes, window, out, i, alpha)) {
+            return;
+        }
+    }
+    if constexpr (!linear) {
+        // The nearest texel: the second of the pair once the sample point is past its middle.
+        i0 = rowSelect(rowLess(frac, rowSet(0.5f)), i0, i1);
+        i1 = i0;
+    }
+    RowInt t0, t1;
+    if constexpr (mode == TextureAddress::Border) {
+        // -1 stands for the border: fetched as texel 0, then replaced.
+        const RowInt zero = rowSetInt(0);
+        rowFetchPairs(row, width, rowMaxInt(i0, zero), rowMaxInt(i1, zero), &t0, &t1);
+        t0 = rowSelect(rowSignMask(i0), borderColour, t0);
+        t1 = rowSelect(rowSignMask(i1), borderColour, t1);
+    } else {
+        rowFetchPairs(row, width, i0, i1, &t0, &t1);
+    }
+    rowStore(out[0] + i, rowChannel<16, linear>(t0, t1, frac), lanes);
+    rowStore(out[1] + i, rowChannel<8, linear>(t0, t1, frac), lanes);
+    rowStore(out[2] + i, rowChannel<0, linear>(t0, t1, frac), lanes);
+    if (alpha) {
+        rowStore(out[3] + i, rowChannel<24, linear>(t0, t1, frac), lanes);
+    }
+}
+
 // A one-row texture sampled with `mode` along it: the texel pair of each lane fetched, filtered
-// and written out, vector by vector.
+// and written out, vector by vector. Whole vectors take a loop of their own, in which the number
+// of lanes is a constant: their loads, stores and tests need no lane masks.
 // Alpha is left out where `alpha` is false (a program that reads colour only): the colour
 // channels are what every caller reads.
 template <TextureAddress mode, bool linear>
@@ -480,46 +525,14 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
     const int width = static_cast<int>(texture.width);
     const RowInt borderColour = rowSetInt(static_cast<int>(border));
     RowWindow window;
-    for (int i = 0; i < count; i += kRowLanes) {
-        // Lanes past count hold coordinate 0, which gives indices inside the texture.
-        const int lanes = count - i < kRowLanes ? count - i : kRowLanes;
-        const RowFloat coordinate = rowLoad(u + i, lanes);
-        if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
-            if ((mode == TextureAddress::Clamp || rowInsideUnit(coordinate)) &&
-                filterClampedFromWindow(row, width, coordinate, lanes, &window, out, i, alpha)) {
-                continue;
-            }
-        }
-        RowInt i0, i1;
-        RowFloat frac;
-        resolveRowLanes<mode>(coordinate, width, &i0, &i1, &frac);
-        if constexpr (linear && mode != TextureAddress::Border) {
-            if (filterFromWindow(row, width, i0, i1, frac, coordinate, lanes, &window, out, i,
-                                 alpha)) {
-                continue;
-            }
-        }
-        if constexpr (!linear) {
-            // The nearest texel: the second of the pair once the sample point is past its middle.
-            i0 = rowSelect(rowLess(frac, rowSet(0.5f)), i0, i1);
-            i1 = i0;
-        }
-        RowInt t0, t1;
-        if constexpr (mode == TextureAddress::Border) {
-            // -1 stands for the border: fetched as texel 0, then replaced.
-            const RowInt zero = rowSetInt(0);
-            rowFetchPairs(row, width, rowMaxInt(i0, zero), rowMaxInt(i1, zero), &t0, &t1);
-            t0 = rowSelect(rowSignMask(i0), borderColour, t0);
-            t1 = rowSelect(rowSignMask(i1), borderColour, t1);
-        } else {
-            rowFetchPairs(row, width, i0, i1, &t0, &t1);
-        }
-        rowStore(out[0] + i, rowChannel<16, linear>(t0, t1, frac), lanes);
-        rowStore(out[1] + i, rowChannel<8, linear>(t0, t1, frac), lanes);
-        rowStore(out[2] + i, rowChannel<0, linear>(t0, t1, frac), lanes);
-        if (alpha) {
-            rowStore(out[3] + i, rowChannel<24, linear>(t0, t1, frac), lanes);
-        }
+    int i = 0;
+    for (; i + kRowLanes <= count; i += kRowLanes) {
+        sampleRowVector<mode, linear>(row, width, borderColour, u, i, kRowLanes, &window, out,
+                                      alpha);
+    }
+    if (i < count) {
+        sampleRowVector<mode, linear>(row, width, borderColour, u, i, count - i, &window, out,
+                                      alpha);
     }
 }
 
