@@ -158,65 +158,96 @@ namespace transcendental {
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
 // rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
 // c2 term of tables that have none.
+// A table's entries, in registers for the lanes' permutes.
+struct PowerTableRegisters {
+    __m512 c0Low, c0High, c1Low, c1High, c2Low, c2High, lowFirst, lowSecond, high, zero, exponent;
+    std::uint32_t firstBits, spanBits;
+};
+
+// tablePowerLanes for the 16 lanes from i, of which `live` are read and written.
+template <bool Sum, bool Linear>
+GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const float* b,
+                                     const PowerTableRegisters& t, float* d, int i,
+                                     __mmask16 live) {
+    __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
+    if constexpr (Sum) {
+        const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
+        x = _mm512_castps_si512(_mm512_add_ps(
+            _mm512_castsi512_ps(x),
+            _mm512_castsi512_ps(_mm512_xor_si512(y, _mm512_set1_epi32(static_cast<int>(flip))))));
+    }
+    const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
+    const __m512i segment = _mm512_srli_epi32(bits, 18);
+    // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
+    const __m512 position =
+        _mm512_sub_ps(_mm512_castsi512_ps(_mm512_ternarylogic_epi32(
+                          _mm512_slli_epi32(bits, 5), _mm512_set1_epi32(0x007FFFFF),
+                          _mm512_set1_epi32(0x3F800000), 0xEA)),
+                      _mm512_set1_ps(1.0f));
+    const __m512 c0 = _mm512_permutex2var_ps(t.c0Low, segment, t.c0High);
+    const __m512 c1 = _mm512_permutex2var_ps(t.c1Low, segment, t.c1High);
+    // With c2 = 0, c1 + position * c2 is c1: the same value without the step.
+    const __m512 slope =
+        Linear
+            ? c1
+            : _mm512_add_ps(
+                  c1, _mm512_mul_ps(position, _mm512_permutex2var_ps(t.c2Low, segment, t.c2High)));
+    const __m512 mantissaPower = _mm512_add_ps(c0, _mm512_mul_ps(position, slope));
+    const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
+    __m512 result = _mm512_mul_ps(
+        _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(t.lowFirst, below, t.lowSecond)),
+        _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), t.high));
+    // Zero and the values outside the tables' range in one test: bits - firstBits wraps around
+    // for zero (firstBits is never 0).
+    const __mmask16 special =
+        _mm512_cmpge_epu32_mask(
+            _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(t.firstBits))),
+            _mm512_set1_epi32(static_cast<int>(t.spanBits))) &
+        live;
+    if (special != 0) {
+        const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
+        result = _mm512_mask_mov_ps(result, isZero, t.zero);
+        const auto outside = static_cast<__mmask16>(special & ~isZero);
+        if (outside != 0) {
+            result = _mm512_mask_mov_ps(
+                result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), t.exponent));
+        }
+    }
+    storeLanes(d + i, live, result);
+}
+
+// arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
+// index bits sit in place within the value's bits. A vector with a lane outside the tables' range
+// (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
+// With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
+// c2 term of tables that have none. Whole vectors take a loop of their own, whose lane mask is a
+// constant.
 template <bool Sum, bool Linear>
 void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                      const PowerTable& table, float* d, int count) {
     // Plain loads: std::pair of vectors, built outside this target region, trips GCC 12 at -O0.
-    const __m512 c0Low = _mm512_load_ps(table.c0), c0High = _mm512_load_ps(table.c0 + 16);
-    const __m512 c1Low = _mm512_load_ps(table.c1), c1High = _mm512_load_ps(table.c1 + 16);
-    const __m512 c2Low = _mm512_load_ps(table.c2), c2High = _mm512_load_ps(table.c2 + 16);
-    const __m512 lowFirst = _mm512_load_ps(table.low), lowSecond = _mm512_load_ps(table.low + 16);
-    const __m512 high = _mm512_load_ps(table.high);
-    const __m512 zero = _mm512_set1_ps(table.zero);
-    const __m512 exponent = _mm512_set1_ps(table.y);
-    for (int i = 0; i < count; i += 16) {
-        const __mmask16 live =
-            static_cast<__mmask16>(count - i >= 16 ? 0xFFFF : (1u << (count - i)) - 1);
-        __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
-        if constexpr (Sum) {
-            const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
-            x = _mm512_castps_si512(
-                _mm512_add_ps(_mm512_castsi512_ps(x),
-                              _mm512_castsi512_ps(_mm512_xor_si512(
-                                  y, _mm512_set1_epi32(static_cast<int>(signA ^ signB))))));
-        }
-        const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
-        const __m512i segment = _mm512_srli_epi32(bits, 18);
-        // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
-        const __m512 t =
-            _mm512_sub_ps(_mm512_castsi512_ps(_mm512_ternarylogic_epi32(
-                              _mm512_slli_epi32(bits, 5), _mm512_set1_epi32(0x007FFFFF),
-                              _mm512_set1_epi32(0x3F800000), 0xEA)),
-                          _mm512_set1_ps(1.0f));
-        const __m512 c0 = _mm512_permutex2var_ps(c0Low, segment, c0High);
-        const __m512 c1 = _mm512_permutex2var_ps(c1Low, segment, c1High);
-        // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
-        const __m512 slope =
-            Linear ? c1
-                   : _mm512_add_ps(
-                         c1, _mm512_mul_ps(t, _mm512_permutex2var_ps(c2Low, segment, c2High)));
-        const __m512 mantissaPower = _mm512_add_ps(c0, _mm512_mul_ps(t, slope));
-        const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
-        __m512 result = _mm512_mul_ps(
-            _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(lowFirst, below, lowSecond)),
-            _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), high));
-        // Zero and the values outside the tables' range in one test: bits - firstBits wraps
-        // around for zero (firstBits is never 0).
-        const __mmask16 special =
-            _mm512_cmpge_epu32_mask(
-                _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(table.firstBits))),
-                _mm512_set1_epi32(static_cast<int>(table.spanBits))) &
-            live;
-        if (special != 0) {
-            const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
-            result = _mm512_mask_mov_ps(result, isZero, zero);
-            const auto outside = static_cast<__mmask16>(special & ~isZero);
-            if (outside != 0) {
-                result = _mm512_mask_mov_ps(
-                    result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), exponent));
-            }
-        }
-        storeLanes(d + i, live, result);
+    const PowerTableRegisters t = {_mm512_load_ps(table.c0),
+                                   _mm512_load_ps(table.c0 + 16),
+                                   _mm512_load_ps(table.c1),
+                                   _mm512_load_ps(table.c1 + 16),
+                                   _mm512_load_ps(table.c2),
+                                   _mm512_load_ps(table.c2 + 16),
+                                   _mm512_load_ps(table.low),
+                                   _mm512_load_ps(table.low + 16),
+                                   _mm512_load_ps(table.high),
+                                   _mm512_set1_ps(table.zero),
+                                   _mm512_set1_ps(table.y),
+                                   table.firstBits,
+                                   table.spanBits};
+    const std::uint32_t flip = signA ^ signB;
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        tablePowerVector<Sum, Linear>(a, flip, b, t, d, i, 0xFFFF);
+    }
+    if (i < count) {
+        tablePowerVector<Sum, Linear>(a, flip, b, t, d, i,
+                                      static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
 
