@@ -2,6 +2,7 @@
 #include "render/software/pipeline_kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>

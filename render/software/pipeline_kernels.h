@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "render/device.h"
 #include "render/software/shader/pixel_program.h"
@@ -88,6 +89,10 @@ struct PipelineTile {
     std::array<int, kAttributeSlots> activeSlots{};
     int activeCount = 0;
     std::array<float*, kAttributeSlots> slotLanes{};  // into `inputs`
+    // Slots whose every lane (all kTileLanes) holds the value of these bits, left there by an
+    // earlier tile: an attribute the same across the primitive is not written again.
+    std::array<bool, kAttributeSlots> holdsConstant{};
+    std::array<std::uint32_t, kAttributeSlots> heldConstant{};
     std::array<Plane, kAttributeSlots> planes{};
     Plane rhwPlane;
     bool perspective = false;

@@ -705,11 +705,27 @@ void interpolate(PipelineTile& tile, int count, int runs) {
             const Plane p = tile.planes[slot];
             const float rowTerm = p.dy * y;
             float* out = tile.slotLanes[slot];
+            if (p.dx == 0.0f && p.dy == 0.0f) {
+                // dx * (x + i) is a zero of dx's sign at every lane (x + i whole and not
+                // negative): every lane takes the first lane's value.
+                const float value = p.c + p.dx * x + rowTerm;
+                const auto bits = std::bit_cast<std::uint32_t>(value);
+                if (!tile.holdsConstant[slot] || tile.heldConstant[slot] != bits) {
+                    std::fill_n(out, kTileLanes, value);
+                    tile.holdsConstant[slot] = true;
+                    tile.heldConstant[slot] = bits;
+                }
+                continue;
+            }
+            tile.holdsConstant[slot] = false;
             for (int i = 0; i < count; ++i) {
                 out[i] = p.c + p.dx * (x + static_cast<float>(i)) + rowTerm;
             }
         }
         return;
+    }
+    for (int k = 0; k < tile.activeCount; ++k) {
+        tile.holdsConstant[tile.activeSlots[k]] = false;  // written below for `count` lanes
     }
     // Attributes that do not change across the primitive (a point's, or a flat colour) are one
     // value: dx * x and dy * y are zeros of dx's and dy's signs at every pixel centre, x and y

@@ -182,6 +182,7 @@ void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     tile_.laneCount = 0;
     tile_.runCount = 0;
     tile_.activeCount = 0;
+    tile_.holdsConstant.fill(false);
     for (int slot = 0; slot < kAttributeSlots; ++slot) {
         if (setup.layout.suppliesSlot(slot)) {
             tile_.activeSlots[tile_.activeCount++] = slot;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/rasterizer.h"
 
@@ -141,6 +142,50 @@ TEST(SoftwarePixelPipeline, OutputIsSaturatedBeforeItIsBlendedOrStored) {
     pipeline.endPrimitive();
     EXPECT_EQ(target->buffer().pixels[0], 0xFFFF8080u);
     EXPECT_EQ(target->buffer().pixels[1], 0xFFFF8080u);
+}
+
+// Attributes the same across a primitive are written into a tile's lanes once and kept for the
+// tiles after it. Another primitive's tiles may write those lanes in between (here a small
+// triangle's tile of several rows); a later primitive of the first colour must not find them left
+// over.
+TEST(SoftwarePixelPipeline, AttributesKeptAcrossTilesAreNotLeftOverFromAnotherPrimitive) {
+    constexpr UINT kWidth = 600, kHeight = 60;
+    auto target = PixelStorage::create(kWidth, kHeight, Format::X8R8G8B8);
+    ASSERT_TRUE(target);
+    TextureSampling textures;
+    DrawSetup setup;
+    setup.target = target->buffer();
+    setup.textures = &textures;
+    setup.stage.colourOp = setup.stage.alphaOp = kOpSelectArg1;
+    setup.stage.colourArg1 = setup.stage.alphaArg1 = kArgDiffuse;
+    ASSERT_TRUE(VertexLayout::parse(kFvfXyzRhw | kFvfDiffuse, &setup.layout));
+    PixelPipeline pipeline;
+    pipeline.beginDraw(setup);
+    // One colour at every corner: planes that do not change across the triangle.
+    const auto triangle = [&](float x0, float y0, float x1, float y1, float x2, float y2,
+                              float red) {
+        Vertex v[3] = {};
+        const float xs[3] = {x0, x1, x2}, ys[3] = {y0, y1, y2};
+        for (int k = 0; k < 3; ++k) {
+            v[k].x = xs[k];
+            v[k].y = ys[k];
+            v[k].rhw = 1.0f;
+            v[k].attributes[kDiffuseSlot] = red;
+            v[k].attributes[kDiffuseSlot + 3] = 1.0f;
+        }
+        ASSERT_TRUE(pipeline.setTriangle(v[0], v[1], v[2]));
+        rasterizeTriangle(xs, ys, pipeline.rasterTarget(), pipeline);
+        pipeline.endPrimitive();
+    };
+    // Rows wider than a tile (tiles of one run), a few short rows, then wide rows again.
+    triangle(0, 0, 2 * kWidth, 0, 0, 20, 1.0f);
+    triangle(0, 30, 20, 30, 0, 36, 0.0f);
+    triangle(0, 40, 2 * kWidth, 40, 0, 60, 1.0f);
+    for (UINT y = 40; y < 50; ++y) {
+        for (UINT x = 0; x < kWidth - 2 * (y - 40) * 10; ++x) {
+            ASSERT_EQ(target->buffer().row(y)[x], 0xFFFF0000u) << x << "," << y;
+        }
+    }
 }
 
 }  // namespace
