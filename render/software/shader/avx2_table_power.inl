@@ -21,78 +21,94 @@ inline __m256 lookup32(const float* table, __m256i index) {
     return _mm256_blendv_ps(low, high, fourth);
 }
 
+// Eight lanes from p: a plain load where Whole, else the `live` ones and zeros.
+template <bool Whole>
+GS_SIMD_INLINE __m256i loadLanes(const float* p, __m256i live) {
+    if constexpr (Whole) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    } else {
+        return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), live);
+    }
+}
+
+// powerLanes for the eight lanes from i; where Whole is false, the `live` lanes of them, and the
+// others neither read nor written.
+template <bool Sum, bool Linear, bool Whole>
+GS_SIMD_INLINE void powerVector(const float* a, std::uint32_t flip, const float* b,
+                                const PowerTable& table, float* d, int i, __m256i live) {
+    __m256i x = loadLanes<Whole>(a + i, live);
+    if constexpr (Sum) {
+        x = _mm256_castps_si256(_mm256_add_ps(
+            _mm256_castsi256_ps(x),
+            _mm256_castsi256_ps(_mm256_xor_si256(loadLanes<Whole>(b + i, live),
+                                                 _mm256_set1_epi32(static_cast<int>(flip))))));
+    }
+    const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
+    const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
+    // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
+    const __m256 t = _mm256_sub_ps(
+        _mm256_castsi256_ps(_mm256_or_si256(
+            _mm256_and_si256(_mm256_slli_epi32(bits, 5), _mm256_set1_epi32(0x007FFFFF)),
+            _mm256_set1_epi32(0x3F800000))),
+        _mm256_set1_ps(1.0f));
+    const __m256 c0 = table_power::lookup32(table.c0, segment);
+    const __m256 c1 = table_power::lookup32(table.c1, segment);
+    // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
+    const __m256 slope =
+        Linear ? c1 : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
+    const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
+    const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
+    __m256 result = _mm256_mul_ps(
+        _mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
+        _mm256_permutevar8x32_ps(_mm256_loadu_ps(table.high), _mm256_srli_epi32(below, 5)));
+    // Zero and the values outside the tables' range in one test: bits - firstBits wraps around
+    // for zero (firstBits is never 0). bits - firstBits >= spanBits as unsigned numbers: signed,
+    // once both are offset by 2^31.
+    const __m256i offset = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    __m256i special = _mm256_cmpgt_epi32(
+        _mm256_xor_si256(
+            _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))), offset),
+        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset));
+    if constexpr (!Whole) {
+        special = _mm256_and_si256(live, special);
+    }
+    unsigned lanes = 0;
+    if (!_mm256_testz_si256(special, special)) {
+        const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
+        result = _mm256_blendv_ps(result, _mm256_set1_ps(table.zero), _mm256_castsi256_ps(isZero));
+        lanes = static_cast<unsigned>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(isZero, special))));
+    }
+    if constexpr (Whole) {
+        _mm256_storeu_ps(d + i, result);  // plain: masked stores cost far more on some processors
+    } else {
+        _mm256_maskstore_ps(d + i, live, result);
+    }
+    if (lanes != 0) {
+        alignas(32) float values[8];
+        _mm256_store_ps(values, _mm256_castsi256_ps(x));
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const int k = std::countr_zero(lanes);
+            d[i + k] = arithmetic::shortPower(values[k], table.y);
+        }
+    }
+}
+
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
 // rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
-// c2 term of tables that have none.
+// c2 term of tables that have none. Whole vectors take a loop of their own, with plain loads.
 template <bool Sum, bool Linear>
 void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                 const PowerTable& table, float* d, int count) {
-    const __m256 high = _mm256_loadu_ps(table.high);  // at most four used: the first eight
-    const __m256 zero = _mm256_set1_ps(table.zero);
-    // bits - firstBits >= spanBits as unsigned numbers: signed, once both are offset by 2^31.
-    const __m256i offset = _mm256_set1_epi32(static_cast<int>(0x80000000u));
-    const __m256i lastInside =
-        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset);
-    const __m256i laneNumbers = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    for (int i = 0; i < count; i += 8) {
-        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i), laneNumbers);
-        __m256i x = _mm256_maskload_epi32(reinterpret_cast<const int*>(a + i), live);
-        if constexpr (Sum) {
-            const __m256i y = _mm256_maskload_epi32(reinterpret_cast<const int*>(b + i), live);
-            x = _mm256_castps_si256(
-                _mm256_add_ps(_mm256_castsi256_ps(x),
-                              _mm256_castsi256_ps(_mm256_xor_si256(
-                                  y, _mm256_set1_epi32(static_cast<int>(signA ^ signB))))));
-        }
-        const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
-        const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
-        // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
-        const __m256 t = _mm256_sub_ps(
-            _mm256_castsi256_ps(_mm256_or_si256(
-                _mm256_and_si256(_mm256_slli_epi32(bits, 5), _mm256_set1_epi32(0x007FFFFF)),
-                _mm256_set1_epi32(0x3F800000))),
-            _mm256_set1_ps(1.0f));
-        const __m256 c0 = table_power::lookup32(table.c0, segment);
-        const __m256 c1 = table_power::lookup32(table.c1, segment);
-        // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
-        const __m256 slope =
-            Linear ? c1
-                   : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
-        const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
-        const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
-        __m256 result =
-            _mm256_mul_ps(_mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
-                          _mm256_permutevar8x32_ps(high, _mm256_srli_epi32(below, 5)));
-        // Zero and the values outside the tables' range in one test: bits - firstBits wraps
-        // around for zero (firstBits is never 0).
-        const __m256i special = _mm256_and_si256(
-            live,
-            _mm256_cmpgt_epi32(
-                _mm256_xor_si256(
-                    _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))),
-                    offset),
-                lastInside));
-        unsigned lanes = 0;
-        if (!_mm256_testz_si256(special, special)) {
-            const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
-            result = _mm256_blendv_ps(result, zero, _mm256_castsi256_ps(isZero));
-            lanes = static_cast<unsigned>(
-                _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(isZero, special))));
-        }
-        if (count - i >= 8) {
-            _mm256_storeu_ps(d + i,
-                             result);  // plain: masked stores cost far more on some processors
-        } else {
-            _mm256_maskstore_ps(d + i, live, result);
-        }
-        if (lanes != 0) {
-            alignas(32) float values[8];
-            _mm256_store_ps(values, _mm256_castsi256_ps(x));
-            for (; lanes != 0; lanes &= lanes - 1) {
-                const int k = std::countr_zero(lanes);
-                d[i + k] = arithmetic::shortPower(values[k], table.y);
-            }
-        }
+    const std::uint32_t flip = signA ^ signB;
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        powerVector<Sum, Linear, true>(a, flip, b, table, d, i, _mm256_setzero_si256());
+    }
+    if (i < count) {
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
+                                                _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        powerVector<Sum, Linear, false>(a, flip, b, table, d, i, live);
     }
 }
 
