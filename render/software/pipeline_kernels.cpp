@@ -251,10 +251,63 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
 #define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
+// One channel of addSaturated's sum for eight lanes, shifted into place.
+template <bool Whole, int shift>
+GS_SIMD_INLINE __m256i addSaturatedChannel(const float* s, __m256i d, __m256i live) {
+    // Byte shift / 8 of each pixel to the low byte of its lane, the others zero (index bit 7 set).
+    // The shuffle indexes bytes within each 16-byte block: lane m of a block starts at byte 4 m.
+    const __m256i index =
+        _mm256_add_epi32(_mm256_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12),
+                         _mm256_set1_epi32(static_cast<int>(0x80808000u | shift / 8)));
+    const __m256 dc = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(d, index)),
+                                    _mm256_set1_ps(1.0f / 255.0f));
+    const __m256 x = Whole ? _mm256_loadu_ps(s) : _mm256_maskload_ps(s, live);
+    // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
+    const __m256 sum = _mm256_add_ps(_mm256_max_ps(x, _mm256_setzero_ps()), dc);
+    const __m256 scaled = _mm256_add_ps(
+        _mm256_mul_ps(_mm256_min_ps(sum, _mm256_set1_ps(1.0f)), _mm256_set1_ps(255.0f)),
+        _mm256_set1_ps(0.5f));
+    return _mm256_slli_epi32(_mm256_cvttps_epi32(scaled), shift);
+}
+// addSaturated for eight lanes from i; where Whole is false, the `live` ones of them.
+template <bool Whole, bool Alpha>
+GS_SIMD_INLINE void addSaturatedVector(const float (*source)[kTileLanes], int at, Colour* target,
+                                       __m256i live) {
+    const __m256i d = Whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target))
+                            : _mm256_maskload_epi32(reinterpret_cast<const int*>(target), live);
+    __m256i value = _mm256_or_si256(
+        _mm256_or_si256(_mm256_set1_epi32(Alpha ? 0 : static_cast<int>(kOpaqueAlpha)),
+                        addSaturatedChannel<Whole, 16>(source[0] + at, d, live)),
+        _mm256_or_si256(addSaturatedChannel<Whole, 8>(source[1] + at, d, live),
+                        addSaturatedChannel<Whole, 0>(source[2] + at, d, live)));
+    if constexpr (Alpha) {
+        value = _mm256_or_si256(value, addSaturatedChannel<Whole, 24>(source[3] + at, d, live));
+    }
+    if constexpr (Whole) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), value);
+    } else {
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(target), live, value);
+    }
+}
+// addSaturatedLoop's values, with the clamps as max and min: max(x, 0) gives 0 for NaN, as
+// saturate does, and the sum needs only the upper clamp. Whole vectors take plain loads and
+// stores (masked stores cost more on some processors), the last part of a tile the masked ones.
+template <bool Alpha>
+void addSaturatedLanes(const float (*source)[kTileLanes], int first, Colour* target, int count) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        addSaturatedVector<true, Alpha>(source, first + i, target + i, _mm256_setzero_si256());
+    }
+    if (i < count) {
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
+                                                _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        addSaturatedVector<false, Alpha>(source, first + i, target + i, live);
+    }
+}
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha) {
-    alpha ? addSaturatedLoop<true>(source, first, target, count)
-          : addSaturatedLoop<false>(source, first, target, count);
+    alpha ? addSaturatedLanes<true>(source, first, target, count)
+          : addSaturatedLanes<false>(source, first, target, count);
 }
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
