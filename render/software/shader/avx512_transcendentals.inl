@@ -226,7 +226,8 @@ GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const f
 template <bool Sum, bool Linear>
 void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                      const PowerTable& table, float* d, int count) {
-    // Plain loads: std::pair of vectors, built outside this target region, trips GCC 12 at -O0.
+    // Loaded once for the tile, into a struct of this target region's own (a std::pair of vectors,
+    // built outside the region, trips GCC 12 at -O0).
     const PowerTableRegisters t = {_mm512_load_ps(table.c0),
                                    _mm512_load_ps(table.c0 + 16),
                                    _mm512_load_ps(table.c1),
