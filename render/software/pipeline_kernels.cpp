@@ -2,6 +2,7 @@
 #include "render/software/pipeline_kernels.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -31,6 +32,18 @@ namespace gs::render::software {
 // rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
 // width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
 // to name.
+
+// The additive blend of the textured fast path for a source alpha the same in every lane
+// (shadeTexturedLanes): what each stored pixel takes besides its filtered texels.
+struct FilteredAddition {
+    int weight = 0;         // the source factor in 15 bits, up to 2^15 for One
+    Colour keepColour = 0;  // 0xFF where the target's colour bytes are added, else 0
+    bool storesAlpha = false;
+    Colour alphaByte = 0;  // the weighted source alpha, rounded, where the alpha is stored
+    Colour keepAlpha = 0;  // 0xFF where the target's alpha byte is added to it, else 0
+    Colour mask = 0;       // the write mask: other bits keep the target's
+    Colour forced = 0;     // bits set in every stored pixel (the alpha of targets without one)
+};
 
 namespace {
 
@@ -78,6 +91,11 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
+// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
+                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                      Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -92,6 +110,10 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
     gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
+}
+int addFilteredTexels(const FilteredAddition&, const Colour*, const Colour*, const Colour*,
+                      const Colour*, const int*, const int*, int, Colour*) {
+    return 0;
 }
 }  // namespace sse2
 
@@ -245,6 +267,11 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
+// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
+                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                      Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -312,6 +339,10 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
     gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
+}
+int addFilteredTexels(const FilteredAddition&, const Colour*, const Colour*, const Colour*,
+                      const Colour*, const int*, const int*, int, Colour*) {
+    return 0;
 }
 }  // namespace avx2
 GS_SIMD_END
@@ -471,6 +502,11 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
+// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
+// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
+                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                      Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -526,6 +562,98 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
     if (i < count) {
         blend.template operator()<false>(i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
+}
+// Eight texels from p, each channel widened to a 16-bit lane in 1/128 steps: the lanes of
+// texel k are 4 k (blue) to 4 k + 3 (alpha).
+GS_SIMD_INLINE __m512i widenedTexels(const Colour* p) {
+    return _mm512_slli_epi16(
+        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))),
+        kFilteredBits);
+}
+// a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
+GS_SIMD_INLINE __m512i lerpRounded(__m512i a, __m512i b, __m512i w) {
+    return _mm512_add_epi16(a, _mm512_mulhrs_epi16(_mm512_sub_epi16(b, a), w));
+}
+// Registers addFilteredTexels keeps for its vectors.
+struct FilteredAdditionRegisters {
+    __m512i spread[2];  // each pixel's 32-bit weight lane to its four 16-bit lanes
+    __m512i weight, toByte, keep, alpha;
+    __m256i mask, forced;
+};
+// addFilteredTexels for the eight pixels from `at`, whose weights are in the 32-bit lanes of wx
+// and wy from `half` * 8.
+template <bool Scaled, bool StoresAlpha>
+GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Colour* t00,
+                                    const Colour* t10, const Colour* t01, const Colour* t11,
+                                    __m512i wx, __m512i wy, int half, int at, Colour* target) {
+    const __m512i x = _mm512_permutexvar_epi16(r.spread[half], wx);
+    const __m512i y = _mm512_permutexvar_epi16(r.spread[half], wy);
+    const __m512i top = lerpRounded(widenedTexels(t00 + at), widenedTexels(t10 + at), x);
+    const __m512i bottom = lerpRounded(widenedTexels(t01 + at), widenedTexels(t11 + at), x);
+    __m512i value = lerpRounded(top, bottom, y);
+    if constexpr (Scaled) {
+        value = _mm512_mulhrs_epi16(value, r.weight);
+    }
+    // (value + 64) >> 7 as a rounded product by 2^8.
+    value = _mm512_mulhrs_epi16(value, r.toByte);
+    if constexpr (StoresAlpha) {
+        value = _mm512_mask_mov_epi16(value, 0x88888888u, r.alpha);
+    }
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + at));
+    const __m512i sum = _mm512_add_epi16(value, _mm512_and_si512(_mm512_cvtepu8_epi16(d), r.keep));
+    // Sums above 255 saturate as they narrow to bytes.
+    const __m256i blended =
+        _mm256_ternarylogic_epi32(r.mask, _mm512_cvtusepi16_epi8(sum), d, 0xCA);  // mask ? s : d
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + at),
+                        _mm256_or_si256(blended, r.forced));
+}
+template <bool Scaled, bool StoresAlpha>
+int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, const Colour* t10,
+                     const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                     Colour* target) {
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m512i x = _mm512_loadu_si512(wx + i), y = _mm512_loadu_si512(wy + i);
+        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 0, i, target);
+        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 1, i + 8, target);
+    }
+    return i;
+}
+// The filter and the blend in 16-bit lanes, four channels of eight pixels in a vector: the very
+// steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
+int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
+                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                      Colour* target) {
+    // Lane 4 p + c takes the low half of pixel p's weight: 16-bit lane 2 p, or 2 p + 16 for the
+    // upper eight pixels.
+    alignas(64) static constexpr auto kSpread = [] {
+        std::array<std::array<std::uint16_t, 32>, 2> spread{};
+        for (int half = 0; half < 2; ++half) {
+            for (int lane = 0; lane < 32; ++lane) {
+                spread[half][lane] = static_cast<std::uint16_t>(2 * (lane / 4) + 16 * half);
+            }
+        }
+        return spread;
+    }();
+    const auto perPixel = [](Colour colour, Colour alpha) {
+        const std::uint64_t c = colour;
+        return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
+    };
+    const FilteredAdditionRegisters r = {
+        {_mm512_load_si512(kSpread[0].data()), _mm512_load_si512(kSpread[1].data())},
+        _mm512_set1_epi16(static_cast<short>(addition.weight)),
+        _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
+        _mm512_set1_epi64(perPixel(addition.keepColour, addition.keepAlpha)),
+        _mm512_set1_epi64(perPixel(0, addition.alphaByte)),
+        _mm256_set1_epi32(static_cast<int>(addition.mask)),
+        _mm256_set1_epi32(static_cast<int>(addition.forced))};
+    const bool scaled = addition.weight < kWeightOne;
+    if (addition.storesAlpha) {
+        return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count, target)
+                      : addFilteredLanes<false, true>(r, t00, t10, t01, t11, wx, wy, count, target);
+    }
+    return scaled ? addFilteredLanes<true, false>(r, t00, t10, t01, t11, wx, wy, count, target)
+                  : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count, target);
 }
 // Where the 16 lanes of a group fall into two sets of neighbouring footprints, each within 31
 // texels of its first (a texture drawn near its own size, rows changing along the run), both rows

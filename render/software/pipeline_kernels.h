@@ -135,7 +135,7 @@ struct PipelineKernels {
     void (*blendAndStore)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
     // The whole tile through the textured fast path (tile.textured): sampling with fixed-point
     // filter weights, blending and storing in one pass. Differs from the general path by at most 1
-    // per 8-bit channel: bilinear weights are kept to 11 bits, texel values exactly.
+    // per 8-bit channel: bilinear weights are kept to 15 bits, filtered values to 1/128.
     void (*shadeTexturedTile)(const DrawSetup& setup, PipelineTile& tile, int count, int runs);
     // The texture of `setup` at (u[i], v[i]) with linear or nearest filtering: out[c] for each
     // channel c in `channels`, the others possibly left as they were (texture_sampling.h).

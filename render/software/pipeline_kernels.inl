@@ -1021,13 +1021,30 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
     }
 }
 
-// Bilinear weights in fixed point: 11 bits keep a weight within 1/4096 of the exact one, so a
-// filtered channel is within 255 / 2048 of the float result, and the products of two weights with
-// an 8-bit texel value stay below 2^30.
-constexpr int kWeightBits = 11;
+// Bilinear weights in 15 bits and filtered channels in 1/128 steps of their 8-bit value (0 ..
+// 255 * 128): every value the filter and the additive blend hold fits 16 bits, so that a set with
+// 16-bit lanes computes the very values of this file's loops twice as many lanes at a time. Each
+// product rounds to the nearest step: with the weights' own rounding, the three lerps and the
+// blend's weighting keep a channel within 4 steps (1/32) of the exact result before it rounds to
+// its byte.
+constexpr int kWeightBits = 15;
 constexpr int kWeightOne = 1 << kWeightBits;
-constexpr float kFilteredToUnit = 1.0f / (255.0f * kWeightOne * kWeightOne);
-constexpr float kFilteredToByte = 1.0f / (kWeightOne * kWeightOne);
+constexpr int kFilteredBits = 7;
+constexpr float kFilteredToUnit = 1.0f / (255.0f * (1 << kFilteredBits));
+constexpr float kFilteredToByte = 1.0f / (1 << kFilteredBits);
+
+// x * w / 2^15, rounded to the nearest integer (halves upwards), for |x| < 2^15 and w <= 2^15:
+// what a 16-bit rounding high multiply gives for w < 2^15, and x itself for w = 2^15.
+inline int productRounded(int x, int w) {
+    return (x * w + (1 << (kWeightBits - 1))) >> kWeightBits;
+}
+
+// A filter fraction in [0, 1) as a linear filter's weight: below 2^15, so that it fits a signed
+// 16-bit lane.
+inline int linearWeight(float fraction) {
+    const int w = static_cast<int>(fraction * static_cast<float>(kWeightOne) + 0.5f);
+    return w < kWeightOne - 1 ? w : kWeightOne - 1;
+}
 
 // The texel positions of a tile whose every footprint lies inside the texture: coordinates in
 // [0, 1) and positions from 0 to below size - 1 on both axes. There no addressing mode folds a
@@ -1100,17 +1117,17 @@ void gatherInteriorFootprintsByPairs(const PixelBuffer& texture, const int* at, 
     }
 }
 
-// One channel of four texels, filtered with weights in fixed point: 0 .. 255 * 2^22. Each lerp
-// takes one multiplication, a * one + (b - a) * w; every intermediate value fits an int.
+// One channel of four texels, filtered with weights in fixed point: 0 .. 255 * 2^7. Each lerp is
+// a + (b - a) * w, the product rounded; every value fits 16 bits.
 inline int filteredValue(Colour t00, Colour t10, Colour t01, Colour t11, int wx, int wy,
                          int shift) {
-    const int a = static_cast<int>((t00 >> shift) & 0xFFu);
-    const int b = static_cast<int>((t10 >> shift) & 0xFFu);
-    const int d = static_cast<int>((t01 >> shift) & 0xFFu);
-    const int e = static_cast<int>((t11 >> shift) & 0xFFu);
-    const int top = (a << kWeightBits) + (b - a) * wx;
-    const int bottom = (d << kWeightBits) + (e - d) * wx;
-    return (top << kWeightBits) + (bottom - top) * wy;
+    const int a = static_cast<int>((t00 >> shift) & 0xFFu) << kFilteredBits;
+    const int b = static_cast<int>((t10 >> shift) & 0xFFu) << kFilteredBits;
+    const int d = static_cast<int>((t01 >> shift) & 0xFFu) << kFilteredBits;
+    const int e = static_cast<int>((t11 >> shift) & 0xFFu) << kFilteredBits;
+    const int top = a + productRounded(b - a, wx);
+    const int bottom = d + productRounded(e - d, wx);
+    return top + productRounded(bottom - top, wy);
 }
 
 // Whether a blend factor is the constant 0 or 1.
@@ -1179,8 +1196,8 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     alignas(64) int wx[kTileLanes], wy[kTileLanes];
     if (linear) {
         for (int i = 0; i < count; ++i) {
-            wx[i] = static_cast<int>(fx[i] * static_cast<float>(kWeightOne) + 0.5f);
-            wy[i] = static_cast<int>(fy[i] * static_cast<float>(kWeightOne) + 0.5f);
+            wx[i] = linearWeight(fx[i]);
+            wy[i] = linearWeight(fy[i]);
         }
     } else {
         // The nearest texel, as the general path picks it.
@@ -1221,20 +1238,42 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         // source, in integers.
         const Colour keepColour = dc.base != 0.0f ? 0xFFu : 0u;
         const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
+        // The source factor in 15 bits (up to 2^15 for One): the weighted value rounds to a step
+        // and then to its byte, in integers.
+        const auto sourceWeight = [&](float a) {
+            return static_cast<int>((sc.base + sc.slope * a) * static_cast<float>(kWeightOne) +
+                                    0.5f);
+        };
         const auto blendTile = [&](auto storesAlpha) {
-            for (int i = 0; i < count; ++i) {
+            // With one alpha for every lane, the set's own vectors may take most of the tile.
+            int done = 0;
+            if constexpr (ConstantAlpha) {
+                if (linear) {
+                    FilteredAddition addition;
+                    addition.weight = sourceWeight(constantAlpha);
+                    addition.keepColour = keepColour;
+                    addition.storesAlpha = decltype(storesAlpha)::value;
+                    addition.alphaByte = static_cast<Colour>(
+                        constantAlpha * (sa.base + sa.slope * constantAlpha) * 255.0f + 0.5f);
+                    addition.keepAlpha = keepAlpha;
+                    addition.mask = mask;
+                    addition.forced = forced;
+                    done = addFilteredTexels(addition, t00, t10, t01, t11, wx, wy, count, target);
+                }
+            }
+            for (int i = done; i < count; ++i) {
                 const float a = alphaOf(i);
                 const Colour d = target[i];
-                const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
+                const int weight = sourceWeight(a);
                 const auto sum = [&](int rounded, int shift, Colour keep) {
                     const int total = rounded + static_cast<int>((d >> shift) & keep);
                     return static_cast<Colour>(total < 255 ? total : 255);
                 };
                 const auto colour = [&](int shift) {
-                    const int value =
-                        filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift);
-                    return sum(static_cast<int>(static_cast<float>(value) * sourceScale + 0.5f),
-                               shift, keepColour);
+                    const int value = productRounded(
+                        filteredValue(t00[i], t10[i], t01[i], t11[i], wx[i], wy[i], shift), weight);
+                    return sum((value + (1 << (kFilteredBits - 1))) >> kFilteredBits, shift,
+                               keepColour);
                 };
                 Colour value = (colour(16) << 16) | (colour(8) << 8) | colour(0);
                 if constexpr (decltype(storesAlpha)::value) {

@@ -386,8 +386,8 @@ TEST_F(TexturedFastPathTest, LargeTrianglesInsideAndAcrossTextureEdgesMatchTheGe
                 corner.diffuse = 0xA0FFFFFFu;
             }
             draws.push_back(background);
-            // Triangles this large cross rounding boundaries of the 11-bit weights on a few
-            // percent of their pixels; an offset in the filter or the blend moves far more.
+            // Triangles this large cross rounding boundaries of the fixed-point filter on up to a
+            // few percent of their pixels; an offset in the filter or the blend moves far more.
             expectWithinOneOfTheGeneralPath(
                 draws, *initial, 10,
                 std::string(simd::instructionSetName(set)) + ", " + scenario.name);
