@@ -46,6 +46,23 @@ void DeferredFill::cover(int y, int x0, int x1) {
     }
 }
 
+bool DeferredFill::claim(int y, int x0, int x1) {
+    Columns& had = rows_[static_cast<std::size_t>(y)];
+    if (had.begin == had.end) {
+        had = {x0, x1};
+        return true;
+    }
+    if (x1 == had.begin) {
+        had.begin = x0;
+        return true;
+    }
+    if (x0 == had.end) {
+        had.end = x1;
+        return true;
+    }
+    return false;
+}
+
 void DeferredFill::finish() {
     const int width = static_cast<int>(target_.width);
     for (int y = 0; y < static_cast<int>(target_.height); ++y) {

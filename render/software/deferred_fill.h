@@ -24,6 +24,13 @@ public:
     // Gives the pixels [x0, x1) of row y the colour unless they have it, and any between them and
     // what the row has had (no draw has written those either), before a draw writes them.
     void cover(int y, int x0, int x1);
+    // Takes the pixels [x0, x1) of row y for a draw that writes every one of them, reading them as
+    // the colour, before anything else reads them: where none has had the colour and they join
+    // what the row has had (or it has had nothing), they are left as they are. False, with
+    // nothing taken, for any other span: the draw covers it instead.
+    bool claim(int y, int x0, int x1);
+    // The value a pixel of the target takes.
+    Colour stored() const { return target_.stored(colour_); }
     // Gives every pixel not yet covered the colour, and ends the fill.
     void finish();
 

@@ -91,11 +91,12 @@ void gatherRowPairs(const Colour* row, int, const int* x0, const int* x1, int co
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
-// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+// The FilteredAddition of the linearly filtered texels to destination[i], stored to target[i]
+// (the same pixels, or the clear they wait for), for the lanes from 0 that the set takes in whole
+// vectors; returns their number, the rest left to the caller's loop.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      Colour* target);
+                      const Colour* destination, Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -112,7 +113,7 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
     gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
 }
 int addFilteredTexels(const FilteredAddition&, const Colour*, const Colour*, const Colour*,
-                      const Colour*, const int*, const int*, int, Colour*) {
+                      const Colour*, const int*, const int*, int, const Colour*, Colour*) {
     return 0;
 }
 }  // namespace sse2
@@ -267,11 +268,12 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
-// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+// The FilteredAddition of the linearly filtered texels to destination[i], stored to target[i]
+// (the same pixels, or the clear they wait for), for the lanes from 0 that the set takes in whole
+// vectors; returns their number, the rest left to the caller's loop.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      Colour* target);
+                      const Colour* destination, Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -383,12 +385,12 @@ GS_SIMD_INLINE __m256i addFilteredQuarter(const FilteredAdditionRegisters& r, co
 template <bool Scaled, bool StoresAlpha>
 int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, const Colour* t10,
                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                     Colour* target) {
+                     const Colour* destination, Colour* target) {
     int i = 0;
     for (; i + 8 <= count; i += 8) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wx + i));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wy + i));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + i));
+        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(destination + i));
         const __m256i low = addFilteredQuarter<Scaled, StoresAlpha>(
             r, t00, t10, t01, t11, _mm256_castsi256_si128(x), _mm256_castsi256_si128(y),
             _mm256_castsi256_si128(d), i);
@@ -410,7 +412,7 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
 // steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      Colour* target) {
+                      const Colour* destination, Colour* target) {
     const auto perPixel = [](Colour colour, Colour alpha) {
         const std::uint64_t c = colour;
         return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
@@ -425,11 +427,15 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
         _mm256_set1_epi32(static_cast<int>(addition.forced))};
     const bool scaled = addition.weight < kWeightOne;
     if (addition.storesAlpha) {
-        return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count, target)
-                      : addFilteredLanes<false, true>(r, t00, t10, t01, t11, wx, wy, count, target);
+        return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count,
+                                                     destination, target)
+                      : addFilteredLanes<false, true>(r, t00, t10, t01, t11, wx, wy, count,
+                                                      destination, target);
     }
-    return scaled ? addFilteredLanes<true, false>(r, t00, t10, t01, t11, wx, wy, count, target)
-                  : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count, target);
+    return scaled ? addFilteredLanes<true, false>(r, t00, t10, t01, t11, wx, wy, count, destination,
+                                                  target)
+                  : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count,
+                                                   destination, target);
 }
 }  // namespace avx2
 GS_SIMD_END
@@ -589,11 +595,12 @@ inline void rowFetchPairs(const Colour* row, int width, RowInt x0, RowInt x1, Ro
 // The four texels of each footprint of lanes inside the texture, as offsets of their first texels.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11);
-// The FilteredAddition of the linearly filtered texels to target[i], for the lanes from 0 that
-// the set takes in whole vectors; returns their number, the rest left to the caller's loop.
+// The FilteredAddition of the linearly filtered texels to destination[i], stored to target[i]
+// (the same pixels, or the clear they wait for), for the lanes from 0 that the set takes in whole
+// vectors; returns their number, the rest left to the caller's loop.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      Colour* target);
+                      const Colour* destination, Colour* target);
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
@@ -672,7 +679,8 @@ struct FilteredAdditionRegisters {
 template <bool Scaled, bool StoresAlpha>
 GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Colour* t00,
                                     const Colour* t10, const Colour* t01, const Colour* t11,
-                                    __m512i wx, __m512i wy, int half, int at, Colour* target) {
+                                    __m512i wx, __m512i wy, int half, int at,
+                                    const Colour* destination, Colour* target) {
     const __m512i x = _mm512_permutexvar_epi16(r.spread[half], wx);
     const __m512i y = _mm512_permutexvar_epi16(r.spread[half], wy);
     const __m512i top = lerpRounded(widenedTexels(t00 + at), widenedTexels(t10 + at), x);
@@ -686,7 +694,7 @@ GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Co
     if constexpr (StoresAlpha) {
         value = _mm512_mask_mov_epi16(value, 0x88888888u, r.alpha);
     }
-    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(target + at));
+    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(destination + at));
     const __m512i sum = _mm512_add_epi16(value, _mm512_and_si512(_mm512_cvtepu8_epi16(d), r.keep));
     // Sums above 255 saturate as they narrow to bytes.
     const __m256i blended =
@@ -697,12 +705,14 @@ GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Co
 template <bool Scaled, bool StoresAlpha>
 int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, const Colour* t10,
                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                     Colour* target) {
+                     const Colour* destination, Colour* target) {
     int i = 0;
     for (; i + 16 <= count; i += 16) {
         const __m512i x = _mm512_loadu_si512(wx + i), y = _mm512_loadu_si512(wy + i);
-        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 0, i, target);
-        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 1, i + 8, target);
+        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 0, i, destination,
+                                             target);
+        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 1, i + 8, destination,
+                                             target);
     }
     return i;
 }
@@ -710,7 +720,7 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
 // steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      Colour* target) {
+                      const Colour* destination, Colour* target) {
     // Lane 4 p + c takes the low half of pixel p's weight: 16-bit lane 2 p, or 2 p + 16 for the
     // upper eight pixels.
     alignas(64) static constexpr auto kSpread = [] {
@@ -736,11 +746,15 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
         _mm256_set1_epi32(static_cast<int>(addition.forced))};
     const bool scaled = addition.weight < kWeightOne;
     if (addition.storesAlpha) {
-        return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count, target)
-                      : addFilteredLanes<false, true>(r, t00, t10, t01, t11, wx, wy, count, target);
+        return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count,
+                                                     destination, target)
+                      : addFilteredLanes<false, true>(r, t00, t10, t01, t11, wx, wy, count,
+                                                      destination, target);
     }
-    return scaled ? addFilteredLanes<true, false>(r, t00, t10, t01, t11, wx, wy, count, target)
-                  : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count, target);
+    return scaled ? addFilteredLanes<true, false>(r, t00, t10, t01, t11, wx, wy, count, destination,
+                                                  target)
+                  : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count,
+                                                   destination, target);
 }
 // Where the 16 lanes of a group fall into two sets of neighbouring footprints, each within 31
 // texels of its first (a texture drawn near its own size, rows changing along the run), both rows

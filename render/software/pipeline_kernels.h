@@ -57,6 +57,9 @@ struct PixelRun {
     int firstLane;
     int count;
     int x, y;  // the run's first pixel
+    // No pixel of the run has been written since the target's deferred clear: they read as
+    // PipelineTile::fillLanes (the textured fast path only).
+    bool unfilled;
 };
 
 // A blend factor of the textured fast path, as base + slope * source alpha: Zero (0, 0), One (1,
@@ -115,6 +118,8 @@ struct PipelineTile {
     alignas(64) float laneX[kTileLanes];
     alignas(64) float laneY[kTileLanes];
     std::array<PixelRun, kTileLanes> runs;
+    // The deferred clear's value in every lane, where the draw has one.
+    alignas(64) Colour fillLanes[kTileLanes];
 
     PixelTileInputs inputs;
     PixelTileOutput output;

@@ -1215,14 +1215,18 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         }
     }
 
-    // A tile of one run (inside a wide span) is blended in place; others through a copy.
+    // A tile of one run (inside a wide span) is blended in place, over the target's pixels or the
+    // clear they wait for; others through a copy.
     Colour* pixels = setup.target.pixels;
     alignas(64) Colour gathered[kTileLanes];
     Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
+    const Colour* destination = runs == 1 && tile.runs[0].unfilled ? tile.fillLanes : target;
     if (runs > 1) {
         for (int r = 0; r < runs; ++r) {
             const PixelRun& run = tile.runs[r];
-            std::memcpy(gathered + run.firstLane, pixels + run.offset, run.count * sizeof(Colour));
+            std::memcpy(gathered + run.firstLane,
+                        run.unfilled ? tile.fillLanes : pixels + run.offset,
+                        run.count * sizeof(Colour));
         }
     }
 
@@ -1258,12 +1262,13 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
                     addition.keepAlpha = keepAlpha;
                     addition.mask = mask;
                     addition.forced = forced;
-                    done = addFilteredTexels(addition, t00, t10, t01, t11, wx, wy, count, target);
+                    done = addFilteredTexels(addition, t00, t10, t01, t11, wx, wy, count,
+                                             destination, target);
                 }
             }
             for (int i = done; i < count; ++i) {
                 const float a = alphaOf(i);
-                const Colour d = target[i];
+                const Colour d = destination[i];
                 const int weight = sourceWeight(a);
                 const auto sum = [&](int rounded, int shift, Colour keep) {
                     const int total = rounded + static_cast<int>((d >> shift) & keep);
@@ -1293,7 +1298,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     } else {
         for (int i = 0; i < count; ++i) {
             const float a = alphaOf(i);
-            const Colour d = target[i];
+            const Colour d = destination[i];
             const float sourceScale = (sc.base + sc.slope * a) * kFilteredToByte;
             const float destinationColour = dc.base + dc.slope * a;
             // One channel blended and rounded to its 8-bit value.

@@ -179,6 +179,9 @@ PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructio
 void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     setup_ = setup;
     fill_ = fill;
+    if (fill != nullptr) {
+        std::fill(std::begin(tile_.fillLanes), std::end(tile_.fillLanes), fill->stored());
+    }
     tile_.laneCount = 0;
     tile_.runCount = 0;
     tile_.activeCount = 0;
@@ -309,7 +312,7 @@ void PixelPipeline::makeChannelTable(const SourceKey& key) {
     setup_.target.height = 1;
     setup_.target.pitch = ChannelTable::kEntries;
     static_assert(ChannelTable::kEntries <= kTileLanes);
-    tile_.runs[0] = PixelRun{0, 0, ChannelTable::kEntries, 0, 0};
+    tile_.runs[0] = PixelRun{0, 0, ChannelTable::kEntries, 0, 0, false};
     kernels_.interpolate(tile_, ChannelTable::kEntries, 1);
     kernels_.runTextureStage(setup_, tile_, ChannelTable::kEntries);
     kernels_.blendAndStore(setup_, tile_, ChannelTable::kEntries, 1);
@@ -318,8 +321,16 @@ void PixelPipeline::makeChannelTable(const SourceKey& key) {
 }
 
 void PixelPipeline::span(int y, int x0, int x1) {
+    bool unfilled = false;
     if (fill_ != nullptr) {
-        fill_->cover(y, x0, x1);  // before any tile blends over these pixels
+        // The textured fast path writes every pixel of its tiles and reads those that still wait
+        // for the clear as its value: the clear need not be written first. Other paths have it
+        // written before any tile blends over these pixels.
+        unfilled =
+            !tableActive_ && tile_.texturedPath && !tile_.perspective && fill_->claim(y, x0, x1);
+        if (!unfilled) {
+            fill_->cover(y, x0, x1);
+        }
     }
     const std::size_t rowOffset = static_cast<std::size_t>(y) * setup_.target.pitch;
     if (tableActive_) {
@@ -334,7 +345,7 @@ void PixelPipeline::span(int y, int x0, int x1) {
         const int first = tile_.laneCount;
         const int n = std::min(kTileLanes - first, x1 - x0);
         tile_.runs[tile_.runCount++] =
-            PixelRun{rowOffset + static_cast<std::size_t>(x0), first, n, x0, y};
+            PixelRun{rowOffset + static_cast<std::size_t>(x0), first, n, x0, y, unfilled};
         tile_.laneCount += n;
         x0 += n;
         if (tile_.laneCount == kTileLanes) {

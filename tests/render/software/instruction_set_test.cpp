@@ -190,8 +190,12 @@ TEST_F(InstructionSetTest, InterpolationGivesEachPlaneAtEachPixelCentre) {
                 for (int r = 0; r < runs; ++r) {
                     const int n = runs == 1 ? kTileLanes - static_cast<int>(random() % 9)
                                             : 1 + static_cast<int>(random() % 30);
-                    tile->runs[r] = PixelRun{0, lane, n, static_cast<int>(random() % 4000),
-                                             static_cast<int>(random() % 2200)};
+                    tile->runs[r] = PixelRun{0,
+                                             lane,
+                                             n,
+                                             static_cast<int>(random() % 4000),
+                                             static_cast<int>(random() % 2200),
+                                             false};
                     lane += n;
                 }
                 kernels.interpolate(*tile, lane, runs);

@@ -118,6 +118,59 @@ TEST_F(SoftwareSurfaceOperationsTest, AClearWrittenAsTheNextDrawGoesGivesTheSame
     ASSERT_EQ(backBuffer_->ReleaseDC(dc), S_OK);
 }
 
+// Rows longer than a tile, so that textured spans blend in place as well as through a copy.
+class WideSurfaceOperationsTest : public SoftwareSurfaceOperationsTest {
+protected:
+    UINT width() const override { return 600; }
+    UINT height() const override { return 9; }
+};
+
+// Textured draws read the pixels that wait for the clear as its colour instead of having it
+// written first: where their spans join, overlap, leave gaps or miss rows, the frame must come
+// out as with the clear written at once.
+TEST_F(WideSurfaceOperationsTest, AClearWaitsForTexturedDrawsThatCoverItsPixels) {
+    const LONG w = static_cast<LONG>(width()), h = static_cast<LONG>(height());
+    Texture* texture = nullptr;
+    Surface* surface = nullptr;
+    makeNumbered(300, 5, &texture, &surface);
+    const auto frame = [&](bool deferred, const std::vector<TexturedColourVertex>& lists) {
+        const RECT whole{0, 0, w, h};
+        EXPECT_EQ(device_->Clear(1, &whole, kClearTarget, 0xFFABCDEFu, 1.0f, 0), S_OK);
+        EXPECT_EQ(device_->Clear(deferred ? 0 : 1, deferred ? nullptr : &whole, kClearTarget,
+                                 0xFF203040u, 1.0f, 0),
+                  S_OK);
+        EXPECT_EQ(device_->BeginScene(), S_OK);
+        addDiffuseColours();
+        device_->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::SrcAlpha));
+        device_->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Texture));
+        device_->SetTexture(0, texture);
+        EXPECT_EQ(draw(PrimitiveType::TriangleList, static_cast<UINT>(lists.size() / 3),
+                       lists.data(), kFvfTexturedColour),
+                  S_OK);
+        device_->SetTexture(0, nullptr);
+        EXPECT_EQ(device_->EndScene(), S_OK);
+        return pixels(backBuffer_);
+    };
+    const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+    const auto corner = [&](float x, float y) {
+        return TexturedColourVertex{
+            x, y, 0, 1, 0xB2FFFFFFu, 0.02f + 0.9f * x / fw, 0.05f + 0.9f * y / fh};
+    };
+    const std::vector<TexturedColourVertex> cases[] = {
+        // The background's quad: two triangles whose spans meet on every row.
+        {corner(0, 0), corner(fw, 0), corner(fw, fh), corner(0, 0), corner(fw, fh), corner(0, fh)},
+        // Overlapping triangles, one inside a row another has had, one apart with a gap between,
+        // rows that nothing reaches.
+        {corner(10, 0), corner(500, 0), corner(10, 6), corner(100, 1), corner(400, 1),
+         corner(100, 4), corner(520, 2), corner(590, 2), corner(520, 5)},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        EXPECT_EQ(frame(true, cases[k]), frame(false, cases[k])) << "case " << k;
+    }
+    surface->Release();
+    texture->Release();
+}
+
 TEST_F(SoftwareSurfaceOperationsTest, ColorFillSetsTheClippedRectangleOnly) {
     Texture* texture = nullptr;
     Surface* strip = nullptr;
