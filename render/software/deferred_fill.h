@@ -4,7 +4,9 @@
 // colour out first means a pass over the whole target, whose pixels the draw then reads back
 // from memory. Deferred, the clear is written into each row's pixels as the draw's spans reach
 // them, just before their blend reads them, and into what the draw left untouched once it ends.
-// Pixels a draw visits twice are written once: each row remembers the columns it has had.
+// Pixels a draw visits twice are written once: each row remembers the columns it has had. A draw
+// that writes every pixel of its spans may claim them instead (claim): it blends over the clear's
+// value as if read from them, and the clear is never written there at all.
 #pragma once
 
 #include <vector>
@@ -29,7 +31,7 @@ public:
     // what the row has had (or it has had nothing), they are left as they are. False, with
     // nothing taken, for any other span: the draw covers it instead.
     bool claim(int y, int x0, int x1);
-    // The value a pixel of the target takes.
+    // The colour as the target stores it.
     Colour stored() const { return target_.stored(colour_); }
     // Gives every pixel not yet covered the colour, and ends the fill.
     void finish();
