@@ -164,18 +164,9 @@ struct PowerTableRegisters {
     std::uint32_t firstBits, spanBits;
 };
 
-// tablePowerLanes for the 16 lanes from i, of which `live` are read and written.
-template <bool Sum, bool Linear>
-GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const float* b,
-                                     const PowerTableRegisters& t, float* d, int i,
-                                     __mmask16 live) {
-    __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
-    if constexpr (Sum) {
-        const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
-        x = _mm512_castps_si512(_mm512_add_ps(
-            _mm512_castsi512_ps(x),
-            _mm512_castsi512_ps(_mm512_xor_si512(y, _mm512_set1_epi32(static_cast<int>(flip))))));
-    }
+// |x|^y by the table for the `live` lanes of x: what tablePowerVector stores.
+template <bool Linear>
+GS_SIMD_INLINE __m512 tablePowerValue(__m512i x, const PowerTableRegisters& t, __mmask16 live) {
     const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
     const __m512i segment = _mm512_srli_epi32(bits, 18);
     // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
@@ -213,7 +204,77 @@ GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const f
                 result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), t.exponent));
         }
     }
-    storeLanes(d + i, live, result);
+    return result;
+}
+
+// The lanes' a + b, b negated where `flip` says (the magnitude is what counts): or a alone.
+template <bool Sum>
+GS_SIMD_INLINE __m512i powerSource(const float* a, std::uint32_t flip, const float* b, int i,
+                                   __mmask16 live) {
+    __m512i x = _mm512_maskz_loadu_epi32(live, a + i);
+    if constexpr (Sum) {
+        const __m512i y = _mm512_maskz_loadu_epi32(live, b + i);
+        x = _mm512_castps_si512(_mm512_add_ps(
+            _mm512_castsi512_ps(x),
+            _mm512_castsi512_ps(_mm512_xor_si512(y, _mm512_set1_epi32(static_cast<int>(flip))))));
+    }
+    return x;
+}
+
+// The table's entries in registers, loaded once for a tile into a struct of this target region's
+// own (a std::pair of vectors, built outside the region, trips GCC 12 at -O0).
+GS_SIMD_INLINE PowerTableRegisters powerTableRegisters(const PowerTable& table) {
+    return {_mm512_load_ps(table.c0),
+            _mm512_load_ps(table.c0 + 16),
+            _mm512_load_ps(table.c1),
+            _mm512_load_ps(table.c1 + 16),
+            _mm512_load_ps(table.c2),
+            _mm512_load_ps(table.c2 + 16),
+            _mm512_load_ps(table.low),
+            _mm512_load_ps(table.low + 16),
+            _mm512_load_ps(table.high),
+            _mm512_set1_ps(table.zero),
+            _mm512_set1_ps(table.y),
+            table.firstBits,
+            table.spanBits};
+}
+
+// tablePowerLanes for the 16 lanes from i, of which `live` are read and written.
+template <bool Sum, bool Linear>
+GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const float* b,
+                                     const PowerTableRegisters& t, float* d, int i,
+                                     __mmask16 live) {
+    storeLanes(d + i, live,
+               tablePowerValue<Linear>(powerSource<Sum>(a, flip, b, i, live), t, live));
+}
+
+// The sources of a sum product of a table power: (a + b) * |p + q|^y, each negated where its sign
+// says, the power then negated where `factor` says.
+struct PowerProductSources {
+    const float *a, *b, *p, *q;
+    std::uint32_t signA, signB, flip, factor;
+};
+
+// x with its sign bits flipped where `sign` has them.
+GS_SIMD_INLINE __m512 negated(__m512 x, std::uint32_t sign) {
+    return _mm512_castsi512_ps(
+        _mm512_xor_si512(_mm512_castps_si512(x), _mm512_set1_epi32(static_cast<int>(sign))));
+}
+
+// sumProductOfTablePowerLanes for the 16 lanes from i, of which `live` are read and written.
+// Shared: p and q are a and b themselves (a sum times a power of its difference), loaded once.
+template <bool Linear, bool Shared>
+GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTableRegisters& t,
+                                       float* d, int i, __mmask16 live) {
+    const __m512 a = _mm512_maskz_loadu_ps(live, s.a + i);
+    const __m512 b = _mm512_maskz_loadu_ps(live, s.b + i);
+    const __m512 p = Shared ? a : _mm512_maskz_loadu_ps(live, s.p + i);
+    const __m512 q = Shared ? b : _mm512_maskz_loadu_ps(live, s.q + i);
+    // The power's sum as tablePowerVector forms it, then the product's.
+    const __m512 power =
+        tablePowerValue<Linear>(_mm512_castps_si512(_mm512_add_ps(p, negated(q, s.flip))), t, live);
+    const __m512 sum = _mm512_add_ps(negated(a, s.signA), negated(b, s.signB));
+    storeLanes(d + i, live, _mm512_mul_ps(sum, negated(power, s.factor)));
 }
 
 // arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
@@ -226,21 +287,7 @@ GS_SIMD_INLINE void tablePowerVector(const float* a, std::uint32_t flip, const f
 template <bool Sum, bool Linear>
 void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                      const PowerTable& table, float* d, int count) {
-    // Loaded once for the tile, into a struct of this target region's own (a std::pair of vectors,
-    // built outside the region, trips GCC 12 at -O0).
-    const PowerTableRegisters t = {_mm512_load_ps(table.c0),
-                                   _mm512_load_ps(table.c0 + 16),
-                                   _mm512_load_ps(table.c1),
-                                   _mm512_load_ps(table.c1 + 16),
-                                   _mm512_load_ps(table.c2),
-                                   _mm512_load_ps(table.c2 + 16),
-                                   _mm512_load_ps(table.low),
-                                   _mm512_load_ps(table.low + 16),
-                                   _mm512_load_ps(table.high),
-                                   _mm512_set1_ps(table.zero),
-                                   _mm512_set1_ps(table.y),
-                                   table.firstBits,
-                                   table.spanBits};
+    const PowerTableRegisters t = powerTableRegisters(table);
     const std::uint32_t flip = signA ^ signB;
     int i = 0;
     for (; i + 16 <= count; i += 16) {
@@ -249,6 +296,20 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
     if (i < count) {
         tablePowerVector<Sum, Linear>(a, flip, b, t, d, i,
                                       static_cast<__mmask16>((1u << (count - i)) - 1));
+    }
+}
+
+// The sources by value: their pointers stay in registers across the stores to d.
+template <bool Linear, bool Shared>
+void powerProductLanes(PowerProductSources s, const PowerTable& table, float* d, int count) {
+    const PowerTableRegisters t = powerTableRegisters(table);
+    int i = 0;
+    for (; i + 16 <= count; i += 16) {
+        powerProductVector<Linear, Shared>(s, t, d, i, 0xFFFF);
+    }
+    if (i < count) {
+        powerProductVector<Linear, Shared>(s, t, d, i,
+                                           static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
 
@@ -264,6 +325,23 @@ void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, s
     table.linear
         ? transcendental::tablePowerLanes<true, true>(a, signA, b, signB, table, d, count)
         : transcendental::tablePowerLanes<true, false>(a, signA, b, signB, table, d, count);
+}
+
+// (a + b) * |p + q|^y, each source negated where its sign says and the power where
+// `factorSign` does, in one pass: the very values of tablePowerOfSumLanes and the sum product.
+void sumProductOfTablePowerLanes(const float* a, std::uint32_t signA, const float* b,
+                                 std::uint32_t signB, const float* p, std::uint32_t signP,
+                                 const float* q, std::uint32_t signQ, std::uint32_t factorSign,
+                                 const PowerTable& table, float* d, int count) {
+    const transcendental::PowerProductSources s = {a,         b, p, q, signA, signB, signP ^ signQ,
+                                                   factorSign};
+    if (p == a && q == b) {
+        table.linear ? transcendental::powerProductLanes<true, true>(s, table, d, count)
+                     : transcendental::powerProductLanes<false, true>(s, table, d, count);
+    } else {
+        table.linear ? transcendental::powerProductLanes<true, false>(s, table, d, count)
+                     : transcendental::powerProductLanes<false, false>(s, table, d, count);
+    }
 }
 
 void logarithm2Lanes(const float* a, std::uint32_t sign, float* d, int count) {

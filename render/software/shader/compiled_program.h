@@ -85,6 +85,10 @@ struct CompiledInstruction {
     // component 0; dot products and nrm read components 0-3 whatever the write mask.
     std::array<std::array<ComponentRef, 4>, 3> source{};
     std::array<std::uint32_t, 3> sign{};  // 0x80000000 for a negated source
+    // The sum p + q whose magnitude is the factor of SumProductOfTablePower and
+    // SumProductOfSquareRoot (whose sign[2] negates that factor), component by component.
+    std::array<std::array<ComponentRef, 4>, 2> factorSource{};
+    std::array<std::uint32_t, 2> factorSign{};
 };
 
 }  // namespace gs::render::software::detail

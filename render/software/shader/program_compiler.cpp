@@ -161,8 +161,11 @@ private:
             out.target[c] = (out.redirected >> c) & 1u ? componentOf(RegisterFile::Scratch, 0, c)
                                                        : step.destination[c];
         }
+        out.factorSource = step.factorSource;
+        out.factorSign = step.factorSign;
         if (step.fused == FusedOperation::TablePower ||
-            step.fused == FusedOperation::TablePowerOfSum) {
+            step.fused == FusedOperation::TablePowerOfSum ||
+            step.fused == FusedOperation::SumProductOfTablePower) {
             // An exponent fixed at compilation: the power by its own table.
             program.powerTables.push_back(
                 std::make_unique<PowerTable>(powerExponent(step, program.definedConstants)));

@@ -682,11 +682,96 @@ void coalesceOutput(std::vector<ProgramStep>& steps) {
 }  // namespace
 
 float powerExponent(const ProgramStep& step, const DefinedConstants& defined) {
-    const ComponentRef exponent = step.source[1][0];
+    const bool product = step.fused == FusedOperation::SumProductOfTablePower;
+    const ComponentRef exponent = product ? step.factorExponent : step.source[1][0];
     return std::bit_cast<float>(
         std::bit_cast<std::uint32_t>(defined[exponent.index / 4][exponent.index % 4]) ^
-        step.sign[1]);
+        (product ? step.factorExponentSign : step.sign[1]));
 }
+
+namespace {
+
+// The magnitude steps that compute the factor of the sum product at j, component by component:
+// each a TablePowerOfSum or a SquareRootOfSum of lane sources that this product alone reads, all
+// of one kind, one exponent and one pair of signs, and their sources unchanged up to the product.
+// Their indices, or none.
+std::vector<std::size_t> soleFactorSteps(const std::vector<ProgramStep>& steps, const Links& links,
+                                         std::size_t j, const DefinedConstants& defined) {
+    const ProgramStep& product = steps[j];
+    std::vector<std::size_t> factors;
+    const ProgramStep* first = nullptr;
+    bool sole = product.fused == FusedOperation::SumProduct && product.uniformSources == 0 &&
+                !product.laneZeroOnly;
+    forEachBit(product.writeMask, [&](unsigned c) {
+        const int write = links.reaching[j][2][c];
+        if (!sole || write < 0) {
+            sole = false;
+            return;
+        }
+        const auto i = static_cast<std::size_t>(write / 4);
+        const ProgramStep& factor = steps[i];
+        const bool power = factor.fused == FusedOperation::TablePowerOfSum;
+        const unsigned addend = power ? 2u : 1u;
+        sole = (power || factor.fused == FusedOperation::SquareRootOfSum) && !factor.saturate &&
+               !factor.laneZeroOnly && (factor.uniformSources & (1u | 1u << addend)) == 0 &&
+               factor.destination[write % 4].file == RegisterFile::Temp &&
+               links.uses[i][write % 4].size() == 1 &&
+               unchangedBetween(steps, factor.source[0][0], i, j) &&
+               unchangedBetween(steps, factor.source[addend][0], i, j);
+        if (sole && first != nullptr) {
+            sole = factor.fused == first->fused && factor.sign[0] == first->sign[0] &&
+                   factor.sign[addend] == first->sign[addend] &&
+                   (!power || std::bit_cast<std::uint32_t>(powerExponent(factor, defined)) ==
+                                  std::bit_cast<std::uint32_t>(powerExponent(*first, defined)));
+        }
+        // The product writes x to w in turn: none of its results may land where a later
+        // component's factor still reads.
+        forEachBit(product.writeMask, [&](unsigned d) {
+            sole = sole && !(product.destination[d] == factor.source[0][0]) &&
+                   !(product.destination[d] == factor.source[addend][0]);
+        });
+        if (sole) {
+            first = first != nullptr ? first : &factor;
+            factors.push_back(i);
+        }
+    });
+    if (!sole) {
+        factors.clear();
+    }
+    return factors;
+}
+
+// A sum product whose factor is a table power or a square root of a sum computes that factor in
+// its own pass: nothing goes through memory between the two, and each value rounds as before.
+// Last of the passes, since the factor's sources become reads that the links do not show.
+void fuseFactorsIntoProducts(std::vector<ProgramStep>& steps, const DefinedConstants& defined) {
+    fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
+        const std::vector<std::size_t> factors = soleFactorSteps(steps, links, j, defined);
+        if (factors.empty()) {
+            return false;
+        }
+        ProgramStep& product = steps[j];
+        std::size_t k = 0;
+        forEachBit(product.writeMask, [&](unsigned c) {
+            const ProgramStep& factor = steps[factors[k++]];
+            const unsigned addend = factor.fused == FusedOperation::TablePowerOfSum ? 2u : 1u;
+            product.factorSource[0][c] = factor.source[0][0];
+            product.factorSource[1][c] = factor.source[addend][0];
+            product.factorSign = {factor.sign[0], factor.sign[addend]};
+            product.factorExponent = factor.source[1][0];
+            product.factorExponentSign = factor.sign[1];
+        });
+        const bool power = steps[factors[0]].fused == FusedOperation::TablePowerOfSum;
+        product.fused =
+            power ? FusedOperation::SumProductOfTablePower : FusedOperation::SumProductOfSquareRoot;
+        product.operandCount = 2;
+        product.source[2] = {};
+        eraseSteps(steps, factors);
+        return true;
+    });
+}
+
+}  // namespace
 
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
                      const DefinedConstants& defined,
@@ -703,6 +788,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     readConstantCoordinatesAsLanes(steps, options.outputMask, constantLanes);
     propagateUniforms(steps);
     coalesceOutput(steps);
+    fuseFactorsIntoProducts(steps, defined);
 }
 
 }  // namespace gs::render::software::detail

@@ -31,6 +31,12 @@ struct ProgramStep {
     std::array<ComponentRef, 4> destination{};
     std::array<std::array<ComponentRef, 4>, 3> source{};
     std::array<std::uint32_t, 3> sign{};
+    // SumProductOfTablePower and SumProductOfSquareRoot: the factor's sum, p + q, and the power's
+    // exponent. The passes that follow the fusion do not see these reads: it comes last.
+    std::array<std::array<ComponentRef, 4>, 2> factorSource{};
+    std::array<std::uint32_t, 2> factorSign{};
+    ComponentRef factorExponent{};
+    std::uint32_t factorExponentSign = 0;
 };
 
 struct OptimizationOptions {
@@ -57,7 +63,7 @@ unsigned storedComponents(const ProgramStep& step);
 using DefinedConstants = std::array<std::array<float, 4>, shader::limits::kConstants>;
 
 // The exponent of a fused power by a def constant (FusedOperation::TablePower and
-// TablePowerOfSum: source 1), its negation applied.
+// TablePowerOfSum: source 1; SumProductOfTablePower: factorExponent), its negation applied.
 float powerExponent(const ProgramStep& step, const DefinedConstants& defined);
 
 // Rewrites `steps` in place. Before the call uniformSources marks constant sources only. Texture

@@ -20,6 +20,7 @@ namespace gs::render::software::detail {
 
 namespace sse2 {
 #include "render/software/shader/lane_table_power.inl"
+#include "render/software/shader/lane_table_power_product.inl"
 #include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace sse2
@@ -27,6 +28,7 @@ namespace sse2 {
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
 #include "render/software/shader/avx2_table_power.inl"
+#include "render/software/shader/lane_table_power_product.inl"
 #include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace avx2

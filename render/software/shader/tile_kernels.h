@@ -27,6 +27,11 @@ enum class FusedOperation : unsigned char {
     SumProduct,       // a mul of an add's result: (a + b) * c
     SquareRootOfSum,  // a square root of an add's result: sqrt|a + b|
     TablePowerOfSum,  // a table power of an add's result: |a + c|^b (b the exponent)
+    // A sum product whose factor is a magnitude of a sum that nothing else reads, computed in the
+    // same pass: (a + b) * |p + q|^y by the power's table, and (a + b) * sqrt|p + q|. The factor's
+    // sources are the instruction's factorSource.
+    SumProductOfTablePower,
+    SumProductOfSquareRoot,
 };
 
 // The kernel of `set` for a fused operation, with sources uniform as in selectKernel.

@@ -286,6 +286,36 @@ void tablePowerOfSum(const CompiledInstruction& in, const TileContext& tile) {
     finish(in, tile);
 }
 
+// A sum product whose factor is the fused magnitude of a sum (FusedOperation::
+// SumProductOfTablePower and SumProductOfSquareRoot): (a + b) * F(p + q), F negated where sign[2]
+// says, with every source a lane array.
+template <bool Power>
+void sumProductOfMagnitude(const CompiledInstruction& in, const TileContext& tile) {
+    const int count = tile.count;
+    for (unsigned c = 0; c < 4; ++c) {
+        if (!bit(in.writeMask, c)) {
+            continue;
+        }
+        float* d = tile.write(in.target[c]);
+        const float* a = tile.read(in.source[0][c]);
+        const float* b = tile.read(in.source[1][c]);
+        const float* p = tile.read(in.factorSource[0][c]);
+        const float* q = tile.read(in.factorSource[1][c]);
+        if constexpr (Power) {
+            sumProductOfTablePowerLanes(a, in.sign[0], b, in.sign[1], p, in.factorSign[0], q,
+                                        in.factorSign[1], in.sign[2], *in.powerTable, d, count);
+        } else {
+            const Operand<false> x(a, in.sign[0]), y(b, in.sign[1]);
+            const Operand<false> u(p, in.factorSign[0]), v(q, in.factorSign[1]);
+            for (int i = 0; i < count; ++i) {
+                d[i] =
+                    (x[i] + y[i]) * negateIf(math::squareRootOfMagnitude(u[i] + v[i]), in.sign[2]);
+            }
+        }
+    }
+    finish(in, tile);
+}
+
 // dp3 and dp4: the sum of products, accumulated from x to w.
 template <unsigned N, bool U0, bool U1>
 void dot(const CompiledInstruction& in, const TileContext& tile) {
@@ -492,6 +522,10 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
                 &tablePowerOfSum<false, true>, &tablePowerOfSum<true, true>};
             return kTable[(uniformSources & 1u) | ((uniformSources >> 1) & 2u)];
         }
+        case FusedOperation::SumProductOfTablePower:
+            return &sumProductOfMagnitude<true>;
+        case FusedOperation::SumProductOfSquareRoot:
+            return &sumProductOfMagnitude<false>;
         default:
             return nullptr;
     }

@@ -842,6 +842,168 @@ TEST(FusedKernels, RootsAndTablePowersOfSumsTakeTheSumThemselves) {
     }
 }
 
+// A sum product whose factor is a table power or a square root of a sum that it alone reads takes
+// that factor into its own pass: the power's sources the sum's own (the effect passes' weight of
+// a sum by a power of its difference) or others, any of them negated and the factor too, each
+// value as the two kernels gave it on every set, in whole tiles and in a part of one.
+TEST(FusedKernels, ProductsOfPowersAndRootsOfSumsAreOnePass) {
+    const auto best = simd::bestInstructionSet();
+    // (An instruction reads one t# register at most: r6 holds t1.)
+    const std::string sources[] = {
+        R"(
+        ps_2_0
+        def c5, 0.45, 0, 0, 0
+        dcl t0
+        dcl t1
+        mov r6, t1
+        sub r1, t0, r6
+        log r2.x, r1.x
+        log r2.y, r1.y
+        log r2.z, r1.z
+        log r2.w, r1.w
+        mul r2, r2, c5.x
+        exp r3.x, r2.x
+        exp r3.y, r2.y
+        exp r3.z, r2.z
+        exp r3.w, r2.w
+        add r4, t0, r6
+        mul r0, r4, -r3
+        mov oC0, r0
+    )",
+        R"(
+        ps_2_0
+        def c5, 0.45, 0, 0, 0
+        dcl t0
+        dcl t1
+        dcl v0
+        mov r6, t1
+        add r1.xyz, -v0, t1.zxyw
+        log r2.x, r1.x
+        log r2.y, r1.y
+        log r2.z, r1.z
+        mul r2.xyz, r2, c5.x
+        exp r3.x, r2.x
+        exp r3.y, r2.y
+        exp r3.z, r2.z
+        sub r4.xyz, -t0, r6
+        mul r0.xyz, r3, r4
+        mov r0.w, t0.w
+        mov oC0, r0
+    )",
+        R"(
+        ps_2_0
+        dcl t0
+        dcl t1
+        dcl v0
+        mov r6, t1
+        sub r1.xy, v0, -t1
+        rsq r2.x, r1.x
+        rsq r2.y, r1.y
+        rcp r3.x, r2.x
+        rcp r3.y, r2.y
+        add r4.xy, t0.yzxw, -r6
+        mul r0.xy, -r4, r3
+        mov r0.zw, t1
+        mov oC0, r0
+    )",
+    };
+    const FusedOperation fused[] = {FusedOperation::SumProductOfTablePower,
+                                    FusedOperation::SumProductOfTablePower,
+                                    FusedOperation::SumProductOfSquareRoot};
+    const PowerTable table(0.45f);
+    std::mt19937 random(17);
+    for (std::size_t k = 0; k < std::size(sources); ++k) {
+        const CompiledProgram program =
+            compileProgram(describe(sources[k]), best, OptimizationOptions{});
+        int products = 0, others = 0;
+        for (const CompiledInstruction& instruction : program.instructions) {
+            products += instruction.kernel == selectFusedKernel(best, fused[k], 0);
+            for (FusedOperation apart :
+                 {FusedOperation::SumProduct, FusedOperation::TablePowerOfSum,
+                  FusedOperation::SquareRootOfSum}) {
+                for (unsigned uniform = 0; uniform < 8; ++uniform) {
+                    others += instruction.kernel == selectFusedKernel(best, apart, uniform);
+                }
+            }
+        }
+        EXPECT_EQ(products, 1) << k;
+        EXPECT_EQ(others, 0) << k;
+        for (int run = 0; run < 10; ++run) {
+            const TileRun tile(random);
+            const auto& t0 = tile.inputs->texcoord[0];
+            const auto& t1 = tile.inputs->texcoord[1];
+            const auto& v0 = tile.inputs->colour[0];
+            const int count = run % 2 == 0 ? kTileLanes : 1 + static_cast<int>(random() % 200);
+            for (simd::InstructionSet set : setsOfThisMachine()) {
+                const auto output = tile.run(
+                    compileProgram(describe(sources[k]), set, OptimizationOptions{}), count);
+                for (int i = 0; i < count; ++i) {
+                    for (unsigned c = 0; c < (k == 2 ? 2u : k == 1 ? 3u : 4u); ++c) {
+                        float expected = 0.0f;
+                        if (k == 0) {
+                            expected = (t0[c][i] + t1[c][i]) *
+                                       -arithmetic::tablePower(t0[c][i] - t1[c][i], table);
+                        } else if (k == 1) {
+                            const float power =
+                                arithmetic::tablePower(-v0[c][i] + t1[(c + 2) % 3][i], table);
+                            expected = power * (-t0[c][i] - t1[c][i]);
+                        } else {
+                            const float root = std::sqrt(std::fabs(v0[c][i] + t1[c][i]));
+                            expected = -(t0[c + 1][i] + -t1[c][i]) * root;
+                        }
+                        ASSERT_TRUE(sameFloat(output->colour[c][i], expected))
+                            << simd::instructionSetName(set) << ", program " << k << ", component "
+                            << c << ", lane " << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Factors read elsewhere as well, or whose sources the product overwrites before a later
+// component's factor reads them, stay kernels of their own.
+TEST(ProgramOptimizer, FactorsReadElsewhereStayApart) {
+    const auto best = simd::bestInstructionSet();
+    const auto hasFusedProduct = [&](const std::string& source) {
+        const CompiledProgram program =
+            compileProgram(describe(source), best, OptimizationOptions{});
+        bool found = false;
+        for (const CompiledInstruction& instruction : program.instructions) {
+            found = found || instruction.kernel ==
+                                 selectFusedKernel(best, FusedOperation::SumProductOfSquareRoot, 0);
+        }
+        return found;
+    };
+    const std::string fused = R"(
+        ps_2_0
+        dcl t0
+        dcl t1
+        mov r6, t1
+        sub r1.xy, t0, r6
+        rsq r2.x, r1.x
+        rsq r2.y, r1.y
+        rcp r3.x, r2.x
+        rcp r3.y, r2.y
+        add r4.xy, t0, r6
+        mul r5.xy, r4, r3
+        add r0.xy, r5, t0
+        mov r0.zw, t1
+        mov oC0, r0
+    )";
+    EXPECT_TRUE(hasFusedProduct(fused));
+    // r3.x is read again by the last add.
+    std::string readAgain = fused;
+    readAgain.replace(readAgain.find("add r0.xy, r5, t0"), 17, "add r0.xy, r5, r3.x");
+    EXPECT_FALSE(hasFusedProduct(readAgain));
+    // The product's x lands in r6.x, which y's factor then reads.
+    std::string overwritten = fused;
+    overwritten.replace(overwritten.find("sub r1.xy, t0, r6"), 17, "sub r1.xy, t0, r6.x");
+    overwritten.replace(overwritten.find("mul r5.xy"), 9, "mul r6.xy");
+    overwritten.replace(overwritten.find("add r0.xy, r5, t0"), 17, "add r0.xy, r6, t0");
+    EXPECT_FALSE(hasFusedProduct(overwritten));
+}
+
 // A scaled root of a squared distance is one pass: the sum of squares, the root and the product
 // round as the fused pair rounds them.
 TEST(FusedKernels, ScaledDistancesAreOnePass) {
