@@ -159,9 +159,14 @@ namespace transcendental {
 // rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
 // c2 term of tables that have none.
 // A table's entries, in registers for the lanes' permutes.
+// 2^-31: magnitudes from here up have a binade d = 127 - exponent below 32.
+constexpr std::uint32_t kNearBits = 0x30000000u;
+
 struct PowerTableRegisters {
     __m512 c0Low, c0High, c1Low, c1High, c2Low, c2High, lowFirst, lowSecond, high, zero, exponent;
     std::uint32_t firstBits, spanBits;
+    // The part of the tables' range from 2^-31 up, where high[0] = 1 is the binade factor.
+    std::uint32_t nearBits, nearSpanBits;
 };
 
 // |x|^y by the table for the `live` lanes of x: what tablePowerVector stores.
@@ -185,20 +190,30 @@ GS_SIMD_INLINE __m512 tablePowerValue(__m512i x, const PowerTableRegisters& t, _
                   c1, _mm512_mul_ps(position, _mm512_permutex2var_ps(t.c2Low, segment, t.c2High)));
     const __m512 mantissaPower = _mm512_add_ps(c0, _mm512_mul_ps(position, slope));
     const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
-    __m512 result = _mm512_mul_ps(
-        _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(t.lowFirst, below, t.lowSecond)),
-        _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), t.high));
-    // Zero and the values outside the tables' range in one test: bits - firstBits wraps around
-    // for zero (firstBits is never 0).
+    // Binades from 2^-31 up take high[0] = 1 as their second factor, and x * 1 is x: the product
+    // by it is left to the rare lanes below.
+    __m512 result =
+        _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(t.lowFirst, below, t.lowSecond));
+    // Zero, the values outside that part of the tables' range, in one test: bits - nearBits wraps
+    // around for zero (nearBits is never 0).
     const __mmask16 special =
         _mm512_cmpge_epu32_mask(
-            _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(t.firstBits))),
-            _mm512_set1_epi32(static_cast<int>(t.spanBits))) &
+            _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(t.nearBits))),
+            _mm512_set1_epi32(static_cast<int>(t.nearSpanBits))) &
         live;
     if (special != 0) {
+        const __mmask16 deep = _mm512_cmpge_epi32_mask(below, _mm512_set1_epi32(32));
+        result = _mm512_mask_mul_ps(result, deep, result,
+                                    _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), t.high));
         const __mmask16 isZero = _mm512_cmpeq_epi32_mask(bits, _mm512_setzero_si512());
         result = _mm512_mask_mov_ps(result, isZero, t.zero);
-        const auto outside = static_cast<__mmask16>(special & ~isZero);
+        // The values outside the whole tables' range: bits - firstBits wraps around for zero.
+        const __mmask16 outsideTables =
+            _mm512_cmpge_epu32_mask(
+                _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(t.firstBits))),
+                _mm512_set1_epi32(static_cast<int>(t.spanBits))) &
+            live;
+        const auto outside = static_cast<__mmask16>(outsideTables & ~isZero);
         if (outside != 0) {
             result = _mm512_mask_mov_ps(
                 result, outside, transcendental::shortPower(_mm512_castsi512_ps(x), t.exponent));
@@ -236,7 +251,9 @@ GS_SIMD_INLINE PowerTableRegisters powerTableRegisters(const PowerTable& table) 
             _mm512_set1_ps(table.zero),
             _mm512_set1_ps(table.y),
             table.firstBits,
-            table.spanBits};
+            table.spanBits,
+            std::max(table.firstBits, kNearBits),
+            table.firstBits + table.spanBits - std::max(table.firstBits, kNearBits)};
 }
 
 // tablePowerLanes for the 16 lanes from i, of which `live` are read and written.
