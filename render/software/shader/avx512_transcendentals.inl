@@ -280,7 +280,8 @@ GS_SIMD_INLINE __m512 negated(__m512 x, std::uint32_t sign) {
 
 // sumProductOfTablePowerLanes for the 16 lanes from i, of which `live` are read and written.
 // Shared: p and q are a and b themselves (a sum times a power of its difference), loaded once.
-template <bool Linear, bool Shared>
+// Plain: neither a, b nor the power is negated.
+template <bool Linear, bool Shared, bool Plain>
 GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTableRegisters& t,
                                        float* d, int i, __mmask16 live) {
     const __m512 a = _mm512_maskz_loadu_ps(live, s.a + i);
@@ -290,8 +291,12 @@ GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const Power
     // The power's sum as tablePowerVector forms it, then the product's.
     const __m512 power =
         tablePowerValue<Linear>(_mm512_castps_si512(_mm512_add_ps(p, negated(q, s.flip))), t, live);
-    const __m512 sum = _mm512_add_ps(negated(a, s.signA), negated(b, s.signB));
-    storeLanes(d + i, live, _mm512_mul_ps(sum, negated(power, s.factor)));
+    if constexpr (Plain) {
+        storeLanes(d + i, live, _mm512_mul_ps(_mm512_add_ps(a, b), power));
+    } else {
+        const __m512 sum = _mm512_add_ps(negated(a, s.signA), negated(b, s.signB));
+        storeLanes(d + i, live, _mm512_mul_ps(sum, negated(power, s.factor)));
+    }
 }
 
 // arithmetic::tablePower over the lanes: two-register permutes read the 32-entry tables, whose
@@ -317,17 +322,24 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
 }
 
 // The sources by value: their pointers stay in registers across the stores to d.
-template <bool Linear, bool Shared>
+template <bool Linear, bool Shared, bool Plain>
 void powerProductLanes(PowerProductSources s, const PowerTable& table, float* d, int count) {
     const PowerTableRegisters t = powerTableRegisters(table);
     int i = 0;
     for (; i + 16 <= count; i += 16) {
-        powerProductVector<Linear, Shared>(s, t, d, i, 0xFFFF);
+        powerProductVector<Linear, Shared, Plain>(s, t, d, i, 0xFFFF);
     }
     if (i < count) {
-        powerProductVector<Linear, Shared>(s, t, d, i,
-                                           static_cast<__mmask16>((1u << (count - i)) - 1));
+        powerProductVector<Linear, Shared, Plain>(s, t, d, i,
+                                                  static_cast<__mmask16>((1u << (count - i)) - 1));
     }
+}
+
+template <bool Linear, bool Shared>
+void powerProductLanes(const PowerProductSources& s, const PowerTable& table, float* d, int count) {
+    (s.signA | s.signB | s.factor) == 0
+        ? powerProductLanes<Linear, Shared, true>(s, table, d, count)
+        : powerProductLanes<Linear, Shared, false>(s, table, d, count);
 }
 
 }  // namespace transcendental

@@ -906,10 +906,30 @@ TEST(FusedKernels, ProductsOfPowersAndRootsOfSumsAreOnePass) {
         mov r0.zw, t1
         mov oC0, r0
     )",
+        R"(
+        ps_2_0
+        def c5, 0.45, 0, 0, 0
+        dcl t0
+        dcl t1
+        mov r6, t1
+        sub r1, t0, r6
+        log r2.x, r1.x
+        log r2.y, r1.y
+        log r2.z, r1.z
+        log r2.w, r1.w
+        mul r2, r2, c5.x
+        exp r3.x, r2.x
+        exp r3.y, r2.y
+        exp r3.z, r2.z
+        exp r3.w, r2.w
+        add r4, t0, r6
+        mul r0, r4, r3
+        mov oC0, r0
+    )",
     };
-    const FusedOperation fused[] = {FusedOperation::SumProductOfTablePower,
-                                    FusedOperation::SumProductOfTablePower,
-                                    FusedOperation::SumProductOfSquareRoot};
+    const FusedOperation fused[] = {
+        FusedOperation::SumProductOfTablePower, FusedOperation::SumProductOfTablePower,
+        FusedOperation::SumProductOfSquareRoot, FusedOperation::SumProductOfTablePower};
     const PowerTable table(0.45f);
     std::mt19937 random(17);
     for (std::size_t k = 0; k < std::size(sources); ++k) {
@@ -940,9 +960,9 @@ TEST(FusedKernels, ProductsOfPowersAndRootsOfSumsAreOnePass) {
                 for (int i = 0; i < count; ++i) {
                     for (unsigned c = 0; c < (k == 2 ? 2u : k == 1 ? 3u : 4u); ++c) {
                         float expected = 0.0f;
-                        if (k == 0) {
-                            expected = (t0[c][i] + t1[c][i]) *
-                                       -arithmetic::tablePower(t0[c][i] - t1[c][i], table);
+                        if (k == 0 || k == 3) {
+                            const float power = arithmetic::tablePower(t0[c][i] - t1[c][i], table);
+                            expected = (t0[c][i] + t1[c][i]) * (k == 0 ? -power : power);
                         } else if (k == 1) {
                             const float power =
                                 arithmetic::tablePower(-v0[c][i] + t1[(c + 2) % 3][i], table);
