@@ -63,17 +63,22 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
     alignas(64) float temps[shader::limits::kTemps * 4][kTileLanes];
     alignas(64) float scratch[4][kTileLanes];
 
-    TileContext tile;
+    // Results that are the same in every lane and only ever read as such are computed for lane 0,
+    // under a context of their own. Both are written field by field: a copy of one into the other
+    // reads back, in wider moves, what was just stored, and waits on each of those stores.
+    TileContext tile, laneZero;
     auto bind = [&](RegisterFile file, const float* base, unsigned stride) {
         tile.readBase[static_cast<unsigned>(file)] = base;
         tile.stride[static_cast<unsigned>(file)] = stride;
+        laneZero.readBase[static_cast<unsigned>(file)] = base;
+        laneZero.stride[static_cast<unsigned>(file)] = stride;
     };
     // The written files are bound by writable pointers: GCC counts passing an uninitialised
     // array's address as a pointer to const for a read of it.
     auto bindWritable = [&](RegisterFile file, float* base) {
-        tile.readBase[static_cast<unsigned>(file)] = base;
-        tile.stride[static_cast<unsigned>(file)] = kTileLanes;
+        bind(file, base, kTileLanes);
         tile.writeBase[static_cast<unsigned>(file)] = base;
+        laneZero.writeBase[static_cast<unsigned>(file)] = base;
     };
     bindWritable(RegisterFile::Temp, &temps[0][0]);
     bindWritable(RegisterFile::Scratch, &scratch[0][0]);
@@ -85,9 +90,8 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
     bind(RegisterFile::DeviceConstant, constants ? &constants[0][0] : &kNoConstants[0][0], 1);
     bind(RegisterFile::DefinedConstant, &program.definedConstants[0][0], 1);
     tile.textures = &textures;
+    laneZero.textures = &textures;
     tile.count = count;
-    // Results that are the same in every lane and only ever read as such are computed for lane 0.
-    TileContext laneZero = tile;
     laneZero.count = 1;
 
     for (const auto& instruction : program.instructions) {
