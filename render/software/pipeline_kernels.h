@@ -84,6 +84,7 @@ struct TexturedPathSetup {
 struct ConstantBlendSetup {
     std::array<float, 4> source{};
     std::array<float, 4> destination{};
+    bool addsWhole = false;  // every weight one: the target plus the source, saturated
 };
 
 // What the kernels of a pipeline work on: the draw's attribute planes and the tile's lanes.

@@ -883,7 +883,7 @@ void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, in
     Colour* pixels = setup.target.pixels;
     const float(*source)[kTileLanes] = tile.output.colour;
     const bool alpha = setup.target.hasAlpha();
-    if (sf == std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f} && df == sf) {
+    if (tile.constantBlend.addsWhole) {
         // Weights of one are left out: x * 1 is x. Run by run, in place.
         for (int r = 0; r < runs; ++r) {
             const PixelRun& run = tile.runs[r];

@@ -125,6 +125,8 @@ bool constantBlendApplies(const BlendSetup& blend, ConstantBlendSetup* weights) 
             constantFactor(alpha ? blend.destinationAlpha : blend.destinationColour,
                            &weights->destination[c]);
     }
+    constexpr std::array<float, 4> kOnes = {1.0f, 1.0f, 1.0f, 1.0f};
+    weights->addsWhole = weights->source == kOnes && weights->destination == kOnes;
     return constant;
 }
 
