@@ -86,7 +86,8 @@ struct CompiledInstruction {
     std::array<std::array<ComponentRef, 4>, 3> source{};
     std::array<std::uint32_t, 3> sign{};  // 0x80000000 for a negated source
     // The sum p + q whose magnitude is the factor of SumProductOfTablePower and
-    // SumProductOfSquareRoot (whose sign[2] negates that factor), component by component.
+    // SumProductOfSquareRoot (whose sign[2] negates that factor), component by component; the
+    // second scale of TwiceScaledDistance in factorSource[0][0].
     std::array<std::array<ComponentRef, 4>, 2> factorSource{};
     std::array<std::uint32_t, 2> factorSign{};
 };

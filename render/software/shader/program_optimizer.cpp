@@ -542,11 +542,55 @@ bool fuseScaledDistance(std::vector<ProgramStep>& steps, const Links& links, std
     return true;
 }
 
+// A scaled distance multiplied by a second uniform, nothing else reading the first product: one
+// pass, each product rounded as before. A negation of either factor moves to the second scale.
+bool fuseSecondScale(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    ProgramStep& step = steps[j];
+    if (step.opcode != Opcode::Mul || step.fused != FusedOperation::None ||
+        std::popcount(static_cast<unsigned>(step.writeMask)) != 1) {
+        return false;
+    }
+    const unsigned c =
+        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(step.writeMask)));
+    for (unsigned distanceOperand = 0; distanceOperand < 2; ++distanceOperand) {
+        const ComponentRef scale = step.source[1 - distanceOperand][c];
+        const int write = links.reaching[j][distanceOperand][c];
+        if (!isUniform(scale.file) || write < 0) {
+            continue;
+        }
+        const auto i = static_cast<std::size_t>(write / 4);
+        const ProgramStep& distance = steps[i];
+        bool sole = distance.fused == FusedOperation::ScaledDistance && !distance.saturate &&
+                    std::popcount(static_cast<unsigned>(distance.writeMask)) == 1 &&
+                    distance.destination[write % 4].file == RegisterFile::Temp &&
+                    links.uses[i][write % 4].size() == 1 &&
+                    unchangedBetween(steps, distance.source[2][0], i, j);
+        for (unsigned slot = 0; slot < 3; ++slot) {
+            for (unsigned op = 0; op < 2; ++op) {
+                sole = sole && unchangedBetween(steps, distance.source[op][slot], i, j);
+            }
+        }
+        if (!sole) {
+            continue;
+        }
+        step.factorSource[0] = {scale, scale, scale, scale};
+        step.factorSign[0] = step.sign[0] ^ step.sign[1];
+        step.source = distance.source;
+        step.sign = distance.sign;
+        step.form = InstructionForm::Dot3;
+        step.operandCount = 3;
+        step.fused = FusedOperation::TwiceScaledDistance;
+        eraseSteps(steps, {i});
+        return true;
+    }
+    return false;
+}
+
 // Exact fusions of a step with what feeds it, the fused chains among them.
 void fuseIntoReaders(std::vector<ProgramStep>& steps) {
     fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
         return fuseSumProduct(steps, links, j) || fuseSumIntoMagnitude(steps, links, j) ||
-               fuseScaledDistance(steps, links, j);
+               fuseScaledDistance(steps, links, j) || fuseSecondScale(steps, links, j);
     });
 }
 

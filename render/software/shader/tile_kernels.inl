@@ -344,9 +344,10 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
 }
 
 // The fused sub and dp3: (a + b) . (a + b) over x, y and z, each difference rounded as the sub
-// rounds it and the sum accumulated as dp3 accumulates it. Scaled, the fused scaled square root of
-// that sum follows in the same pass: sqrt|sum| times the uniform source 2.
-template <bool U0, bool U1, bool Scaled>
+// rounds it and the sum accumulated as dp3 accumulates it. With one scale, the fused scaled square
+// root of that sum follows in the same pass: sqrt|sum| times the uniform source 2; with two, that
+// product times the uniform factorSource[0][0], rounded as the second mul rounds it.
+template <bool U0, bool U1, int Scales>
 void distance(const CompiledInstruction& in, const TileContext& tile) {
     const int count = tile.count;
     const unsigned computed = firstComponent(in);
@@ -357,13 +358,18 @@ void distance(const CompiledInstruction& in, const TileContext& tile) {
     const Operand<U1> b0(tile.read(in.source[1][0]), in.sign[1]);
     const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
     const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
-    const float scale = Scaled ? Operand<true>(tile.read(in.source[2][0]), in.sign[2])[0] : 1.0f;
+    const float scale =
+        Scales > 0 ? Operand<true>(tile.read(in.source[2][0]), in.sign[2])[0] : 1.0f;
+    const float second =
+        Scales > 1 ? Operand<true>(tile.read(in.factorSource[0][0]), in.factorSign[0])[0] : 1.0f;
     for (int i = 0; i < count; ++i) {
         const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
         float sum = x * x;
         sum += y * y;
         sum += z * z;
-        if constexpr (Scaled) {
+        if constexpr (Scales == 2) {
+            d[i] = math::squareRootOfMagnitude(sum) * scale * second;
+        } else if constexpr (Scales == 1) {
             d[i] = math::squareRootOfMagnitude(sum) * scale;
         } else {
             d[i] = sum;
@@ -490,6 +496,14 @@ InstructionKernel selectKernel(Opcode opcode, unsigned uniformSources) {
     }
 }
 
+template <int Scales>
+InstructionKernel distanceKernel(unsigned uniformSources) {
+    static constexpr InstructionKernel kTable[] = {
+        &distance<false, false, Scales>, &distance<true, false, Scales>,
+        &distance<false, true, Scales>, &distance<true, true, Scales>};
+    return kTable[uniformSources & 3u];
+}
+
 InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSources) {
     switch (operation) {
         case FusedOperation::SquareRoot:
@@ -498,20 +512,14 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
             return scalarKernel<ShortPower>(uniformSources);
         case FusedOperation::ScaledSquareRoot:
             return scalarKernel<ScaledSquareRoot>(uniformSources);
-        case FusedOperation::SquaredDistance: {
-            static constexpr InstructionKernel kTable[] = {
-                &distance<false, false, false>, &distance<true, false, false>,
-                &distance<false, true, false>, &distance<true, true, false>};
-            return kTable[uniformSources & 3u];
-        }
+        case FusedOperation::SquaredDistance:
+            return distanceKernel<0>(uniformSources);
         case FusedOperation::TablePower:
             return (uniformSources & 1u) ? &tablePower<true> : &tablePower<false>;
-        case FusedOperation::ScaledDistance: {
-            static constexpr InstructionKernel kTable[] = {
-                &distance<false, false, true>, &distance<true, false, true>,
-                &distance<false, true, true>, &distance<true, true, true>};
-            return kTable[uniformSources & 3u];
-        }
+        case FusedOperation::ScaledDistance:
+            return distanceKernel<1>(uniformSources);
+        case FusedOperation::TwiceScaledDistance:
+            return distanceKernel<2>(uniformSources);
         case FusedOperation::SumProduct:
             return componentwiseKernel<SumProduct>(uniformSources);
         case FusedOperation::SquareRootOfSum:

@@ -1009,40 +1009,53 @@ TEST(ProgramOptimizer, FactorsReadElsewhereStayApart) {
 }
 
 // A scaled root of a squared distance is one pass: the sum of squares, the root and the product
-// round as the fused pair rounds them.
+// round as the fused pair rounds them. So is one scaled twice, each product rounded as its mul
+// rounds it, unless something else reads the first product.
 TEST(FusedKernels, ScaledDistancesAreOnePass) {
-    const std::string source = R"(
+    const std::string once = R"(
         ps_2_0
-        def c5, 0.5, 0, 0, 0
+        def c5, 0.5, 0.8, 0, 0
         dcl t0
-        sub r0.xyz, t0, c0
-        dp3 r0.x, r0, r0
-        rsq r0.x, r0.x
-        rcp r0.x, r0.x
-        mul r0.x, r0.x, -c4.x
+        sub r1.xyz, t0, c0
+        dp3 r1.x, r1, r1
+        rsq r1.x, r1.x
+        rcp r1.x, r1.x
+        mul r0.x, r1.x, -c4.x
         mov r0.yzw, c5.x
         mov oC0, r0
     )";
-    const CompiledProgram program =
-        compileProgram(describe(source), simd::bestInstructionSet(), OptimizationOptions{});
-    ASSERT_FALSE(program.instructions.empty());
-    EXPECT_EQ(program.instructions[0].kernel,
-              selectFusedKernel(simd::bestInstructionSet(), FusedOperation::ScaledDistance, 0b10));
+    std::string twice = once;
+    twice.replace(twice.find("mul r0.x, r1.x, -c4.x"), 21, "mul r2.x, r1.x, -c4.x");
+    twice.replace(twice.find("mov r0.yzw"), 10, "mul r0.x, -r2.x, c5.y\nmov r0.yzw");
+    std::string readAgain = twice;
+    readAgain.replace(readAgain.find("mov r0.yzw, c5.x"), 16, "mov r0.yzw, r2.x");
+    const auto best = simd::bestInstructionSet();
+    const auto firstKernel = [&](const std::string& source) {
+        const CompiledProgram program = compileProgram(describe(source), best, {});
+        return program.instructions.empty() ? nullptr : program.instructions[0].kernel;
+    };
+    EXPECT_EQ(firstKernel(once), selectFusedKernel(best, FusedOperation::ScaledDistance, 0b10));
+    EXPECT_EQ(firstKernel(twice),
+              selectFusedKernel(best, FusedOperation::TwiceScaledDistance, 0b10));
+    EXPECT_EQ(firstKernel(readAgain),
+              selectFusedKernel(best, FusedOperation::ScaledDistance, 0b10));
     std::mt19937 random(12);
     for (int run = 0; run < 20; ++run) {
         const TileRun tile(random);
         const auto& t = tile.inputs->texcoord[0];
         const float* c = tile.constants[0];
         for (simd::InstructionSet set : setsOfThisMachine()) {
-            const auto output =
-                tile.run(compileProgram(describe(source), set, OptimizationOptions{}), kTileLanes);
+            const auto scaledOnce = tile.run(compileProgram(describe(once), set, {}), kTileLanes);
+            const auto scaledTwice = tile.run(compileProgram(describe(twice), set, {}), kTileLanes);
             for (int i = 0; i < kTileLanes; ++i) {
                 const float x = t[0][i] - c[0], y = t[1][i] - c[1], z = t[2][i] - c[2];
                 float sum = x * x;
                 sum += y * y;
                 sum += z * z;
                 const float expected = std::sqrt(std::fabs(sum)) * -tile.constants[4][0];
-                ASSERT_TRUE(sameFloat(output->colour[0][i], expected))
+                ASSERT_TRUE(sameFloat(scaledOnce->colour[0][i], expected))
+                    << simd::instructionSetName(set) << ", lane " << i;
+                ASSERT_TRUE(sameFloat(scaledTwice->colour[0][i], -expected * 0.8f))
                     << simd::instructionSetName(set) << ", lane " << i;
             }
         }
