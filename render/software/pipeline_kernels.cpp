@@ -27,7 +27,8 @@ namespace gs::render::software {
 // kRowLanes lanes at a time: RowFloat and RowInt, and row* operations that do what the scalar
 // kernels do to each lane (rowMin(a, b) is a < b ? a : b, NaN giving b; comparisons give all-ones
 // lanes). Of note: rowLoad and rowLoadTexels read `lanes` values and zero the rest, rowStore
-// writes `lanes` values, rowAllBelow looks at the first `lanes` lanes only, rowFirst gives lane 0,
+// writes `lanes` values, rowAllBelow and rowWithin (low <= x <= high) look at the first `lanes`
+// lanes only, rowFirst gives lane 0,
 // rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices, and
 // rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
 // width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
@@ -222,6 +223,11 @@ inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
     const RowInt below =
         _mm256_cmpeq_epi32(_mm256_min_epu32(x, _mm256_set1_epi32(static_cast<int>(limit - 1))), x);
     return _mm256_testc_si256(below, rowLanes(lanes)) != 0;
+}
+inline bool rowWithin(RowFloat x, float low, float high, int lanes) {
+    const RowFloat within = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_set1_ps(low), _CMP_GE_OQ),
+                                          _mm256_cmp_ps(x, _mm256_set1_ps(high), _CMP_LE_OQ));
+    return _mm256_testc_si256(_mm256_castps_si256(within), rowLanes(lanes)) != 0;
 }
 inline int rowFirst(RowInt x) {
     return _mm_cvtsi128_si32(_mm256_castsi256_si128(x));
@@ -553,6 +559,12 @@ inline RowInt rowLoadTexels(const Colour* p, int count) {
 inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
     return _mm512_mask_cmpge_epu32_mask(rowLanes(lanes), x,
                                         _mm512_set1_epi32(static_cast<int>(limit))) == 0;
+}
+inline bool rowWithin(RowFloat x, float low, float high, int lanes) {
+    const __mmask16 live = rowLanes(lanes);
+    return _mm512_mask_cmp_ps_mask(
+               _mm512_mask_cmp_ps_mask(live, x, _mm512_set1_ps(low), _CMP_GE_OQ), x,
+               _mm512_set1_ps(high), _CMP_LE_OQ) == live;
 }
 inline int rowFirst(RowInt x) {
     return _mm_cvtsi128_si32(_mm512_castsi512_si128(x));

@@ -454,12 +454,17 @@ GS_SIMD_INLINE bool filterFromWindow(const Colour* row, int width, RowInt i0, Ro
 // with every coordinate in [0, 1)), in fewer steps: the sample position held to [0, size - 1]
 // gives the first texel and the fraction at once. Where resolveRowLanes clamps, it gives this
 // index and a pair of one texel, whose fraction filterFromWindow sets to 0: so does the held
-// position. Inside, both compute the same position, floor and fraction.
+// position. Inside, both compute the same position, floor and fraction. Without Held, every
+// position is known to lie in [0, size - 1] already (RowInterior).
+template <bool Held>
 GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFloat u, int lanes,
                                             RowWindow* window, float (*out)[kTileLanes], int at,
                                             bool alpha) {
     const float n = static_cast<float>(width);
-    const RowFloat s = rowMin(rowMax(rowSet(n) * u - rowSet(0.5f), rowSet(0.0f)), rowSet(n - 1.0f));
+    RowFloat s = rowSet(n) * u - rowSet(0.5f);
+    if constexpr (Held) {
+        s = rowMin(rowMax(s, rowSet(0.0f)), rowSet(n - 1.0f));
+    }
     const RowFloat whole = rowFloor(s);
     RowInt column;
     if (!windowColumns(row, width, rowTruncate(whole), s, lanes, alpha, window, &column)) {
@@ -469,16 +474,42 @@ GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFlo
     return true;
 }
 
+// The coordinates whose sample positions, size * u - 0.5 as the filters round them, lie in
+// [0, size - 1]: there the position needs no holding, and mirror addressing leaves u as it is.
+// The position rounds monotonically in u, so the bounds are found by stepping the estimates until
+// their own positions qualify.
+struct RowInterior {
+    float low, high;
+
+    explicit RowInterior(int width) {
+        const float n = static_cast<float>(width);
+        low = 0.5f / n;
+        while (n * low - 0.5f < 0.0f) {
+            low = std::nextafter(low, 1.0f);
+        }
+        high = (n - 0.5f) / n;
+        while (n * high - 0.5f > n - 1.0f) {
+            high = std::nextafter(high, 0.0f);
+        }
+    }
+};
+
 // sampleRowWith's work for the `lanes` lanes from i: fetched, filtered and written out.
 template <TextureAddress mode, bool linear>
 GS_SIMD_INLINE void sampleRowVector(const Colour* row, int width, RowInt borderColour,
-                                    const float* u, int i, int lanes, RowWindow* window,
-                                    float (*out)[kTileLanes], bool alpha) {
+                                    const RowInterior& interior, const float* u, int i, int lanes,
+                                    RowWindow* window, float (*out)[kTileLanes], bool alpha) {
     // Lanes past count hold coordinate 0, which gives indices inside the texture.
     const RowFloat coordinate = rowLoad(u + i, lanes);
     if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
-        if ((mode == TextureAddress::Clamp || rowInsideUnit(coordinate)) &&
-            filterClampedFromWindow(row, width, coordinate, lanes, window, out, i, alpha)) {
+        if (rowWithin(coordinate, interior.low, interior.high, lanes)) {
+            if (filterClampedFromWindow<false>(row, width, coordinate, lanes, window, out, i,
+                                               alpha)) {
+                return;
+            }
+        } else if ((mode == TextureAddress::Clamp || rowInsideUnit(coordinate)) &&
+                   filterClampedFromWindow<true>(row, width, coordinate, lanes, window, out, i,
+                                                 alpha)) {
             return;
         }
     }
@@ -524,15 +555,16 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
     const Colour* row = texture.pixels;
     const int width = static_cast<int>(texture.width);
     const RowInt borderColour = rowSetInt(static_cast<int>(border));
+    const RowInterior interior(width);
     RowWindow window;
     int i = 0;
     for (; i + kRowLanes <= count; i += kRowLanes) {
-        sampleRowVector<mode, linear>(row, width, borderColour, u, i, kRowLanes, &window, out,
-                                      alpha);
+        sampleRowVector<mode, linear>(row, width, borderColour, interior, u, i, kRowLanes, &window,
+                                      out, alpha);
     }
     if (i < count) {
-        sampleRowVector<mode, linear>(row, width, borderColour, u, i, count - i, &window, out,
-                                      alpha);
+        sampleRowVector<mode, linear>(row, width, borderColour, interior, u, i, count - i, &window,
+                                      out, alpha);
     }
 }
 

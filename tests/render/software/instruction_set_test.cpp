@@ -3,6 +3,7 @@
 // blending and storing, on random inputs and tile sizes around the vector widths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -89,8 +90,9 @@ TEST_F(InstructionSetTest, SamplingMatchesTheBaselineBitForBit) {
 // One-row textures are sampled a vector at a time, apart from the general path. A two-row texture
 // holding the row twice goes through the general path and must give the same bits: the vertical
 // filter blends the row with itself. Coordinates of every kind, tiles wholly inside [0, 1) but for
-// a lane here and there (mirroring folds only the vectors that need it), narrow textures that fit
-// one vector and wide ones, tile sizes around every vector width.
+// a lane here and there (mirroring folds only the vectors that need it), coordinates at the ends
+// of the row where clamping starts, narrow textures that fit one vector and wide ones, tile sizes
+// around every vector width.
 TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> spread(-3.0f, 3.0f);
@@ -105,7 +107,21 @@ TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
             std::memcpy(rows->buffer().row(y), row->buffer().row(0), width * sizeof(Colour));
         }
         alignas(64) float u[kTileLanes], v[kTileLanes];
-        for (int pattern = 0; pattern < 5; ++pattern) {
+        // Sample positions width * u - 0.5 that round to just inside or outside [0, width - 1]:
+        // vectors within it skip the clamps.
+        std::vector<float> bounds;
+        for (const float bound : {0.5f / static_cast<float>(width),
+                                  (static_cast<float>(width) - 0.5f) / static_cast<float>(width)}) {
+            float below = bound, above = bound;
+            for (int k = 0; k < 24; ++k) {
+                bounds.push_back(below);
+                bounds.push_back(above);
+                below = std::nextafter(below, 0.0f);
+                above = std::nextafter(above, 1.0f);
+            }
+        }
+        std::sort(bounds.begin(), bounds.end());
+        for (int pattern = 0; pattern < 6; ++pattern) {
             // Strips are read at distances growing or shrinking along the run.
             const float step = (pattern == 3 ? -0.07f : 0.07f) / static_cast<float>(width);
             const float start = unit(random) * 0.9f;
@@ -120,6 +136,9 @@ TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
                         break;
                     case 2:  // inside but for a few lanes
                         u[i] = random() % 23 == 0 ? odd[random() % std::size(odd)] : unit(random);
+                        break;
+                    case 5:  // near the ends of the row, a unit in the last place apart
+                        u[i] = bounds[static_cast<std::size_t>(i) % bounds.size()];
                         break;
                     default:  // texel edges and centres
                         u[i] = static_cast<float>(static_cast<int>(random() % (4 * width)) -
