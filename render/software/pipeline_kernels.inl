@@ -737,9 +737,10 @@ void interpolate(PipelineTile& tile, int count, int runs) {
             const Plane p = tile.planes[slot];
             const float rowTerm = p.dy * y;
             float* out = tile.slotLanes[slot];
-            if (p.dx == 0.0f && p.dy == 0.0f) {
+            if (p.dx == 0.0f) {
                 // dx * (x + i) is a zero of dx's sign at every lane (x + i whole and not
-                // negative): every lane takes the first lane's value.
+                // negative): every lane takes the first lane's value, which the tiles before
+                // along the same row may have left there already.
                 const float value = p.c + p.dx * x + rowTerm;
                 const auto bits = std::bit_cast<std::uint32_t>(value);
                 if (!tile.holdsConstant[slot] || tile.heldConstant[slot] != bits) {
