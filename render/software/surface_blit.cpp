@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "render/software/colour_conversion.h"
 
 namespace gs::render::software {
@@ -34,6 +36,22 @@ private:
     std::int64_t denominator_, stepWhole_, stepRest_, whole_, rest_;
 };
 
+// to[x] = first[2 x] | forced for the x from 0 whose four-pixel group reads no further than
+// `available` pixels from `first`: two loads and one shuffle for four pixels. Returns how many it
+// wrote; the caller finishes the rest.
+LONG copyEveryOther(const Colour* first, LONG available, Colour* to, LONG count, Colour forced) {
+    const __m128i mark = _mm_set1_epi32(static_cast<int>(forced));
+    LONG x = 0;
+    for (; x + 4 <= count && 2 * x + 8 <= available; x += 4) {
+        const __m128 low = _mm_loadu_ps(reinterpret_cast<const float*>(first + 2 * x));
+        const __m128 high = _mm_loadu_ps(reinterpret_cast<const float*>(first + 2 * x + 4));
+        // Lanes 0 and 2 of each: the shuffle moves bits, whatever they would mean as floats.
+        const __m128i picked = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + x), _mm_or_si128(picked, mark));
+    }
+    return x;
+}
+
 void stretchPoint(const PixelBuffer& source, const RECT& sr, const PixelBuffer& destination,
                   const RECT& dr) {
     const Colour forced = destination.hasAlpha() ? 0u : kOpaqueAlpha;
@@ -56,8 +74,10 @@ void stretchPoint(const PixelBuffer& source, const RECT& sr, const PixelBuffer& 
             // A whole ratio (the feedback capture halves the target): every step the same, so the
             // loop becomes strided vector loads.
             const LONG step = sw / dw;
-            const Colour* first = from + CentreMapping(sw, dw).value();
-            for (LONG x = 0; x < dw; ++x) {
+            const LONG offset = static_cast<LONG>(CentreMapping(sw, dw).value());
+            const Colour* first = from + offset;
+            const LONG done = step == 2 ? copyEveryOther(first, sw - offset, to, dw, forced) : 0;
+            for (LONG x = done; x < dw; ++x) {
                 to[x] = first[step * x] | forced;
             }
             continue;

@@ -256,6 +256,43 @@ TEST_F(SoftwareSurfaceOperationsTest, StretchRectHalvesAFrameByPixelCentres) {
         t->Release();
 }
 
+// Halving takes pixels four at a time: widths around that grouping, and parts of the source whose
+// last group ends at the part's edge, must take every pixel from under its centre and nothing from
+// beyond the part.
+TEST_F(SoftwareSurfaceOperationsTest, HalvingWideFramesTakesEveryCentrePixel) {
+    Texture* sourceTexture = nullptr;
+    Surface* source = nullptr;
+    makeNumbered(75, 4, &sourceTexture, &source);
+    for (const LONG left : {0L, 1L, 3L, 5L}) {
+        for (const LONG width : {16L, 18L, 22L, 24L, 70L}) {
+            Texture* halfTexture = nullptr;
+            Surface* half = nullptr;
+            makeTexture(static_cast<UINT>(width / 2) + 2, 2, Format::X8R8G8B8, &halfTexture, &half);
+            ASSERT_EQ(device_->ColorFill(half, nullptr, 0xFF000000u), S_OK);
+            const RECT from{left, 0, left + width, 4};
+            const RECT to{1, 0, 1 + width / 2, 2};
+            ASSERT_EQ(device_->StretchRect(source, &from, half, &to, TextureFilter::None), S_OK);
+            const std::vector<Colour> got = pixels(half);
+            const UINT columns = static_cast<UINT>(width / 2);
+            const UINT stride = columns + 2;
+            for (UINT y = 0; y < 2; ++y) {
+                for (UINT x = 0; x < stride; ++x) {
+                    const bool inside = x >= 1 && x < 1 + columns;
+                    const Colour expected =
+                        inside ? numberedPixel(static_cast<UINT>(left) + 2 * (x - 1) + 1, 2 * y + 1)
+                               : 0xFF000000u;
+                    ASSERT_EQ(got[y * stride + x], expected)
+                        << "from " << left << ", " << width << " wide, at " << x << "," << y;
+                }
+            }
+            half->Release();
+            halfTexture->Release();
+        }
+    }
+    source->Release();
+    sourceTexture->Release();
+}
+
 TEST_F(SoftwareSurfaceOperationsTest, HistoryStripShiftsByOneTexelThroughAScratchSurface) {
     constexpr UINT kLength = 6;
     Texture *stripTexture = nullptr, *scratchTexture = nullptr;
