@@ -23,8 +23,14 @@ std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {  // b > 0
     return (a % b != 0 && a > 0) ? q + 1 : q;
 }
 
+// v in 1/256 pixels, rounded half away from zero as llround rounds, without the library call
+// (points snap four edges each). Callers pass finite values within the guard band, so the
+// truncation is defined and x - t is exact.
 std::int64_t snap(double v) {
-    return std::llround(v * static_cast<double>(kSubpixelScale));
+    const double x = v * static_cast<double>(kSubpixelScale);
+    const auto t = static_cast<std::int64_t>(x);
+    const double rest = x - static_cast<double>(t);
+    return t + (rest >= 0.5 ? 1 : 0) - (rest <= -0.5 ? 1 : 0);
 }
 
 struct Edge {
