@@ -28,11 +28,10 @@ namespace gs::render::software {
 // kernels do to each lane (rowMin(a, b) is a < b ? a : b, NaN giving b; comparisons give all-ones
 // lanes). Of note: rowLoad and rowLoadTexels read `lanes` values and zero the rest, rowStore
 // writes `lanes` values, rowAllBelow and rowWithin (low <= x <= high) look at the first `lanes`
-// lanes only, rowFirst gives lane 0,
-// rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices, and
-// rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
-// width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
-// to name.
+// lanes only, rowFirst gives lane 0, rowLaneValue gives any lane of a RowFloat, rowPick permutes a
+// vector by lane indices, and rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and
+// row[x1], every index in [0, width). The SSE2 set has none: it is also the 32-bit build's
+// baseline, without vector registers to name.
 
 // The additive blend of the textured fast path for a source alpha the same in every lane
 // (shadeTexturedLanes): what each stored pixel takes besides its filtered texels.

@@ -24,8 +24,8 @@ enum class FusedOperation : unsigned char {
     // Exact fusions: the same roundings in the same order as the chains they replace.
     SquaredDistance,  // dp3 of (a + b) with itself: the sum of the squares of a sub's results
     ScaledDistance,   // a scaled square root of a squared distance: sqrt|(a + b) . (a + b)| * c
-    // A scaled distance times a second uniform, factorSource[0][0]: sqrt|(a + b) . (a + b)| * c *
-    // e.
+    // A scaled distance times a second uniform e, in factorSource[0][0]: sqrt|(a + b) . (a + b)|
+    // * c * e.
     TwiceScaledDistance,
     SumProduct,       // a mul of an add's result: (a + b) * c
     SquareRootOfSum,  // a square root of an add's result: sqrt|a + b|
