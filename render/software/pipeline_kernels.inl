@@ -1168,6 +1168,77 @@ inline bool zeroOrOne(AlphaLinearFactor f) {
     return f.slope == 0.0f && (f.base == 0.0f || f.base == 1.0f);
 }
 
+// Texel positions of the affine path in fixed point: 18 fraction bits, so that any position in a
+// texture of up to 4096 texels fits 31 bits.
+constexpr int kPositionBits = 18;
+constexpr UINT kMaxAffineSize = 1u << (30 - kPositionBits);
+
+// A run's texel positions along one axis: size * (c + dx * x + dy * y) - 0.5 at its first pixel,
+// as the general path computes it, then one step of size * dx per pixel, in fixed point. False
+// where a position of the run lies outside [0, size - 1) (the positions are linear along the run:
+// its ends decide) or the plane gives no finite one.
+struct RunPositions {
+    std::int32_t first = 0, step = 0;
+};
+inline bool runPositions(const Plane& p, float size, float x, float y, int count,
+                         RunPositions* positions) {
+    const float start = size * (p.c + p.dx * x + p.dy * y) - 0.5f;
+    const double step = static_cast<double>(size) * static_cast<double>(p.dx);
+    const double scale = static_cast<double>(1 << kPositionBits);
+    const double limit = static_cast<double>(size - 1.0f) * scale;
+    // Range tests in double, before any conversion: NaN fails them.
+    const double first = std::round(static_cast<double>(start) * scale);
+    const double stepped = std::round(step * scale);
+    const double last = first + stepped * (count - 1);
+    if (!(first >= 0.0 && first < limit && last >= 0.0 && last < limit)) {
+        return false;
+    }
+    positions->first = static_cast<std::int32_t>(first);
+    positions->step = static_cast<std::int32_t>(stepped);
+    return true;
+}
+
+// The footprints of a tile whose draw is affine and linearly filtered, where every footprint lies
+// inside the texture: the offset of each lane's first texel and its 15-bit weights, from positions
+// stepped in fixed point along each run (RunPositions) instead of computed lane by lane in
+// floating point. A position moves from the general path's by its rounding to 2^-19 of a texel
+// and by that of the step times the lanes before it: under 2^-9 of a texel across a tile, a
+// filtered value by under 1/2 of a level where neighbouring texels differ most. False, with nothing
+// of use written, where a run leaves the texture's inside or the texture is larger than the fixed
+// point holds.
+GS_SIMD_INLINE bool affineFootprints(const PixelBuffer& texture, const Plane& pu, const Plane& pv,
+                                     const PipelineTile& tile, int runs, int* at, int* wx,
+                                     int* wy) {
+    if (texture.width > kMaxAffineSize || texture.height > kMaxAffineSize) {
+        return false;
+    }
+    const float width = static_cast<float>(texture.width);
+    const float height = static_cast<float>(texture.height);
+    const int pitch = static_cast<int>(texture.pitch);
+    constexpr std::int32_t kFractionMask = (1 << kPositionBits) - 1;
+    constexpr int kWeightShift = kPositionBits - kWeightBits;
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        RunPositions s, t;
+        if (!runPositions(pu, width, x, y, run.count, &s) ||
+            !runPositions(pv, height, x, y, run.count, &t)) {
+            return false;
+        }
+        int* runAt = at + run.firstLane;
+        int* runWx = wx + run.firstLane;
+        int* runWy = wy + run.firstLane;
+        for (int i = 0; i < run.count; ++i) {
+            const std::int32_t sx = s.first + s.step * i;
+            const std::int32_t sy = t.first + t.step * i;
+            runAt[i] = (sy >> kPositionBits) * pitch + (sx >> kPositionBits);
+            runWx[i] = (sx & kFractionMask) >> kWeightShift;
+            runWy[i] = (sy & kFractionMask) >> kWeightShift;
+        }
+    }
+    return true;
+}
+
 // shadeTexturedTile for a tile of `lanes` lanes: kTileLanes in one run (the bulk of a large
 // primitive), where every loop runs a known number of times, or 0 for any other tile.
 // ConstantAlpha: the source alpha is the same in every lane (a diffuse alpha whose plane does not
@@ -1180,31 +1251,19 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     const TexturedPathSetup& path = tile.textured;
     const bool linear = tile.textureMinified ? sampler.minifyLinear : sampler.magnifyLinear;
 
-    // The coordinates and the diffuse alpha (1 where the vertices have none), as the general path
-    // interpolates them at the lane positions the span gives it.
-    alignas(64) float u[kTileLanes], v[kTileLanes];
+    // The diffuse alpha (1 where the vertices have none), as the general path interpolates it at
+    // the lane positions the span gives it.
     alignas(64) float alpha[kTileLanes];
-    // Lanes past count are never read; they hold zeros for the vector loops that pass over them.
-    // A full tile (the common case) has none to clear.
-    std::fill(u + count, u + kTileLanes, 0.0f);
-    std::fill(v + count, v + kTileLanes, 0.0f);
-    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
-    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
     const Plane pa =
         path.diffuseAlphaSupplied ? tile.planes[kDiffuseSlot + 3] : Plane{1.0f, 0.0f, 0.0f};
-    for (int r = 0; r < runs; ++r) {
-        const PixelRun& run = tile.runs[r];
-        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
-        float* runU = u + run.firstLane;
-        float* runV = v + run.firstLane;
-        float* runAlpha = alpha + run.firstLane;
-        const int runCount = lanes != 0 ? lanes : run.count;
-        for (int i = 0; i < runCount; ++i) {
-            const float laneX = x + static_cast<float>(i);
-            runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
-            runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
-            if constexpr (!ConstantAlpha) {
-                runAlpha[i] = saturate(pa.c + pa.dx * laneX + pa.dy * y);
+    if constexpr (!ConstantAlpha) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+            float* runAlpha = alpha + run.firstLane;
+            const int runCount = lanes != 0 ? lanes : run.count;
+            for (int i = 0; i < runCount; ++i) {
+                runAlpha[i] = saturate(pa.c + pa.dx * (x + static_cast<float>(i)) + pa.dy * y);
             }
         }
     }
@@ -1213,30 +1272,53 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     const auto alphaOf = [&](int i) { return ConstantAlpha ? constantAlpha : alpha[i]; };
 
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
-    alignas(64) float fx[kTileLanes], fy[kTileLanes];
-    alignas(64) int at[kTileLanes];
+    alignas(64) int at[kTileLanes], wx[kTileLanes], wy[kTileLanes];
     std::fill(at + count, at + kTileLanes, 0);  // lanes past count stay harmless offsets
-    if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
+    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
+    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
+    if (linear && affineFootprints(texture, pu, pv, tile, runs, at, wx, wy)) {
         gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
     } else {
-        alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
-        const int width = static_cast<int>(texture.width);
-        const int height = static_cast<int>(texture.height);
-        resolveTexelAxis(sampler.addressU, width, u, count, x0, x1, fx);
-        resolveTexelAxis(sampler.addressV, height, v, count, y0, y1, fy);
-        gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
-    }
-    alignas(64) int wx[kTileLanes], wy[kTileLanes];
-    if (linear) {
-        for (int i = 0; i < count; ++i) {
-            wx[i] = linearWeight(fx[i]);
-            wy[i] = linearWeight(fy[i]);
+        // The coordinates lane by lane, as the general path interpolates them. Lanes past count
+        // are never read; they hold zeros for the vector loops that pass over them. A full tile
+        // (the common case) has none to clear.
+        alignas(64) float u[kTileLanes], v[kTileLanes];
+        std::fill(u + count, u + kTileLanes, 0.0f);
+        std::fill(v + count, v + kTileLanes, 0.0f);
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+            float* runU = u + run.firstLane;
+            float* runV = v + run.firstLane;
+            const int runCount = lanes != 0 ? lanes : run.count;
+            for (int i = 0; i < runCount; ++i) {
+                const float laneX = x + static_cast<float>(i);
+                runU[i] = pu.c + pu.dx * laneX + pu.dy * y;
+                runV[i] = pv.c + pv.dx * laneX + pv.dy * y;
+            }
         }
-    } else {
-        // The nearest texel, as the general path picks it.
-        for (int i = 0; i < count; ++i) {
-            wx[i] = fx[i] < 0.5f ? 0 : kWeightOne;
-            wy[i] = fy[i] < 0.5f ? 0 : kWeightOne;
+        alignas(64) float fx[kTileLanes], fy[kTileLanes];
+        if (resolveInteriorFootprints(texture, u, v, count, at, fx, fy)) {
+            gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
+        } else {
+            alignas(64) int x0[kTileLanes], x1[kTileLanes], y0[kTileLanes], y1[kTileLanes];
+            const int width = static_cast<int>(texture.width);
+            const int height = static_cast<int>(texture.height);
+            resolveTexelAxis(sampler.addressU, width, u, count, x0, x1, fx);
+            resolveTexelAxis(sampler.addressV, height, v, count, y0, y1, fy);
+            gatherFootprints(texture, sampler.border, x0, x1, y0, y1, count, t00, t10, t01, t11);
+        }
+        if (linear) {
+            for (int i = 0; i < count; ++i) {
+                wx[i] = linearWeight(fx[i]);
+                wy[i] = linearWeight(fy[i]);
+            }
+        } else {
+            // The nearest texel, as the general path picks it.
+            for (int i = 0; i < count; ++i) {
+                wx[i] = fx[i] < 0.5f ? 0 : kWeightOne;
+                wy[i] = fy[i] < 0.5f ? 0 : kWeightOne;
+            }
         }
     }
 
