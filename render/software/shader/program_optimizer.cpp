@@ -197,40 +197,57 @@ bool fuseSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::si
     return true;
 }
 
-// A fused square root multiplied by a uniform, nothing else reading the root: one pass. Exact
-// against the pair: the product rounds once either way, and a negation moves to the uniform.
-bool fuseScaledSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
-    ProgramStep& step = steps[j];
+// Step j as a single-component mul of a uniform by a result that only j reads, either operand
+// being the uniform: the index of the step that made the result, where `qualifies(feeder, index,
+// component)` accepts it, and the uniform.
+template <class Qualifies>
+bool soleScaledResult(const std::vector<ProgramStep>& steps, const Links& links, std::size_t j,
+                      Qualifies qualifies, std::size_t* feeder, ComponentRef* scale) {
+    const ProgramStep& step = steps[j];
     if (step.opcode != Opcode::Mul || step.fused != FusedOperation::None ||
         std::popcount(static_cast<unsigned>(step.writeMask)) != 1) {
         return false;
     }
     const unsigned c =
         static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(step.writeMask)));
-    for (unsigned rootOperand = 0; rootOperand < 2; ++rootOperand) {
-        const ComponentRef scale = step.source[1 - rootOperand][c];
-        const int write = links.reaching[j][rootOperand][c];
-        if (!isUniform(scale.file) || write < 0) {
+    for (unsigned operand = 0; operand < 2; ++operand) {
+        *scale = step.source[1 - operand][c];
+        const int write = links.reaching[j][operand][c];
+        if (!isUniform(scale->file) || write < 0) {
             continue;
         }
-        const auto i = static_cast<std::size_t>(write / 4);
-        const ProgramStep& root = steps[i];
-        if (root.fused != FusedOperation::SquareRoot || root.saturate || root.laneZeroOnly ||
-            std::popcount(static_cast<unsigned>(root.writeMask)) != 1 ||
-            links.uses[i][write % 4].size() != 1 ||
-            !unchangedBetween(steps, root.source[0][0], i, j)) {
-            continue;
+        *feeder = static_cast<std::size_t>(write / 4);
+        if (links.uses[*feeder][write % 4].size() == 1 &&
+            qualifies(steps[*feeder], *feeder, static_cast<unsigned>(write % 4))) {
+            return true;
         }
-        step.form = InstructionForm::Scalar;
-        step.fused = FusedOperation::ScaledSquareRoot;
-        step.sign[1] = step.sign[0] ^ step.sign[1];
-        step.source[1] = {scale, scale, scale, scale};
-        step.source[0] = root.source[0];
-        step.sign[0] = root.sign[0];
-        eraseSteps(steps, {i});
-        return true;
     }
     return false;
+}
+
+// A fused square root multiplied by a uniform, nothing else reading the root: one pass. Exact
+// against the pair: the product rounds once either way, and a negation moves to the uniform.
+bool fuseScaledSquareRoot(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
+    std::size_t i = 0;
+    ComponentRef scale;
+    const auto isRoot = [&](const ProgramStep& root, std::size_t index, unsigned) {
+        return root.fused == FusedOperation::SquareRoot && !root.saturate && !root.laneZeroOnly &&
+               std::popcount(static_cast<unsigned>(root.writeMask)) == 1 &&
+               unchangedBetween(steps, root.source[0][0], index, j);
+    };
+    if (!soleScaledResult(steps, links, j, isRoot, &i, &scale)) {
+        return false;
+    }
+    ProgramStep& step = steps[j];
+    const ProgramStep& root = steps[i];
+    step.form = InstructionForm::Scalar;
+    step.fused = FusedOperation::ScaledSquareRoot;
+    step.sign[1] = step.sign[0] ^ step.sign[1];
+    step.source[1] = {scale, scale, scale, scale};
+    step.source[0] = root.source[0];
+    step.sign[0] = root.sign[0];
+    eraseSteps(steps, {i});
+    return true;
 }
 
 // exp of (log x) times a constant, neither intermediate read elsewhere: |x|^constant, by a table
@@ -545,45 +562,34 @@ bool fuseScaledDistance(std::vector<ProgramStep>& steps, const Links& links, std
 // A scaled distance multiplied by a second uniform, nothing else reading the first product: one
 // pass, each product rounded as before. A negation of either factor moves to the second scale.
 bool fuseSecondScale(std::vector<ProgramStep>& steps, const Links& links, std::size_t j) {
-    ProgramStep& step = steps[j];
-    if (step.opcode != Opcode::Mul || step.fused != FusedOperation::None ||
-        std::popcount(static_cast<unsigned>(step.writeMask)) != 1) {
-        return false;
-    }
-    const unsigned c =
-        static_cast<unsigned>(std::countr_zero(static_cast<unsigned>(step.writeMask)));
-    for (unsigned distanceOperand = 0; distanceOperand < 2; ++distanceOperand) {
-        const ComponentRef scale = step.source[1 - distanceOperand][c];
-        const int write = links.reaching[j][distanceOperand][c];
-        if (!isUniform(scale.file) || write < 0) {
-            continue;
-        }
-        const auto i = static_cast<std::size_t>(write / 4);
-        const ProgramStep& distance = steps[i];
+    std::size_t i = 0;
+    ComponentRef scale;
+    const auto isDistance = [&](const ProgramStep& distance, std::size_t index, unsigned c) {
         bool sole = distance.fused == FusedOperation::ScaledDistance && !distance.saturate &&
                     std::popcount(static_cast<unsigned>(distance.writeMask)) == 1 &&
-                    distance.destination[write % 4].file == RegisterFile::Temp &&
-                    links.uses[i][write % 4].size() == 1 &&
-                    unchangedBetween(steps, distance.source[2][0], i, j);
+                    distance.destination[c].file == RegisterFile::Temp &&
+                    unchangedBetween(steps, distance.source[2][0], index, j);
         for (unsigned slot = 0; slot < 3; ++slot) {
             for (unsigned op = 0; op < 2; ++op) {
-                sole = sole && unchangedBetween(steps, distance.source[op][slot], i, j);
+                sole = sole && unchangedBetween(steps, distance.source[op][slot], index, j);
             }
         }
-        if (!sole) {
-            continue;
-        }
-        step.factorSource[0] = {scale, scale, scale, scale};
-        step.factorSign[0] = step.sign[0] ^ step.sign[1];
-        step.source = distance.source;
-        step.sign = distance.sign;
-        step.form = InstructionForm::Dot3;
-        step.operandCount = 3;
-        step.fused = FusedOperation::TwiceScaledDistance;
-        eraseSteps(steps, {i});
-        return true;
+        return sole;
+    };
+    if (!soleScaledResult(steps, links, j, isDistance, &i, &scale)) {
+        return false;
     }
-    return false;
+    ProgramStep& step = steps[j];
+    const ProgramStep& distance = steps[i];
+    step.factorSource[0] = {scale, scale, scale, scale};
+    step.factorSign[0] = step.sign[0] ^ step.sign[1];
+    step.source = distance.source;
+    step.sign = distance.sign;
+    step.form = InstructionForm::Dot3;
+    step.operandCount = 3;
+    step.fused = FusedOperation::TwiceScaledDistance;
+    eraseSteps(steps, {i});
+    return true;
 }
 
 // Exact fusions of a step with what feeds it, the fused chains among them.
