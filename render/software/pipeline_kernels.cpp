@@ -28,10 +28,11 @@ namespace gs::render::software {
 // kernels do to each lane (rowMin(a, b) is a < b ? a : b, NaN giving b; comparisons give all-ones
 // lanes). Of note: rowLoad and rowLoadTexels read `lanes` values and zero the rest, rowStore
 // writes `lanes` values, rowAllBelow and rowWithin (low <= x <= high) look at the first `lanes`
-// lanes only, rowFirst gives lane 0, rowLaneValue gives any lane of a RowFloat, rowPick permutes a
-// vector by lane indices, and rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and
-// row[x1], every index in [0, width). The SSE2 set has none: it is also the 32-bit build's
-// baseline, without vector registers to name.
+// lanes only, rowFloorParts splits x into floor(x) as an integer and x - floor(x), rowFirst gives
+// lane 0, rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices,
+// and rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in
+// [0, width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector
+// registers to name.
 
 // The additive blend of the textured fast path for a source alpha the same in every lane
 // (shadeTexturedLanes): what each stored pixel takes besides its filtered texels.
@@ -167,6 +168,11 @@ inline RowFloat rowFloor(RowFloat x) {
 inline RowInt rowTruncate(RowFloat x) {
     return _mm256_cvttps_epi32(x);
 }
+inline void rowFloorParts(RowFloat x, RowInt* whole, RowFloat* fraction) {
+    const RowFloat below = _mm256_floor_ps(x);
+    *whole = _mm256_cvttps_epi32(below);
+    *fraction = _mm256_sub_ps(x, below);
+}
 inline RowFloat rowToFloat(RowInt x) {
     return _mm256_cvtepi32_ps(x);
 }
@@ -218,9 +224,11 @@ inline RowInt rowShiftRight(RowInt x) {
 inline RowInt rowLoadTexels(const Colour* p, int count) {
     return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), rowLanes(count));
 }
+// Unsigned order as signed order with the sign bits flipped: true for no lane where limit is 0.
 inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
-    const RowInt below =
-        _mm256_cmpeq_epi32(_mm256_min_epu32(x, _mm256_set1_epi32(static_cast<int>(limit - 1))), x);
+    const RowInt flip = _mm256_set1_epi32(INT32_MIN);
+    const RowInt below = _mm256_cmpgt_epi32(
+        _mm256_set1_epi32(static_cast<int>(limit ^ 0x80000000u)), _mm256_xor_si256(x, flip));
     return _mm256_testc_si256(below, rowLanes(lanes)) != 0;
 }
 inline bool rowWithin(RowFloat x, float low, float high, int lanes) {
@@ -504,6 +512,12 @@ inline RowFloat rowFloor(RowFloat x) {
 }
 inline RowInt rowTruncate(RowFloat x) {
     return _mm512_cvttps_epi32(x);
+}
+// A conversion that rounds down and a reduction: two operations where floor, truncation and
+// subtraction take three. x - floor(x) is exact either way.
+inline void rowFloorParts(RowFloat x, RowInt* whole, RowFloat* fraction) {
+    *whole = _mm512_cvt_roundps_epi32(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    *fraction = _mm512_reduce_ps(x, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 inline RowFloat rowToFloat(RowInt x) {
     return _mm512_cvtepi32_ps(x);

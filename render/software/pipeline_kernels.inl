@@ -371,6 +371,10 @@ GS_SIMD_INLINE RowFloat rowChannel(RowInt t0, RowInt t1, RowFloat frac) {
 // one window serves many vectors.
 struct RowWindow {
     int start = -(1 << 30);  // none yet: no index falls into it
+    RowInt origin = {};      // start in every lane, once loaded
+    // The columns whose pair of texels both lie in the row: all but the row's last texel. None
+    // before the first load, so that no position is taken as falling into it.
+    unsigned pairs = 0;
     RowFloat value[4] = {}, step[4] = {};
 };
 
@@ -382,6 +386,9 @@ GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, bool 
     const RowInt next =
         rowLoadTexels(row + start + 1, available - 1 < kRowLanes ? available - 1 : kRowLanes);
     window->start = start;
+    window->origin = rowSetInt(start);
+    const int pairs = width - 1 - start;
+    window->pairs = static_cast<unsigned>(pairs < 0 ? 0 : pairs < kRowLanes ? pairs : kRowLanes);
     window->value[0] = rowUnorm<16>(here);
     window->value[1] = rowUnorm<8>(here);
     window->value[2] = rowUnorm<0>(here);
@@ -474,6 +481,26 @@ GS_SIMD_INLINE bool filterClampedFromWindow(const Colour* row, int width, RowFlo
     return true;
 }
 
+// The linear filter of lanes whose sample positions lie in the window's columns of pairs, written
+// out: the vectors of a strip read that need neither holding nor a move of the window, which are
+// most. Such a position lies in [0, size - 1), where filterClampedFromWindow computes the same
+// position, floor and fraction; and its u in [0, 1), which mirror addressing leaves as it is.
+// A position outside, or not a number, gives a column outside (floor's integer of it is
+// INT32_MIN where it does not fit). False, with nothing written, where any lane falls outside.
+GS_SIMD_INLINE bool filterInsideWindow(int width, RowFloat u, int lanes, const RowWindow& window,
+                                       float (*out)[kTileLanes], int at, bool alpha) {
+    const RowFloat s = rowSet(static_cast<float>(width)) * u - rowSet(0.5f);
+    RowInt whole;
+    RowFloat frac;
+    rowFloorParts(s, &whole, &frac);
+    const RowInt column = rowSubInt(whole, window.origin);
+    if (!rowAllBelow(column, window.pairs, lanes)) {
+        return false;
+    }
+    storeFiltered(window, column, frac, lanes, out, at, alpha);
+    return true;
+}
+
 // The coordinates whose sample positions, size * u - 0.5 as the filters round them, lie in
 // [0, size - 1]: there the position needs no holding, and mirror addressing leaves u as it is.
 // The position rounds monotonically in u, so the bounds are found by stepping the estimates until
@@ -502,6 +529,9 @@ GS_SIMD_INLINE void sampleRowVector(const Colour* row, int width, RowInt borderC
     // Lanes past count hold coordinate 0, which gives indices inside the texture.
     const RowFloat coordinate = rowLoad(u + i, lanes);
     if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
+        if (filterInsideWindow(width, coordinate, lanes, *window, out, i, alpha)) {
+            return;
+        }
         if (rowWithin(coordinate, interior.low, interior.high, lanes)) {
             if (filterClampedFromWindow<false>(row, width, coordinate, lanes, window, out, i,
                                                alpha)) {
