@@ -342,6 +342,14 @@ void PixelPipeline::span(int y, int x0, int x1) {
     if (static_cast<UINT>(y) + 1 < setup_.target.height) {
         prefetchRow(rowOffset + setup_.target.pitch, x0, x1);
     }
+    if (setup_.program != nullptr && tile_.laneCount > 0 && x1 - x0 >= kTileLanes &&
+        tile_.laneCount + (x1 - x0) > kTileLanes) {
+        // A long span that would end one tile and begin the next starts its own instead: the
+        // tiles it fills then hold one run each, which a program's tile takes faster than one
+        // that joins the end of a row to the start of another (its coordinates are one plane,
+        // and strip reads follow one row), and that more than pays for the part tile left here.
+        shadeTile();
+    }
     while (x0 < x1) {
         // The span fills the tile's free lanes with one run of neighbouring pixels.
         const int first = tile_.laneCount;
