@@ -107,6 +107,10 @@ public:
         target_ = new MemoryTarget(static_cast<LONG>(width_), static_cast<LONG>(height_));
         state_ = RenderState{};
         hue_ = 30.0f;
+        levelCycle_.resize(kLevelFrames);
+        for (int frame = 0; frame < kLevelFrames; ++frame) {
+            fillLevels(levelCycle_[static_cast<std::size_t>(frame)], frame);
+        }
         const std::size_t heapBefore = heapInUse();
         if (!target_->ready() || FAILED(initializeDirect3D(view())) || FAILED(renderFrame())) {
             state.SkipWithError("no renderer on the software device");
@@ -134,12 +138,15 @@ protected:
         return {state_, window_, moduleHandle_, preset_, false, isRenderingEnabled_, hue_};
     }
 
-    // One whole Render call, the pacing interval already over.
+    // One whole Render call, the pacing interval already over, with the next of the levels made
+    // beforehand: the figures are Render's alone, not those of making its input.
     HRESULT renderFrame() {
-        fillLevels(levels_, frame_++);
+        const plugin::TimedLevel& levels =
+            levelCycle_[static_cast<std::size_t>(frame_++ % kLevelFrames)];
         gsTestAdvanceClock(1000);
-        return render::renderFrame(view(), &levels_, target_->dc(), &target_->rect());
+        return render::renderFrame(view(), &levels, target_->dc(), &target_->rect());
     }
+    const plugin::TimedLevel& firstLevels() const { return levelCycle_.front(); }
 
     // The timed loop: `step` once per iteration, then the counters every benchmark reports.
     template <class Step>
@@ -172,7 +179,8 @@ protected:
     float hue_ = 0.0f;
     int frame_ = 0;
     std::size_t deviceBytes_ = 0;
-    plugin::TimedLevel levels_{};
+    static constexpr int kLevelFrames = 64;
+    std::vector<plugin::TimedLevel> levelCycle_;
     FrameGeometry geometry_{};
 };
 
@@ -217,7 +225,7 @@ BENCHMARK_DEFINE_F(FrameFixture, BackgroundQuad)(benchmark::State& state) {
 BENCHMARK_DEFINE_F(FrameFixture, TracePoints)(benchmark::State& state) {
     Device* device = state_.device;
     static TracePointVertex points[kTracePointCount];
-    buildTracePoints(geometry_, levels_, 1, hue_, points);
+    buildTracePoints(geometry_, firstLevels(), 1, hue_, points);
     device->BeginScene();
     setBlend(device, Blend::DestColor, TextureArg::Diffuse);
     device->SetFVF(kTracePointFvf);
@@ -235,7 +243,7 @@ BENCHMARK_DEFINE_F(FrameFixture, StripShift)(benchmark::State& state) {
     Colour colour = 0xFF102030u;
     measure(state, 2.0 * n, [&] {
         for (Surface* strip : {state_.leftHistorySurface, state_.rightHistorySurface}) {
-            const BandEnergies bands = bandEnergies(levels_.frequency[0]);
+            const BandEnergies bands = bandEnergies(firstLevels().frequency[0]);
             colour = bandColour(bands.low, bands.mid, bands.high, hue_, Side::Left);
             device->StretchRect(strip, nullptr, state_.scratchSurface, nullptr,
                                 TextureFilter::None);
