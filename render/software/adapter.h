@@ -23,6 +23,11 @@ struct AdapterSettings {
     float maxPointSize = 256.0f;
     // Largest width and height of a texture or back buffer.
     DWORD maxTextureSize = 8192;
+    // A device whose back buffer takes more bytes than this holds a scene's draws back and runs
+    // them in bands of about bandBytes (DrawBatch): beyond the size of a processor's last-level
+    // cache, where each draw would otherwise stream the whole target through memory.
+    std::size_t bandedTargetBytes = std::size_t{16} << 20;
+    std::size_t bandBytes = std::size_t{1} << 20;
 };
 
 GS_D3D9_API AdapterSettings adapterSettings();

@@ -63,9 +63,10 @@ bool DeferredFill::claim(int y, int x0, int x1) {
     return false;
 }
 
-void DeferredFill::finish() {
+void DeferredFill::finishRows(int first, int end) {
     const int width = static_cast<int>(target_.width);
-    for (int y = 0; y < static_cast<int>(target_.height); ++y) {
+    end = std::min(end, static_cast<int>(target_.height));
+    for (int y = std::max(first, 0); y < end; ++y) {
         const Columns had = rows_[static_cast<std::size_t>(y)];
         if (had.begin == had.end) {
             fill(y, 0, width);

@@ -34,7 +34,9 @@ public:
     // The colour as the target stores it.
     Colour stored() const { return target_.stored(colour_); }
     // Gives every pixel not yet covered the colour, and ends the fill.
-    void finish();
+    void finish() { finishRows(0, static_cast<int>(target_.height)); }
+    // finish for the rows [first, end) alone: a draw that runs band by band ends each band so.
+    void finishRows(int first, int end);
 
 private:
     struct Columns {

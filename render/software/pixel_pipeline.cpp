@@ -181,6 +181,8 @@ PixelPipeline::PixelPipeline() : kernels_(pipelineKernels(simd::activeInstructio
 void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     setup_ = setup;
     fill_ = fill;
+    firstRow_ = 0;
+    endRow_ = 1 << 30;
     if (fill != nullptr) {
         std::fill(std::begin(tile_.fillLanes), std::end(tile_.fillLanes), fill->stored());
     }

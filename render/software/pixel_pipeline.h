@@ -84,8 +84,15 @@ public:
     // ones blend over earlier ones.
     void endPrimitive();
 
+    // Primitives cover only the rows [first, end) from now until the next beginDraw, which lifts
+    // the limit.
+    void limitRows(int first, int end) {
+        firstRow_ = first;
+        endRow_ = end;
+    }
     RasterTarget rasterTarget() const {
-        return {static_cast<int>(setup_.target.width), static_cast<int>(setup_.target.height)};
+        return {static_cast<int>(setup_.target.width), static_cast<int>(setup_.target.height),
+                firstRow_, endRow_};
     }
 
     PixelPipeline(const PixelPipeline&) = delete;
@@ -102,6 +109,7 @@ private:
     const PipelineKernels& kernels_;
     DrawSetup setup_;
     DeferredFill* fill_ = nullptr;
+    int firstRow_ = 0, endRow_ = 1 << 30;
     PipelineTile tile_;
     bool fastPaths_ = true;
     // Primitives of one colour blend by table where the draw's states allow it (tableUsable_): from

@@ -29,18 +29,60 @@ void drawTriangle(const Vertex& a, const Vertex& b, const Vertex& c, Cull cullMo
     pipeline.endPrimitive();
 }
 
-void drawPoint(const Vertex& v, bool ownSize, const PointRule& rule, PixelPipeline& pipeline) {
-    float size = ownSize ? v.pointSize : rule.size;
+// Half the side of a point's square, from its own size where the format has one.
+float pointHalfSize(float ownSize, bool hasOwnSize, const PointRule& rule) {
+    float size = hasOwnSize ? ownSize : rule.size;
     size = size > rule.minimum ? size : rule.minimum;  // NaN takes the minimum
     size = size < rule.maximum ? size : rule.maximum;
-    const float half = 0.5f * size;
+    return 0.5f * size;
+}
+
+void drawPoint(const Vertex& v, bool ownSize, const PointRule& rule, PixelPipeline& pipeline) {
+    const float half = pointHalfSize(v.pointSize, ownSize, rule);
     pipeline.setConstant(v);
     rasterizeRectangle(v.x - half, v.y - half, v.x + half, v.y + half, pipeline.rasterTarget(),
                        pipeline);
     pipeline.endPrimitive();
 }
 
+// floor(y) + step as an int, held to [-2^30, 2^30]: rows beyond lie outside every target. NaN
+// gives 0 (a point at NaN covers nothing).
+int rowBound(float y, int step) {
+    constexpr float kLimit = 1 << 30;
+    if (!(y > -kLimit)) {
+        return y < 0.0f ? -(1 << 30) : 0;
+    }
+    if (!(y < kLimit)) {
+        return 1 << 30;
+    }
+    return static_cast<int>(std::floor(y)) + step;
+}
+
 }  // namespace
+
+void pointRows(UINT count, const unsigned char* vertices, UINT stride, const VertexLayout& layout,
+               const PointRule& points, int* rows) {
+    const bool ownSize = layout.hasPointSize();
+    for (UINT i = 0; i < count; ++i) {
+        float x, y, size;
+        layout.decodePosition(vertices + std::uint64_t{i} * stride, &x, &y, &size);
+        const float half = pointHalfSize(size, ownSize, points);
+        rows[2 * i] = rowBound(y - half, -1);
+        rows[2 * i + 1] = rowBound(y + half, 2);
+    }
+}
+
+void assemblePointsInRows(UINT count, const unsigned char* vertices, UINT stride,
+                          const VertexLayout& layout, const PointRule& points, const int* rows,
+                          int first, int end, PixelPipeline& pipeline) {
+    Vertex v;
+    for (UINT i = 0; i < count; ++i) {
+        if (rows[2 * i] < end && rows[2 * i + 1] > first) {
+            layout.decode(vertices + std::uint64_t{i} * stride, &v);
+            drawPoint(v, layout.hasPointSize(), points, pipeline);
+        }
+    }
+}
 
 std::uint64_t verticesFor(PrimitiveType type, UINT primitiveCount) {
     const std::uint64_t n = primitiveCount;

@@ -29,4 +29,13 @@ void assemblePrimitives(PrimitiveType type, UINT primitiveCount, const unsigned 
                         UINT stride, const VertexLayout& layout, Cull cullMode,
                         const PointRule& points, PixelPipeline& pipeline);
 
+// For each of `count` points, rows[2 i] and rows[2 i + 1]: rows [first, end) that hold every row
+// the point can cover (a little more, never less).
+void pointRows(UINT count, const unsigned char* vertices, UINT stride, const VertexLayout& layout,
+               const PointRule& points, int* rows);
+// assemblePrimitives for a point list, with only the points whose pointRows meet [first, end).
+void assemblePointsInRows(UINT count, const unsigned char* vertices, UINT stride,
+                          const VertexLayout& layout, const PointRule& points, const int* rows,
+                          int first, int end, PixelPipeline& pipeline);
+
 }  // namespace gs::render::software

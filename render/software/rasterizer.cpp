@@ -70,9 +70,10 @@ void rasterizeSnapped(const double (&xd)[3], const double (&yd)[3], RasterTarget
 
     const std::int64_t minY = std::min({Y[0], Y[1], Y[2]});
     const std::int64_t maxY = std::max({Y[0], Y[1], Y[2]});
-    const std::int64_t firstRow = std::max<std::int64_t>(ceilDiv(minY, kSubpixelScale), 0);
-    const std::int64_t lastRow =
-        std::min<std::int64_t>(floorDiv(maxY, kSubpixelScale), target.height - 1);
+    const std::int64_t firstRow =
+        std::max<std::int64_t>(ceilDiv(minY, kSubpixelScale), std::max(target.firstRow, 0));
+    const std::int64_t lastRow = std::min<std::int64_t>(floorDiv(maxY, kSubpixelScale),
+                                                        std::min(target.endRow, target.height) - 1);
 
     for (std::int64_t row = firstRow; row <= lastRow; ++row) {
         const std::int64_t py = row * kSubpixelScale;
@@ -178,6 +179,8 @@ void rasterizeRectangle(float left, float top, float right, float bottom, Raster
     std::int64_t x0, x1, y0, y1;
     span(left, right, target.width, &x0, &x1);
     span(top, bottom, target.height, &y0, &y1);
+    y0 = std::max<std::int64_t>(y0, target.firstRow);
+    y1 = std::min<std::int64_t>(y1, std::int64_t{target.endRow} - 1);
     if (x0 > x1) {
         return;
     }

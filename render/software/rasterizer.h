@@ -18,9 +18,13 @@ protected:
     ~SpanSink() = default;
 };
 
+// The target's size, and the rows [firstRow, endRow) that primitives may cover: a draw that runs
+// band by band covers one band at a time.
 struct RasterTarget {
     int width;
     int height;
+    int firstRow = 0;
+    int endRow = 1 << 30;
 };
 
 // Either winding; a degenerate or non-finite triangle covers nothing.

@@ -20,6 +20,9 @@ constexpr DWORD kClearZBuffer = 0x2;
 constexpr DWORD kClearStencil = 0x4;
 // Bounds one DrawPrimitiveUP; far above what a frame draws, far below where sizes overflow.
 constexpr std::uint64_t kMaxVerticesPerDraw = 1u << 24;
+// The vertices of the draws held back for a banded run (a frame's 4096 points take about 100 KiB);
+// a draw that does not fit runs at once, after those held.
+constexpr std::size_t kHeldVertexBytes = std::size_t{512} << 10;
 
 constexpr DWORD kBlendBothSrcAlpha = 12;
 constexpr DWORD kBlendBothInvSrcAlpha = 13;
@@ -74,6 +77,10 @@ HRESULT SoftwareDevice::create(SoftwareDirect3D& direct3d, const PresentParamete
         created->Release();
         return kErrOutOfVideoMemory;
     }
+    if (created->drawsInBands()) {
+        // Without the memory, draws run as they come: slower on a large target, but the same.
+        created->heldDraws_.reserve(kHeldVertexBytes);
+    }
     *device = created;
     return S_OK;
 }
@@ -91,6 +98,7 @@ SoftwareDevice::SoftwareDevice(SoftwareDirect3D& direct3d, const PresentParamete
 }
 
 SoftwareDevice::~SoftwareDevice() {
+    heldDraws_.drop();
     // Callers hold none of these any more (each would hold the device); dropping the device's own
     // holds frees them.
     for (SoftwareTexture*& texture : textures_) {
@@ -136,6 +144,33 @@ SoftwareSurface* SoftwareDevice::ownSurface(Surface* surface) {
     }
     auto* own = static_cast<SoftwareSurface*>(surface);
     return &own->device() == this ? own : nullptr;
+}
+
+bool SoftwareDevice::drawsInBands() const {
+    const std::uint64_t bytes =
+        std::uint64_t{parameters_.BackBufferWidth} * parameters_.BackBufferHeight * sizeof(Colour);
+    return settings_.bandBytes > 0 && bytes > settings_.bandedTargetBytes;
+}
+
+void SoftwareDevice::runHeldDraws() {
+    if (heldDraws_.empty()) {
+        return;
+    }
+    if (isLost()) {
+        heldDraws_.drop();
+        return;
+    }
+    const PixelBuffer& target = backBuffer_->surface().pixels();
+    const std::size_t rowBytes = std::max<std::size_t>(target.pitch * sizeof(Colour), 1);
+    const std::size_t rows = std::clamp<std::size_t>(settings_.bandBytes / rowBytes, 1, 1u << 30);
+    heldDraws_.run(*pipeline_, sampling_, deferredFill_, target, static_cast<int>(rows));
+}
+
+void SoftwareDevice::finishDrawsOn(const SoftwareSurface& surface) {
+    if (!heldDraws_.empty() &&
+        (&surface == &backBuffer_->surface() || heldDraws_.samples(surface.firstPixel()))) {
+        runHeldDraws();
+    }
 }
 
 HRESULT SoftwareDevice::TestCooperativeLevel() {
@@ -201,6 +236,7 @@ HRESULT SoftwareDevice::Clear(DWORD rectCount, const RECT* rects, DWORD flags, C
     if (isLost() || (flags & kClearTarget) == 0) {
         return S_OK;
     }
+    runHeldDraws();
     if (rectCount == 0) {
         // The whole target: written as the next draw reaches its pixels, or when they are used.
         backBuffer_->surface().fillWhole(colour);
@@ -221,6 +257,7 @@ HRESULT SoftwareDevice::ColorFill(Surface* surface, const RECT* rect, Colour col
     if (target == nullptr || target->pool() != Pool::Default || !target->isRenderTarget()) {
         return kErrInvalidCall;
     }
+    finishDrawsOn(*target);
     RECT clipped;
     if (!isLost() && clipRect(rect, target->pixels(), &clipped)) {
         fillRect(target->pixels(), clipped, colour);
@@ -243,6 +280,8 @@ HRESULT SoftwareDevice::StretchRect(Surface* source, const RECT* sourceRect, Sur
         filter != TextureFilter::Linear) {
         return kErrInvalidCall;
     }
+    finishDrawsOn(*from);
+    finishDrawsOn(*to);
     const PixelBuffer& src = from->pixels();
     const PixelBuffer& dst = to->pixels();
     const RECT fromRect =
@@ -274,6 +313,7 @@ HRESULT SoftwareDevice::EndScene() {
     if (!inScene_) {
         return kErrInvalidCall;
     }
+    runHeldDraws();
     inScene_ = false;
     return S_OK;
 }
@@ -413,6 +453,41 @@ DrawSetup SoftwareDevice::drawSetup(const VertexLayout& layout) {
     return setup;
 }
 
+PointRule SoftwareDevice::pointRule() const {
+    PointRule points;
+    points.size = states_.renderFloat(render_state::kPointSize);
+    points.minimum = states_.renderFloat(render_state::kPointSizeMin);
+    points.maximum =
+        std::min(states_.renderFloat(render_state::kPointSizeMax), settings_.maxPointSize);
+    return points;
+}
+
+Cull SoftwareDevice::cullMode() const {
+    return static_cast<Cull>(states_.render(RenderStateType::CullMode));
+}
+
+void SoftwareDevice::holdDraw(PrimitiveType type, UINT primitiveCount, const void* vertices,
+                              std::size_t vertexBytes, UINT stride, const VertexLayout& layout) {
+    DrawBatch::Draw draw;
+    // Only the batch's first draw can find a clear pending: a clear runs the batch first.
+    draw.fill = backBuffer_->surface().takePendingFill();
+    draw.setup = drawSetup(layout);
+    for (DWORD s = 0; s < kSamplerCount; ++s) {
+        draw.samplers[s] = sampling_.unit(s);
+        draw.textures[s] = textures_[s];
+    }
+    draw.shader = pixelShader_;
+    draw.constants = constants_;
+    draw.type = type;
+    draw.primitiveCount = primitiveCount;
+    draw.vertices = static_cast<const unsigned char*>(vertices);
+    draw.vertexBytes = vertexBytes;
+    draw.stride = stride;
+    draw.cull = cullMode();
+    draw.points = pointRule();
+    heldDraws_.add(draw);
+}
+
 HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
                                         const void* vertices, UINT stride) {
     if (!inScene_ || vertices == nullptr) {
@@ -431,6 +506,17 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
     if (primitiveCount == 0 || isLost()) {
         return S_OK;
     }
+    if (drawsInBands()) {
+        const std::size_t bytes = static_cast<std::size_t>(
+            (verticesFor(type, primitiveCount) - 1) * stride + layout.size());
+        if (!heldDraws_.fits(bytes)) {
+            runHeldDraws();
+        }
+        if (heldDraws_.fits(bytes)) {
+            holdDraw(type, primitiveCount, vertices, bytes, stride, layout);
+            return S_OK;
+        }
+    }
     // A clear still pending goes into the pixels as the draw reaches them, the rest after it.
     const std::optional<Colour> pendingFill = backBuffer_->surface().takePendingFill();
     const DrawSetup setup = drawSetup(layout);
@@ -438,14 +524,8 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
         deferredFill_.start(setup.target, *pendingFill);
     }
     pipeline_->beginDraw(setup, pendingFill ? &deferredFill_ : nullptr);
-    PointRule points;
-    points.size = states_.renderFloat(render_state::kPointSize);
-    points.minimum = states_.renderFloat(render_state::kPointSizeMin);
-    points.maximum =
-        std::min(states_.renderFloat(render_state::kPointSizeMax), settings_.maxPointSize);
-    const auto cull = static_cast<Cull>(states_.render(RenderStateType::CullMode));
     assemblePrimitives(type, primitiveCount, static_cast<const unsigned char*>(vertices), stride,
-                       layout, cull, points, *pipeline_);
+                       layout, cullMode(), pointRule(), *pipeline_);
     if (pendingFill) {
         deferredFill_.finish();
     }

@@ -14,7 +14,9 @@
 #include "render/software/adapter.h"
 #include "render/software/deferred_fill.h"
 #include "render/software/device_states.h"
+#include "render/software/draw_batch.h"
 #include "render/software/pixel_pipeline.h"
+#include "render/software/primitive_assembly.h"
 #include "render/software/texture_sampling.h"
 
 namespace gs::render::software {
@@ -69,6 +71,10 @@ public:
                                     UINT vector4fCount) override;
     HRESULT GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) override;
 
+    // Runs the draws held back (DrawBatch) if `surface` is the back buffer or a waiting draw
+    // samples it: before anything outside a draw reads or writes its pixels.
+    void finishDrawsOn(const SoftwareSurface& surface);
+
 private:
     SoftwareDevice(SoftwareDirect3D& direct3d, const PresentParameters& parameters,
                    const AdapterSettings& settings, std::unique_ptr<PixelPipeline> pipeline);
@@ -78,6 +84,14 @@ private:
     // The surface behind `surface` when this device made it, else null.
     SoftwareSurface* ownSurface(Surface* surface);
     DrawSetup drawSetup(const VertexLayout& layout);
+    // Whether this device's draws are held back and run band by band (a back buffer larger
+    // than AdapterSettings::bandedTargetBytes).
+    bool drawsInBands() const;
+    void runHeldDraws();
+    void holdDraw(PrimitiveType type, UINT primitiveCount, const void* vertices,
+                  std::size_t vertexBytes, UINT stride, const VertexLayout& layout);
+    PointRule pointRule() const;
+    Cull cullMode() const;
 
     std::atomic<ULONG> refs_{1};
     SoftwareDirect3D& direct3d_;
@@ -96,6 +110,7 @@ private:
     std::unique_ptr<PixelPipeline> pipeline_;
     TextureSampling sampling_;
     DeferredFill deferredFill_;  // a clear of the back buffer, written as the next draw goes
+    DrawBatch heldDraws_;        // the scene's draws not yet run, where drawsInBands()
 };
 
 }  // namespace gs::render::software

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "render/software/adapter_state.h"
+#include "render/software/software_device.h"
 #include "render/software/surface_blit.h"
 
 namespace gs::render::software {
@@ -67,6 +68,7 @@ HRESULT SoftwareSurface::GetDC(HDC* dc) {
     if (dcHandedOut_) {
         return kErrInvalidCall;  // one device context at a time
     }
+    device().finishDrawsOn(*this);
     pixels();  // the context shows the pixels as they are, a pending fill written
     // Made at the first GetDC and kept with the surface: a frame that copies its picture through
     // GetDC allocates nothing.
@@ -117,7 +119,9 @@ HRESULT readSurfacePixels(Surface* surface, Colour* pixels, std::size_t pixelCou
     if (surface == nullptr || pixels == nullptr) {
         return kErrInvalidCall;
     }
-    const PixelBuffer& buffer = asSoftwareSurface(surface)->pixels();
+    SoftwareSurface* own = asSoftwareSurface(surface);
+    own->device().finishDrawsOn(*own);
+    const PixelBuffer& buffer = own->pixels();
     if (pixelCount < std::size_t{buffer.width} * buffer.height) {
         return kErrInvalidCall;
     }
@@ -134,7 +138,9 @@ HRESULT writeSurfacePixels(Surface* surface, const Colour* pixels, std::size_t p
     if (surface == nullptr || pixels == nullptr) {
         return kErrInvalidCall;
     }
-    const PixelBuffer& buffer = asSoftwareSurface(surface)->pixels();
+    SoftwareSurface* own = asSoftwareSurface(surface);
+    own->device().finishDrawsOn(*own);
+    const PixelBuffer& buffer = own->pixels();
     if (pixelCount < std::size_t{buffer.width} * buffer.height) {
         return kErrInvalidCall;
     }

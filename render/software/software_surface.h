@@ -28,6 +28,8 @@ public:
 
     // The pixels, with a fill still pending written out first.
     const PixelBuffer& pixels() const;
+    // The first pixel's address, nothing written: which pixels the surface is.
+    const Colour* firstPixel() const { return pixels_.pixels; }
     // Fills the whole surface with `colour`: at once while its device context is out, otherwise
     // when its pixels are next used, or as a draw reaches them (takePendingFill).
     void fillWhole(Colour colour);

@@ -87,11 +87,16 @@ bool VertexLayout::suppliesSlot(int slot) const {
     return set < texCoordSets_ && component < texComponents_[set];
 }
 
+void VertexLayout::decodePosition(const unsigned char* bytes, float* x, float* y,
+                                  float* pointSize) const {
+    *x = readFloat(bytes);
+    *y = readFloat(bytes + 4);
+    *pointSize = hasPointSize() ? readFloat(bytes + pointSizeOffset_) : 0.0f;
+}
+
 void VertexLayout::decode(const unsigned char* bytes, Vertex* vertex) const {
-    vertex->x = readFloat(bytes);
-    vertex->y = readFloat(bytes + 4);
+    decodePosition(bytes, &vertex->x, &vertex->y, &vertex->pointSize);
     vertex->rhw = readFloat(bytes + 12);
-    vertex->pointSize = hasPointSize() ? readFloat(bytes + pointSizeOffset_) : 0.0f;
     float* slots = vertex->attributes.data();
     writeColour(hasDiffuse() ? readColour(bytes + diffuseOffset_) : 0xFFFFFFFFu,
                 slots + kDiffuseSlot);

@@ -40,6 +40,8 @@ public:
     // Diffuse defaults to opaque white, specular to 0, texture coordinates to (0, 0, 0, 1) for
     // the components a set lacks.
     void decode(const unsigned char* bytes, Vertex* vertex) const;
+    // decode's x, y and pointSize alone.
+    void decodePosition(const unsigned char* bytes, float* x, float* y, float* pointSize) const;
 
 private:
     UINT size_ = 0;

@@ -1,0 +1,93 @@
+// Draws of a scene held back and run band by band over the back buffer.
+//
+// On a back buffer larger than the caches, every draw of a frame streams the whole target through
+// memory: the background writes it, then the points and the effect read it back and write it
+// again. Held back until something needs their pixels, the draws run a band of rows at a time
+// instead, every draw over one band while its rows are still in the cache. Each pixel sees the
+// same draws in the same order either way, and each draw's primitives keep theirs, so the pixels
+// are the same.
+//
+// The batch holds what it draws with: copies of the states, constants and vertices, and device
+// holds on the textures and the pixel shader, so that neither a later state change nor a release
+// by the caller reaches a draw still waiting. What writes a surface that a waiting draw samples,
+// or reads or writes the back buffer, must run the batch first (the device does).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <optional>
+
+#include "render/device.h"
+#include "render/software/deferred_fill.h"
+#include "render/software/pixel_pipeline.h"
+#include "render/software/primitive_assembly.h"
+#include "render/software/texture_sampling.h"
+#include "render/software/vertex_format.h"
+
+namespace gs::render::software {
+
+class DeviceChild;
+
+class DrawBatch {
+public:
+    static constexpr int kMaxDraws = 8;
+
+    // Room for draws of up to `vertexBytes` bytes of vertices in all, so that holding a draw back
+    // allocates nothing. False, with no room at all (every draw then runs at once), when the
+    // memory cannot be had.
+    bool reserve(std::size_t vertexBytes);
+
+    bool empty() const { return count_ == 0; }
+    // Whether a draw of `vertexBytes` bytes can be held back now.
+    bool fits(std::size_t vertexBytes) const;
+
+    // A draw as DrawPrimitiveUP takes it, with the states of the moment: `setup` and `samplers`
+    // (what drawSetup bound), `constants`, and the vertices, all copied. `textures` and `shader`
+    // (null where none) are held until the batch has run. `fill`: the back buffer's clear that
+    // this draw takes over, written as it reaches the pixels (only the batch's first draw may).
+    struct Draw {
+        DrawSetup setup;
+        std::array<SamplerSetup, kSamplerCount> samplers;
+        const float (*constants)[4];
+        PrimitiveType type;
+        UINT primitiveCount;
+        const unsigned char* vertices;
+        std::size_t vertexBytes;  // as far as the last vertex reaches
+        UINT stride;
+        Cull cull;
+        PointRule points;
+        std::array<DeviceChild*, kSamplerCount> textures;
+        DeviceChild* shader;
+        std::optional<Colour> fill;
+    };
+    void add(const Draw& draw);
+
+    // Whether a waiting draw samples `pixels` (a texture level's first pixel).
+    bool samples(const Colour* pixels) const;
+
+    // Runs the draws over `target` in bands of `bandRows` rows, then forgets them.
+    void run(PixelPipeline& pipeline, TextureSampling& sampling, DeferredFill& fill,
+             const PixelBuffer& target, int bandRows);
+    // Forgets the draws without drawing (a lost or released device).
+    void drop();
+
+private:
+    struct Held {
+        Draw draw;
+        float constants[kPixelShaderFloatConstants][4];
+        std::size_t pointRows = 0;  // where the draw's points' rows start in pointRows_
+    };
+    void runDraw(Held& held, PixelPipeline& pipeline, TextureSampling& sampling, DeferredFill& fill,
+                 int first, int end) const;
+
+    std::array<Held, kMaxDraws> held_{};
+    int count_ = 0;
+    std::unique_ptr<unsigned char[]> vertices_;
+    std::size_t capacity_ = 0, used_ = 0;
+    // Two entries per point of the waiting point lists: the rows [first, end) it may cover.
+    std::unique_ptr<int[]> pointRows_;
+    std::size_t pointRowsCapacity_ = 0, pointRowsUsed_ = 0;
+};
+
+}  // namespace gs::render::software
