@@ -95,7 +95,7 @@ private:
 
     std::atomic<ULONG> refs_{1};
     SoftwareDirect3D& direct3d_;
-    [[maybe_unused]] const PresentParameters parameters_;  // kept as the device was made
+    const PresentParameters parameters_;  // kept as the device was made
     const AdapterSettings settings_;
     const std::uint64_t createdInEpoch_;
 
