@@ -24,7 +24,6 @@ bool DrawBatch::reserve(std::size_t vertexBytes) {
         return false;
     }
     capacity_ = vertexBytes;
-    pointRowsCapacity_ = 2 * points;
     return true;
 }
 
@@ -70,7 +69,7 @@ bool DrawBatch::samples(const Colour* pixels) const {
     return false;
 }
 
-void DrawBatch::runDraw(Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
+void DrawBatch::runDraw(const Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
                         DeferredFill& fill, int first, int end) const {
     const Draw& draw = held.draw;
     for (DWORD s = 0; s < kSamplerCount; ++s) {

@@ -78,8 +78,8 @@ private:
         float constants[kPixelShaderFloatConstants][4];
         std::size_t pointRows = 0;  // where the draw's points' rows start in pointRows_
     };
-    void runDraw(Held& held, PixelPipeline& pipeline, TextureSampling& sampling, DeferredFill& fill,
-                 int first, int end) const;
+    void runDraw(const Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
+                 DeferredFill& fill, int first, int end) const;
 
     std::array<Held, kMaxDraws> held_{};
     int count_ = 0;
@@ -87,7 +87,7 @@ private:
     std::size_t capacity_ = 0, used_ = 0;
     // Two entries per point of the waiting point lists: the rows [first, end) it may cover.
     std::unique_ptr<int[]> pointRows_;
-    std::size_t pointRowsCapacity_ = 0, pointRowsUsed_ = 0;
+    std::size_t pointRowsUsed_ = 0;
 };
 
 }  // namespace gs::render::software

@@ -182,7 +182,7 @@ void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     setup_ = setup;
     fill_ = fill;
     firstRow_ = 0;
-    endRow_ = 1 << 30;
+    endRow_ = kNoRowLimit;
     if (fill != nullptr) {
         std::fill(std::begin(tile_.fillLanes), std::end(tile_.fillLanes), fill->stored());
     }

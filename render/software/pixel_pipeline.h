@@ -109,7 +109,7 @@ private:
     const PipelineKernels& kernels_;
     DrawSetup setup_;
     DeferredFill* fill_ = nullptr;
-    int firstRow_ = 0, endRow_ = 1 << 30;
+    int firstRow_ = 0, endRow_ = kNoRowLimit;
     PipelineTile tile_;
     bool fastPaths_ = true;
     // Primitives of one colour blend by table where the draw's states allow it (tableUsable_): from

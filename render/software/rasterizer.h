@@ -18,13 +18,16 @@ protected:
     ~SpanSink() = default;
 };
 
+// An endRow past every target's last row: no limit.
+constexpr int kNoRowLimit = 1 << 30;
+
 // The target's size, and the rows [firstRow, endRow) that primitives may cover: a draw that runs
 // band by band covers one band at a time.
 struct RasterTarget {
     int width;
     int height;
     int firstRow = 0;
-    int endRow = 1 << 30;
+    int endRow = kNoRowLimit;
 };
 
 // Either winding; a degenerate or non-finite triangle covers nothing.
