@@ -5,6 +5,8 @@
 #include <new>
 
 #include "render/software/device_child.h"
+#include "render/software/software_surface.h"
+#include "render/software/surface_blit.h"
 
 namespace gs::render::software {
 namespace {
@@ -40,6 +42,13 @@ void DrawBatch::add(const Draw& draw) {
     std::memcpy(copy, draw.vertices, draw.vertexBytes);
     used_ += draw.vertexBytes;
     held.draw.vertices = copy;
+    for (std::size_t s = 0; s < kSamplerCount; ++s) {
+        SamplerSetup& sampler = held.draw.samplers[s];
+        if (sampler.texture != nullptr) {
+            held.textureViews[s] = *sampler.texture;
+            sampler.texture = &held.textureViews[s];
+        }
+    }
     for (DeviceChild* texture : draw.textures) {
         if (texture != nullptr) {
             texture->addDeviceHold();
@@ -56,6 +65,11 @@ void DrawBatch::add(const Draw& draw) {
                   pointRows_.get() + pointRowsUsed_);
         pointRowsUsed_ += 2 * std::size_t{draw.primitiveCount};
     }
+}
+
+void DrawBatch::addCopy(const Copy& copy) {
+    copy_ = HeldCopy{copy, copy.surface->pixels(), count_};
+    copy.surface->owner().addDeviceHold();
 }
 
 bool DrawBatch::samples(const Colour* pixels) const {
@@ -98,10 +112,20 @@ void DrawBatch::run(PixelPipeline& pipeline, TextureSampling& sampling, Deferred
     }
     const int height = static_cast<int>(target.height);
     bandRows = std::max(bandRows, 1);
+    const auto runCopy = [&](int first, int end) {
+        stretchPointFromRows(target, copy_->copy.sourceRect, copy_->destination,
+                             copy_->copy.destinationRect, first, end);
+    };
     for (int first = 0; first < height; first += bandRows) {
         const int end = std::min(height, first + bandRows);
         for (int d = 0; d < count_; ++d) {
+            if (copy_ && copy_->after == d) {
+                runCopy(first, end);
+            }
             runDraw(held_[static_cast<std::size_t>(d)], pipeline, sampling, fill, first, end);
+        }
+        if (copy_ && copy_->after == count_) {
+            runCopy(first, end);
         }
     }
     drop();
@@ -118,6 +142,10 @@ void DrawBatch::drop() {
         if (draw.shader != nullptr) {
             draw.shader->releaseDeviceHold();
         }
+    }
+    if (copy_) {
+        copy_->copy.surface->owner().releaseDeviceHold();
+        copy_.reset();
     }
     count_ = 0;
     used_ = 0;

@@ -7,10 +7,17 @@
 // same draws in the same order either way, and each draw's primitives keep theirs, so the pixels
 // are the same.
 //
-// The batch holds what it draws with: copies of the states, constants and vertices, and device
-// holds on the textures and the pixel shader, so that neither a later state change nor a release
-// by the caller reaches a draw still waiting. What writes a surface that a waiting draw samples,
-// or reads or writes the back buffer, must run the batch first (the device does).
+// The batch holds what it draws with: copies of the states, constants and vertices, views of the
+// textures' pixels, and device holds on the textures and the pixel shader, so that neither a later
+// state change nor a release by the caller reaches a draw still waiting. What writes a surface
+// that a waiting draw samples, or reads or writes the back buffer, must run the batch first (the
+// device does).
+//
+// A point-sampled copy out of the back buffer (the frame's feedback capture) can wait with the
+// draws: each band copies the rows the draws before it have just finished, while they are still in
+// the cache, instead of streaming the whole back buffer through memory once more. Its destination
+// takes new pixel memory first (the device swaps it in), so that draws waiting to sample the old
+// picture still find it; what reads or writes that surface must run the batch first as well.
 #pragma once
 
 #include <array>
@@ -28,6 +35,7 @@
 namespace gs::render::software {
 
 class DeviceChild;
+class SoftwareSurface;
 
 class DrawBatch {
 public:
@@ -63,26 +71,48 @@ public:
     };
     void add(const Draw& draw);
 
+    // A stretchRect with point sampling from `sourceRect` of the back buffer into
+    // `destinationRect` of `surface`, run after the draws held so far and before any held later.
+    // The surface's texture is held until the copy has run. One at a time, after at least one
+    // draw (which has taken any pending clear of the back buffer).
+    struct Copy {
+        RECT sourceRect;
+        SoftwareSurface* surface;
+        RECT destinationRect;
+    };
+    // The waiting copy's destination, or null.
+    SoftwareSurface* copyDestination() const { return copy_ ? copy_->copy.surface : nullptr; }
+    void addCopy(const Copy& copy);
+
     // Whether a waiting draw samples `pixels` (a texture level's first pixel).
     bool samples(const Colour* pixels) const;
 
-    // Runs the draws over `target` in bands of `bandRows` rows, then forgets them.
+    // Runs the draws and the copy over `target` in bands of `bandRows` rows, then forgets them.
     void run(PixelPipeline& pipeline, TextureSampling& sampling, DeferredFill& fill,
              const PixelBuffer& target, int bandRows);
-    // Forgets the draws without drawing (a lost or released device).
+    // Forgets the draws and the copy without running them (a lost or released device).
     void drop();
 
 private:
     struct Held {
         Draw draw;
         float constants[kPixelShaderFloatConstants][4];
+        // The textures' pixels as the draw was made: its samplers read these views, which keep
+        // pointing at the old memory when a copy gives a texture new memory.
+        std::array<PixelBuffer, kSamplerCount> textureViews;
         std::size_t pointRows = 0;  // where the draw's points' rows start in pointRows_
+    };
+    struct HeldCopy {
+        Copy copy;
+        PixelBuffer destination;  // the surface's pixels when the copy was held
+        int after = 0;            // the number of draws that run before it in each band
     };
     void runDraw(const Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
                  DeferredFill& fill, int first, int end) const;
 
     std::array<Held, kMaxDraws> held_{};
     int count_ = 0;
+    std::optional<HeldCopy> copy_;
     std::unique_ptr<unsigned char[]> vertices_;
     std::size_t capacity_ = 0, used_ = 0;
     // Two entries per point of the waiting point lists: the rows [first, end) it may cover.

@@ -344,6 +344,11 @@ void PixelPipeline::span(int y, int x0, int x1) {
     if (static_cast<UINT>(y) + 1 < setup_.target.height) {
         prefetchRow(rowOffset + setup_.target.pitch, x0, x1);
     }
+    // Textured tiles break where a block of rows begins (kTileRowBlock).
+    if (tile_.texturedPath && tile_.laneCount > 0 && y % kTileRowBlock == 0 &&
+        tile_.runs[tile_.runCount - 1].y != y) {
+        shadeTile();
+    }
     if (setup_.program != nullptr && tile_.laneCount > 0 && x1 - x0 >= kTileLanes &&
         tile_.laneCount + (x1 - x0) > kTileLanes) {
         // A long span that would end one tile and begin the next starts its own instead: the

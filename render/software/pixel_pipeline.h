@@ -84,8 +84,15 @@ public:
     // ones blend over earlier ones.
     void endPrimitive();
 
+    // A tile of the textured fast path never joins a row that is a multiple of this to the rows
+    // above it. That path steps texel positions in fixed point from each run's first pixel, so
+    // its pixels depend, in the last bit, on where runs begin: limited to rows from a multiple of
+    // this to another, a primitive is cut into the very tiles it takes when drawn whole.
+    static constexpr int kTileRowBlock = 8;
+
     // Primitives cover only the rows [first, end) from now until the next beginDraw, which lifts
-    // the limit.
+    // the limit. Where first and end (unless the target's height) are multiples of
+    // kTileRowBlock, every pixel comes out as a draw over all rows gives it.
     void limitRows(int first, int end) {
         firstRow_ = first;
         endRow_ = end;

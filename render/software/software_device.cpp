@@ -98,7 +98,7 @@ SoftwareDevice::SoftwareDevice(SoftwareDirect3D& direct3d, const PresentParamete
 }
 
 SoftwareDevice::~SoftwareDevice() {
-    heldDraws_.drop();
+    dropHeldDraws();
     // Callers hold none of these any more (each would hold the device); dropping the device's own
     // holds frees them.
     for (SoftwareTexture*& texture : textures_) {
@@ -157,20 +157,75 @@ void SoftwareDevice::runHeldDraws() {
         return;
     }
     if (isLost()) {
-        heldDraws_.drop();
+        dropHeldDraws();
         return;
     }
     const PixelBuffer& target = backBuffer_->surface().pixels();
     const std::size_t rowBytes = std::max<std::size_t>(target.pitch * sizeof(Colour), 1);
-    const std::size_t rows = std::clamp<std::size_t>(settings_.bandBytes / rowBytes, 1, 1u << 30);
+    // Bands of whole blocks of the pipeline's tile rows: the draws' pixels are then those of draws
+    // run at once.
+    constexpr std::size_t kBlock = PixelPipeline::kTileRowBlock;
+    const std::size_t rows =
+        std::clamp<std::size_t>(settings_.bandBytes / rowBytes / kBlock * kBlock, kBlock, 1u << 30);
     heldDraws_.run(*pipeline_, sampling_, deferredFill_, target, static_cast<int>(rows));
+}
+
+void SoftwareDevice::dropHeldDraws() {
+    if (SoftwareSurface* destination = heldDraws_.copyDestination()) {
+        // The copy never ran: the surface shows again what it showed before.
+        spareStorage_ = destination->exchangeStorage(std::move(spareStorage_));
+    }
+    heldDraws_.drop();
 }
 
 void SoftwareDevice::finishDrawsOn(const SoftwareSurface& surface) {
     if (!heldDraws_.empty() &&
-        (&surface == &backBuffer_->surface() || heldDraws_.samples(surface.firstPixel()))) {
+        (&surface == &backBuffer_->surface() || heldDraws_.samples(surface.firstPixel()) ||
+         &surface == heldDraws_.copyDestination())) {
         runHeldDraws();
     }
+}
+
+bool SoftwareDevice::holdCopy(const SoftwareSurface& from, const RECT& fromRect,
+                              SoftwareSurface& to, const RECT& toRect, bool linear) {
+    const SurfaceDesc desc = to.desc();
+    const bool whole = toRect.left == 0 && toRect.top == 0 &&
+                       toRect.right == static_cast<LONG>(desc.Width) &&
+                       toRect.bottom == static_cast<LONG>(desc.Height);
+    const bool sameSize = fromRect.right - fromRect.left == toRect.right - toRect.left &&
+                          fromRect.bottom - fromRect.top == toRect.bottom - toRect.top;
+    // Each destination row from one source row (point sampling), every destination pixel written,
+    // and a destination that may move to other memory.
+    if (heldDraws_.empty() || heldDraws_.copyDestination() != nullptr ||
+        &from != &backBuffer_->surface() || (linear && !sameSize) || !whole ||
+        !to.canExchangeStorage()) {
+        return false;
+    }
+    if (spareStorage_ == nullptr || spareStorage_->buffer().width != desc.Width ||
+        spareStorage_->buffer().height != desc.Height ||
+        spareStorage_->buffer().format != desc.Format) {
+        // Made for the first copy, then swapped back and forth: later frames allocate nothing.
+        spareStorage_ = PixelStorage::create(desc.Width, desc.Height, desc.Format);
+        if (spareStorage_ == nullptr) {
+            return false;
+        }
+    }
+    spareStorage_ = to.exchangeStorage(std::move(spareStorage_));
+    heldDraws_.addCopy({fromRect, &to, toRect});
+    return true;
+}
+
+bool SoftwareDevice::samplesHeldCopy() const {
+    const SoftwareSurface* destination = heldDraws_.copyDestination();
+    if (destination == nullptr) {
+        return false;
+    }
+    for (SoftwareTexture* texture : textures_) {
+        if (texture != nullptr && &texture->level() == destination) {
+            return true;
+        }
+    }
+    return false;
 }
 
 HRESULT SoftwareDevice::TestCooperativeLevel() {
@@ -280,20 +335,22 @@ HRESULT SoftwareDevice::StretchRect(Surface* source, const RECT* sourceRect, Sur
         filter != TextureFilter::Linear) {
         return kErrInvalidCall;
     }
-    finishDrawsOn(*from);
-    finishDrawsOn(*to);
-    const PixelBuffer& src = from->pixels();
-    const PixelBuffer& dst = to->pixels();
+    const SurfaceDesc src = from->desc(), dst = to->desc();
     const RECT fromRect =
-        sourceRect != nullptr ? *sourceRect : RECT{0, 0, LONG(src.width), LONG(src.height)};
+        sourceRect != nullptr ? *sourceRect : RECT{0, 0, LONG(src.Width), LONG(src.Height)};
     const RECT toRect = destinationRect != nullptr ? *destinationRect
-                                                   : RECT{0, 0, LONG(dst.width), LONG(dst.height)};
-    if (!rectInside(fromRect, src) || !rectInside(toRect, dst)) {
+                                                   : RECT{0, 0, LONG(dst.Width), LONG(dst.Height)};
+    if (!rectInside(fromRect, src.Width, src.Height) ||
+        !rectInside(toRect, dst.Width, dst.Height)) {
         return kErrInvalidCall;
     }
-    if (!isLost()) {
-        stretchRect(src, fromRect, dst, toRect, filter == TextureFilter::Linear);
+    const bool linear = filter == TextureFilter::Linear;
+    if (isLost() || holdCopy(*from, fromRect, *to, toRect, linear)) {
+        return S_OK;
     }
+    finishDrawsOn(*from);
+    finishDrawsOn(*to);
+    stretchRect(from->pixels(), fromRect, to->pixels(), toRect, linear);
     return S_OK;
 }
 
@@ -509,7 +566,8 @@ HRESULT SoftwareDevice::DrawPrimitiveUP(PrimitiveType type, UINT primitiveCount,
     if (drawsInBands()) {
         const std::size_t bytes = static_cast<std::size_t>(
             (verticesFor(type, primitiveCount) - 1) * stride + layout.size());
-        if (!heldDraws_.fits(bytes)) {
+        // A draw that samples what a held copy writes waits for it: the batch runs first.
+        if (!heldDraws_.fits(bytes) || samplesHeldCopy()) {
             runHeldDraws();
         }
         if (heldDraws_.fits(bytes)) {

@@ -71,8 +71,9 @@ public:
                                     UINT vector4fCount) override;
     HRESULT GetPixelShaderConstantF(UINT startRegister, float* data, UINT vector4fCount) override;
 
-    // Runs the draws held back (DrawBatch) if `surface` is the back buffer or a waiting draw
-    // samples it: before anything outside a draw reads or writes its pixels.
+    // Runs the draws held back (DrawBatch) if `surface` is the back buffer, a waiting draw
+    // samples it or the waiting copy writes it: before anything outside a draw reads or writes its
+    // pixels.
     void finishDrawsOn(const SoftwareSurface& surface);
 
 private:
@@ -88,6 +89,15 @@ private:
     // than AdapterSettings::bandedTargetBytes).
     bool drawsInBands() const;
     void runHeldDraws();
+    // Forgets the held draws, a held copy's destination given back the memory it had.
+    void dropHeldDraws();
+    // Holds a point-sampled StretchRect from the back buffer into the whole of `to` back with the
+    // draws (DrawBatch::Copy), `to` moved to the spare memory first so that waiting draws still
+    // sample what it showed. False where the copy must run now.
+    bool holdCopy(const SoftwareSurface& from, const RECT& fromRect, SoftwareSurface& to,
+                  const RECT& toRect, bool linear);
+    // Whether a draw now would sample the surface a held copy writes.
+    bool samplesHeldCopy() const;
     void holdDraw(PrimitiveType type, UINT primitiveCount, const void* vertices,
                   std::size_t vertexBytes, UINT stride, const VertexLayout& layout);
     PointRule pointRule() const;
@@ -111,6 +121,9 @@ private:
     TextureSampling sampling_;
     DeferredFill deferredFill_;  // a clear of the back buffer, written as the next draw goes
     DrawBatch heldDraws_;        // the scene's draws not yet run, where drawsInBands()
+    // The memory a held copy's destination gave up: what the waiting draws sample until they
+    // have run, and the memory the next held copy moves its destination to.
+    std::unique_ptr<PixelStorage> spareStorage_;
 };
 
 }  // namespace gs::render::software

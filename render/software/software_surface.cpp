@@ -8,9 +8,13 @@
 
 namespace gs::render::software {
 
-SoftwareSurface::SoftwareSurface(DeviceChild& owner, const PixelBuffer& pixels, DWORD usage,
-                                 Pool pool)
-    : owner_(owner), pixels_(pixels), usage_(usage), pool_(pool) {
+SoftwareSurface::SoftwareSurface(DeviceChild& owner, std::unique_ptr<PixelStorage> storage,
+                                 DWORD usage, Pool pool)
+    : owner_(owner),
+      storage_(std::move(storage)),
+      pixels_(storage_->buffer()),
+      usage_(usage),
+      pool_(pool) {
     countObject(ObjectKind::Surface, +1);
 }
 
@@ -36,6 +40,20 @@ void SoftwareSurface::fillWhole(Colour colour) {
     if (dcHandedOut_) {
         pixels();  // what the device context shows must be the pixels as they are
     }
+}
+
+std::unique_ptr<PixelStorage> SoftwareSurface::exchangeStorage(
+    std::unique_ptr<PixelStorage> storage) {
+    // The device context stays out of use until the next GetDC, which makes one over the new
+    // memory.
+    if (dc_ != nullptr) {
+        deleteSurfaceDC(dc_);
+        dc_ = nullptr;
+    }
+    pendingFill_.reset();
+    storage_.swap(storage);
+    pixels_ = storage_->buffer();
+    return storage;
 }
 
 std::optional<Colour> SoftwareSurface::takePendingFill() {
@@ -101,8 +119,7 @@ BackBuffer* BackBuffer::create(SoftwareDevice& device, UINT width, UINT height, 
 
 BackBuffer::BackBuffer(SoftwareDevice& device, std::unique_ptr<PixelStorage> storage)
     : DeviceChild(device, false),
-      storage_(std::move(storage)),
-      surface_(*this, storage_->buffer(), kUsageRenderTarget, Pool::Default) {}
+      surface_(*this, std::move(storage), kUsageRenderTarget, Pool::Default) {}
 
 }  // namespace gs::render::software
 

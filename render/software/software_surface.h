@@ -1,10 +1,11 @@
 // A surface of the software device: a texture's level or the device's back buffer.
 //
-// A surface shares the reference count of the object that owns its pixels (its texture, or the
-// back buffer), as Direct3D 9's texture levels do: a surface taken with GetSurfaceLevel keeps its
-// whole texture alive, and the texture's pixels live exactly as long as any reference to either.
+// A surface shares the reference count of the object it belongs to (its texture, or the back
+// buffer), as Direct3D 9's texture levels do: a surface taken with GetSurfaceLevel keeps its whole
+// texture alive, and the surface's pixels live exactly as long as any reference to either.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "render/device.h"
@@ -15,7 +16,8 @@ namespace gs::render::software {
 
 class SoftwareSurface final : public Surface {
 public:
-    SoftwareSurface(DeviceChild& owner, const PixelBuffer& pixels, DWORD usage, Pool pool);
+    SoftwareSurface(DeviceChild& owner, std::unique_ptr<PixelStorage> storage, DWORD usage,
+                    Pool pool);
     ~SoftwareSurface();
     SoftwareSurface(const SoftwareSurface&) = delete;
     SoftwareSurface& operator=(const SoftwareSurface&) = delete;
@@ -40,10 +42,21 @@ public:
     bool isRenderTarget() const { return (usage_ & kUsageRenderTarget) != 0; }
     Pool pool() const { return pool_; }
     SoftwareDevice& device() const { return owner_.device(); }
+    // The texture or back buffer the surface belongs to.
+    DeviceChild& owner() const { return owner_; }
+
+    // Whether the surface can move to other pixel memory now: not while its device context is
+    // out, which shows the memory it has.
+    bool canExchangeStorage() const { return !dcHandedOut_; }
+    // Moves the surface to `storage` (of its own size and format), whose pixels it shows from now
+    // on, and hands back the memory it had. A pending fill is dropped: the caller is about to
+    // write every pixel.
+    std::unique_ptr<PixelStorage> exchangeStorage(std::unique_ptr<PixelStorage> storage);
 
 private:
     DeviceChild& owner_;
-    PixelBuffer pixels_;
+    std::unique_ptr<PixelStorage> storage_;
+    PixelBuffer pixels_;  // storage_'s
     DWORD usage_;
     Pool pool_;
     HDC dc_ = nullptr;          // the device context over the pixels, made by the first GetDC
@@ -65,7 +78,6 @@ private:
     BackBuffer(SoftwareDevice& device, std::unique_ptr<PixelStorage> storage);
     ~BackBuffer() override = default;
 
-    std::unique_ptr<PixelStorage> storage_;
     SoftwareSurface surface_;
 };
 

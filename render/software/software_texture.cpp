@@ -19,9 +19,7 @@ HRESULT SoftwareTexture::create(SoftwareDevice& device, UINT width, UINT height,
 
 SoftwareTexture::SoftwareTexture(SoftwareDevice& device, std::unique_ptr<PixelStorage> storage,
                                  DWORD usage, Pool pool)
-    : DeviceChild(device, true),
-      storage_(std::move(storage)),
-      level_(*this, storage_->buffer(), usage, pool) {
+    : DeviceChild(device, true), level_(*this, std::move(storage), usage, pool) {
     countObject(ObjectKind::Texture, +1);
 }
 

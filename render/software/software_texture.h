@@ -31,7 +31,6 @@ private:
                     Pool pool);
     ~SoftwareTexture() override;
 
-    std::unique_ptr<PixelStorage> storage_;
     SoftwareSurface level_;
 };
 

@@ -15,12 +15,20 @@ namespace {
 // Walks floor((2i + 1) * source / (2 * destination)) for i = 0, 1, ... without dividing per step.
 class CentreMapping {
 public:
-    CentreMapping(std::int64_t source, std::int64_t destination)
+    // Starting at i = `first`.
+    CentreMapping(std::int64_t source, std::int64_t destination, std::int64_t first = 0)
         : denominator_(2 * destination),
           stepWhole_((2 * source) / denominator_),
           stepRest_((2 * source) % denominator_),
-          whole_(source / denominator_),
-          rest_(source % denominator_) {}
+          whole_((2 * first + 1) * source / denominator_),
+          rest_((2 * first + 1) * source % denominator_) {}
+
+    // The least i whose value is at least k: (2i + 1) * source >= k * 2 * destination.
+    static std::int64_t firstReaching(std::int64_t source, std::int64_t destination,
+                                      std::int64_t k) {
+        const std::int64_t excess = 2 * k * destination - source;
+        return excess <= 0 ? 0 : (excess + 2 * source - 1) / (2 * source);
+    }
 
     std::int64_t value() const { return whole_; }
     void next() {
@@ -52,13 +60,14 @@ LONG copyEveryOther(const Colour* first, LONG available, Colour* to, LONG count,
     return x;
 }
 
+// Destination rows [firstRow, endRow), counted from the rectangle's top.
 void stretchPoint(const PixelBuffer& source, const RECT& sr, const PixelBuffer& destination,
-                  const RECT& dr) {
+                  const RECT& dr, LONG firstRow, LONG endRow) {
     const Colour forced = destination.hasAlpha() ? 0u : kOpaqueAlpha;
     const LONG sw = sr.right - sr.left, sh = sr.bottom - sr.top;
-    const LONG dw = dr.right - dr.left, dh = dr.bottom - dr.top;
-    CentreMapping row(sh, dh);
-    for (LONG y = 0; y < dh; ++y, row.next()) {
+    const LONG dw = dr.right - dr.left;
+    CentreMapping row(sh, dr.bottom - dr.top, firstRow);
+    for (LONG y = firstRow; y < endRow; ++y, row.next()) {
         const Colour* from = source.row(static_cast<UINT>(sr.top + row.value())) + sr.left;
         Colour* to = destination.row(static_cast<UINT>(dr.top + y)) + dr.left;
         if (sw == dw) {
@@ -154,10 +163,10 @@ bool clipRect(const RECT* rect, const PixelBuffer& surface, RECT* clipped) {
     return clipped->left < clipped->right && clipped->top < clipped->bottom;
 }
 
-bool rectInside(const RECT& rect, const PixelBuffer& surface) {
+bool rectInside(const RECT& rect, UINT width, UINT height) {
     return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom &&
-           static_cast<std::int64_t>(rect.right) <= surface.width &&
-           static_cast<std::int64_t>(rect.bottom) <= surface.height;
+           static_cast<std::int64_t>(rect.right) <= width &&
+           static_cast<std::int64_t>(rect.bottom) <= height;
 }
 
 void fillRect(const PixelBuffer& surface, const RECT& rect, Colour colour) {
@@ -176,7 +185,23 @@ void stretchRect(const PixelBuffer& source, const RECT& sourceRect, const PixelB
     if (linear && !sameSize) {
         stretchLinear(source, sourceRect, destination, destinationRect);
     } else {
-        stretchPoint(source, sourceRect, destination, destinationRect);
+        stretchPoint(source, sourceRect, destination, destinationRect, 0,
+                     destinationRect.bottom - destinationRect.top);
+    }
+}
+
+void stretchPointFromRows(const PixelBuffer& source, const RECT& sourceRect,
+                          const PixelBuffer& destination, const RECT& destinationRect,
+                          LONG sourceFirst, LONG sourceEnd) {
+    const LONG sh = sourceRect.bottom - sourceRect.top;
+    const LONG dh = destinationRect.bottom - destinationRect.top;
+    const auto firstRowFrom = [&](LONG sourceRow) {
+        return static_cast<LONG>(std::min<std::int64_t>(
+            CentreMapping::firstReaching(sh, dh, std::int64_t{sourceRow} - sourceRect.top), dh));
+    };
+    const LONG first = firstRowFrom(sourceFirst), end = firstRowFrom(sourceEnd);
+    if (first < end) {
+        stretchPoint(source, sourceRect, destination, destinationRect, first, end);
     }
 }
 
