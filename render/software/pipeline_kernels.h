@@ -97,6 +97,8 @@ struct PipelineTile {
     // earlier tile: an attribute the same across the primitive is not written again.
     std::array<bool, kAttributeSlots> holdsConstant{};
     std::array<std::uint32_t, kAttributeSlots> heldConstant{};
+    // Bit 4 t + c: the vertices do not supply t#.c, whose lanes hold its default from beginDraw.
+    std::uint32_t defaultTexcoords = 0;
     std::array<Plane, kAttributeSlots> planes{};
     Plane rhwPlane;
     bool perspective = false;

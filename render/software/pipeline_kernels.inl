@@ -757,6 +757,7 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
 }
 
 void interpolate(PipelineTile& tile, int count, int runs) {
+    tile.inputs.sameInEveryLane = tile.defaultTexcoords;
     if (runs == 1 && !tile.perspective) {
         // One run (most tiles of a large primitive): its lanes share y, so dy * y is one product
         // for all of them, and the sums round as below.
@@ -768,6 +769,9 @@ void interpolate(PipelineTile& tile, int count, int runs) {
             const float rowTerm = p.dy * y;
             float* out = tile.slotLanes[slot];
             if (p.dx == 0.0f) {
+                if (slot >= kTexCoordSlot) {
+                    tile.inputs.sameInEveryLane |= 1u << (slot - kTexCoordSlot);
+                }
                 // dx * (x + i) is a zero of dx's sign at every lane (x + i whole and not
                 // negative): every lane takes the first lane's value, which the tiles before
                 // along the same row may have left there already.

@@ -190,11 +190,15 @@ void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     tile_.runCount = 0;
     tile_.activeCount = 0;
     tile_.holdsConstant.fill(false);
+    tile_.defaultTexcoords = 0;
     for (int slot = 0; slot < kAttributeSlots; ++slot) {
         if (setup.layout.suppliesSlot(slot)) {
             tile_.activeSlots[tile_.activeCount++] = slot;
         } else {
             std::fill(tile_.slotLanes[slot], tile_.slotLanes[slot] + kTileLanes, slotDefault(slot));
+            if (slot >= kTexCoordSlot) {
+                tile_.defaultTexcoords |= 1u << (slot - kTexCoordSlot);
+            }
         }
     }
     const TextureStageSetup& stage = setup.stage;

@@ -56,6 +56,14 @@ struct TileContext {
     std::array<float*, kWritableFileCount> writeBase{};
     const TextureUnits* textures = nullptr;
     int count = 0;
+    std::uint32_t texcoordsSameInEveryLane = 0;  // PixelTileInputs::sameInEveryLane
+
+    // Whether every lane of `ref` holds one value: a uniform file, or a texture coordinate the
+    // tile's inputs say is.
+    bool sameInEveryLane(ComponentRef ref) const {
+        return isUniform(ref.file) || (ref.file == RegisterFile::Texcoord &&
+                                       ((texcoordsSameInEveryLane >> ref.index) & 1u));
+    }
 
     const float* read(ComponentRef ref) const {
         const auto file = static_cast<unsigned>(ref.file);

@@ -93,6 +93,8 @@ void runCompiledProgram(const CompiledProgram& program, const float (*constants)
     laneZero.textures = &textures;
     tile.count = count;
     laneZero.count = 1;
+    tile.texcoordsSameInEveryLane = inputs.sameInEveryLane;
+    laneZero.texcoordsSameInEveryLane = inputs.sameInEveryLane;
 
     for (const auto& instruction : program.instructions) {
         instruction.kernel(instruction, instruction.laneZeroOnly ? laneZero : tile);

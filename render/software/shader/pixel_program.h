@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/win32.h"
@@ -22,6 +23,10 @@ constexpr int kTileLanes = 256;
 struct alignas(64) PixelTileInputs {
     float texcoord[8][4][kTileLanes];  // t0..t7, components x, y, z, w
     float colour[2][4][kTileLanes];    // v0, v1 (diffuse, specular)
+    // Bit 4 t + c: component c of t# holds one value in every lane (a coordinate that changes only
+    // from row to row, in a tile of one row). Kernels may then read lane 0 alone. A clear bit
+    // promises nothing.
+    std::uint32_t sameInEveryLane = 0;
 };
 
 // Per-pixel output of one tile: oC0, unclamped.

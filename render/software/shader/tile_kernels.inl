@@ -362,17 +362,37 @@ void distance(const CompiledInstruction& in, const TileContext& tile) {
         Scales > 0 ? Operand<true>(tile.read(in.source[2][0]), in.sign[2])[0] : 1.0f;
     const float second =
         Scales > 1 ? Operand<true>(tile.read(in.factorSource[0][0]), in.factorSign[0])[0] : 1.0f;
-    for (int i = 0; i < count; ++i) {
-        const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
-        float sum = x * x;
-        sum += y * y;
-        sum += z * z;
+    const auto result = [&](float sum) {
         if constexpr (Scales == 2) {
-            d[i] = math::squareRootOfMagnitude(sum) * scale * second;
+            return math::squareRootOfMagnitude(sum) * scale * second;
         } else if constexpr (Scales == 1) {
-            d[i] = math::squareRootOfMagnitude(sum) * scale;
+            return math::squareRootOfMagnitude(sum) * scale;
         } else {
-            d[i] = sum;
+            return sum;
+        }
+    };
+    const auto sameInEveryLane = [&](unsigned k) {
+        return tile.sameInEveryLane(in.source[0][k]) && tile.sameInEveryLane(in.source[1][k]);
+    };
+    if (!U0 && sameInEveryLane(1) && sameInEveryLane(2)) {
+        // A pixel's distance to a point across a row of pixels (the effect passes): y and z are
+        // one value for the tile, their squares one product, added in the same order.
+        const float y = a1[0] + b1[0], z = a2[0] + b2[0];
+        const float yy = y * y, zz = z * z;
+        for (int i = 0; i < count; ++i) {
+            const float x = a0[i] + b0[i];
+            float sum = x * x;
+            sum += yy;
+            sum += zz;
+            d[i] = result(sum);
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
+            float sum = x * x;
+            sum += y * y;
+            sum += z * z;
+            d[i] = result(sum);
         }
     }
     replicate(in, tile, computed);

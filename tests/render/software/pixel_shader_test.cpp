@@ -3,7 +3,9 @@
 // what becomes of its output.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fx/assembler/pixel_shader_assembler.h"
@@ -69,6 +71,82 @@ TEST_F(SoftwarePixelShaderTest, EveryPixelReceivesItsOwnPosition) {
         for (UINT x = 0; x < kWidth; ++x) {
             EXPECT_EQ(got[y * kWidth + x], 0xFF000000u | (x << 16) | (y << 8)) << x << "," << y;
         }
+    }
+}
+
+// Rows wider than a tile, so that tiles hold one row (whose y is one value) or, for narrow
+// primitives, pieces of many rows.
+class WidePixelShaderTest : public SoftwarePixelShaderTest {
+protected:
+    UINT width() const override { return 300; }
+    UINT height() const override { return 20; }
+};
+
+// Each pixel's distance from a point, from its own coordinates, however the primitives lay them
+// out: along the rows (the effect quad, whose v is one value along a row), turned (v changes
+// along a row), and in slivers two pixels wide (tiles of many rows).
+TEST_F(WidePixelShaderTest, DistancesFollowEveryPixelsOwnCoordinates) {
+    use(R"(ps_2_0
+           def c2, 0, 0, 0, 0
+           dcl t0.xyz
+           sub r0.xyz, t0, c0
+           dp3 r0.x, r0, r0
+           rsq r0.x, r0.x
+           rcp r0.x, r0.x
+           mul r0.x, r0.x, c1.x
+           mov r0.yzw, c2.x
+           mov oC0, r0)");
+    const float point[4] = {97.0f, 6.0f, 0.0f, 0.0f}, scale[4] = {1.0f / 400.0f, 0, 0, 0};
+    ASSERT_EQ(device_->SetPixelShaderConstantF(0, point, 1), S_OK);
+    ASSERT_EQ(device_->SetPixelShaderConstantF(1, scale, 1), S_OK);
+    const float w = float(width()), h = float(height());
+    const float cosine = std::cos(0.3f), sine = std::sin(0.3f);
+    // The coordinates of pixel centre (x, y): (x, y) itself, or turned about the origin.
+    const auto coordinates = [&](bool turned, double x, double y) {
+        return turned ? std::pair{cosine * x - sine * y, sine * x + cosine * y} : std::pair{x, y};
+    };
+    const auto vertex = [&](bool turned, float x, float y) {
+        const auto [u, v] = coordinates(turned, x, y);
+        return TexturedVertex{x, y, 1, 1, float(u), float(v)};
+    };
+    for (int layout = 0; layout < 3; ++layout) {
+        SCOPED_TRACE(layout == 0 ? "along the rows" : layout == 1 ? "turned" : "slivers");
+        const bool turned = layout == 1;
+        ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
+        ASSERT_EQ(device_->BeginScene(), S_OK);
+        if (layout < 2) {
+            const TexturedVertex fan[4] = {vertex(turned, 0, 0), vertex(turned, w, 0),
+                                           vertex(turned, w, h), vertex(turned, 0, h)};
+            ASSERT_EQ(draw(PrimitiveType::TriangleFan, 2, fan, kFvfTextured), S_OK);
+        } else {
+            std::vector<TexturedVertex> slivers;
+            for (float x = 0; x < w; x += 2) {
+                for (const auto& [vx, vy] : {std::pair{x, 0.0f},
+                                             {x + 2, 0.0f},
+                                             {x + 2, h},
+                                             {x, 0.0f},
+                                             {x + 2, h},
+                                             {x, h}}) {
+                    slivers.push_back(vertex(false, vx, vy));
+                }
+            }
+            ASSERT_EQ(draw(PrimitiveType::TriangleList, UINT(slivers.size() / 3), slivers.data(),
+                           kFvfTextured),
+                      S_OK);
+        }
+        ASSERT_EQ(device_->EndScene(), S_OK);
+        const std::vector<Colour> got = pixels(backBuffer_);
+        int wrong = 0;
+        for (UINT y = 0; y < height(); ++y) {
+            for (UINT x = 0; x < width(); ++x) {
+                const auto [u, v] = coordinates(turned, x, y);
+                const double distance = std::hypot(u - point[0], v - point[1]);
+                const int expected = int(std::min(distance * scale[0], 1.0) * 255.0 + 0.5);
+                const int red = int((got[y * width() + x] >> 16) & 0xFF);
+                wrong += std::abs(red - expected) > 1;
+            }
+        }
+        EXPECT_EQ(wrong, 0);
     }
 }
 

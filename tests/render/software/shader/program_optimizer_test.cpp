@@ -1041,7 +1041,19 @@ TEST(FusedKernels, ScaledDistancesAreOnePass) {
               selectFusedKernel(best, FusedOperation::ScaledDistance, 0b10));
     std::mt19937 random(12);
     for (int run = 0; run < 20; ++run) {
-        const TileRun tile(random);
+        TileRun tile(random);
+        // Every other run, y, z or both are one value across the tile (a row of pixels), and the
+        // inputs say so: the kernel then squares them once, where both are.
+        if (run % 2 == 1) {
+            const unsigned same = std::array{0b010u, 0b100u, 0b110u}[(run / 2) % 3];
+            for (unsigned k : {1u, 2u}) {
+                if ((same >> k) & 1u) {
+                    auto& component = tile.inputs->texcoord[0][k];
+                    std::fill_n(component, kTileLanes, component[0]);
+                }
+            }
+            tile.inputs->sameInEveryLane = same;
+        }
         const auto& t = tile.inputs->texcoord[0];
         const float* c = tile.constants[0];
         for (simd::InstructionSet set : setsOfThisMachine()) {
