@@ -194,8 +194,13 @@ void PixelPipeline::beginDraw(const DrawSetup& setup, DeferredFill* fill) {
     for (int slot = 0; slot < kAttributeSlots; ++slot) {
         if (setup.layout.suppliesSlot(slot)) {
             tile_.activeSlots[tile_.activeCount++] = slot;
+            holdsDefault_[static_cast<std::size_t>(slot)] = false;  // interpolated from here on
         } else {
-            std::fill(tile_.slotLanes[slot], tile_.slotLanes[slot] + kTileLanes, slotDefault(slot));
+            if (!holdsDefault_[static_cast<std::size_t>(slot)]) {
+                std::fill(tile_.slotLanes[slot], tile_.slotLanes[slot] + kTileLanes,
+                          slotDefault(slot));
+                holdsDefault_[static_cast<std::size_t>(slot)] = true;
+            }
             if (slot >= kTexCoordSlot) {
                 tile_.defaultTexcoords |= 1u << (slot - kTexCoordSlot);
             }

@@ -118,6 +118,9 @@ private:
     DeferredFill* fill_ = nullptr;
     int firstRow_ = 0, endRow_ = kNoRowLimit;
     PipelineTile tile_;
+    // Slots whose lanes hold their default from an earlier draw that did not supply them either:
+    // a banded run begins the same draws band after band, and need not fill them again.
+    std::array<bool, kAttributeSlots> holdsDefault_{};
     bool fastPaths_ = true;
     // Primitives of one colour blend by table where the draw's states allow it (tableUsable_): from
     // the second one in a row with the same attributes, so that a table is made only where it

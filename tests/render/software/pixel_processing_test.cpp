@@ -139,6 +139,24 @@ TEST_F(SoftwarePixelProcessingTest, StageZeroSelectsTextureOrDiffuseAndTakesAlph
     texture->Release();
 }
 
+// A draw whose vertices leave the diffuse colour out takes the default, opaque white, even right
+// after draws that supplied one.
+TEST_F(SoftwarePixelProcessingTest, AnAttributeLeftOutTakesItsDefaultAfterDrawsThatGaveIt) {
+    stage(TextureOp::SelectArg1, TextureArg::Diffuse, TextureOp::SelectArg1, TextureArg::Diffuse);
+    const float w = float(width()), h = float(height());
+    const TexturedVertex plain[4] = {
+        {0, 0, 0, 1, 0, 0}, {w, 0, 0, 1, 0, 0}, {w, h, 0, 1, 0, 0}, {0, h, 0, 1, 0, 0}};
+    for (const Colour diffuse : {0xFF102030u, 0xFF405060u}) {
+        clearTo(0xFF000000u);
+        quad(diffuse);
+        EXPECT_EQ(centre(), diffuse);
+        ASSERT_EQ(device_->BeginScene(), S_OK);
+        ASSERT_EQ(draw(PrimitiveType::TriangleFan, 2, plain, kFvfTextured), S_OK);
+        ASSERT_EQ(device_->EndScene(), S_OK);
+        EXPECT_EQ(centre(), 0xFFFFFFFFu);
+    }
+}
+
 TEST_F(SoftwarePixelProcessingTest, AttributesAreInterpolatedAtPixelCentres) {
     // Red runs from 0 at x = 0 to 0x10 at x = 16, green from 0 at y = 0 to 0x0C at y = 12: the
     // pixel in column i and row j, centre (i, j), gets red i and green j exactly.
