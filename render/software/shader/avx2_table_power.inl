@@ -3,10 +3,22 @@
 //
 // The per-lane function's steps in the same order, eight lanes at a time. A 32-entry table is
 // read by four in-register permutes and two selects on the index's upper bits: gathers cost more
-// than that on many processors. Lanes outside the tables' range (rare: tiny, large, infinite,
-// NaN) are put right one by one afterwards.
+// than that on many processors. The binade factor mostly needs only the first half of its table,
+// and the factor of whole steps of 2^-32 only below 2^-31. Lanes outside the tables' range (rare:
+// tiny, large, infinite, NaN) are put right one by one afterwards.
 
 namespace table_power {
+
+// 2^-15 and 2^-31: magnitudes from these up have a binade d = 127 - exponent below 16 and 32.
+constexpr std::uint32_t kShallowBits = 0x38000000u;
+constexpr std::uint32_t kNearBits = 0x30000000u;
+
+// table[index & 15] in each lane.
+inline __m256 lookup16(const float* table, __m256i index) {
+    const __m256 third = _mm256_castsi256_ps(_mm256_slli_epi32(index, 28));  // bit 3 to the sign
+    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(table), index),
+                            _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 8), index), third);
+}
 
 // table[index & 31] in each lane.
 inline __m256 lookup32(const float* table, __m256i index) {
@@ -58,26 +70,49 @@ GS_SIMD_INLINE void powerVector(const float* a, std::uint32_t flip, const float*
         Linear ? c1 : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
     const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
     const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
-    __m256 result = _mm256_mul_ps(
-        _mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below)),
-        _mm256_permutevar8x32_ps(_mm256_loadu_ps(table.high), _mm256_srli_epi32(below, 5)));
-    // Zero and the values outside the tables' range in one test: bits - firstBits wraps around
-    // for zero (firstBits is never 0). bits - firstBits >= spanBits as unsigned numbers: signed,
-    // once both are offset by 2^31.
+    // The binade factor low[d]: from the first half of the table, two permutes, unless a lane lies
+    // below 2^-15 (d >= 16: zero, or a difference of nearly equal values). bits never exceeds
+    // 0x7FFFFFFF, so the signed comparison orders them.
+    __m256i deep = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(kShallowBits)), bits);
+    if constexpr (!Whole) {
+        deep = _mm256_and_si256(live, deep);
+    }
+    const __m256 binade = _mm256_testz_si256(deep, deep) ? table_power::lookup16(table.low, below)
+                                                         : table_power::lookup32(table.low, below);
+    // Binades from 2^-31 up take high[0] = 1 as their second factor, and x * 1 is x: the product
+    // by it is left to the rare lanes below.
+    __m256 result = _mm256_mul_ps(mantissaPower, binade);
+    // Zero and the values outside that part of the tables' range in one test: bits - nearBits
+    // wraps around for zero. As unsigned numbers: signed, once both are offset by 2^31.
     const __m256i offset = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const std::uint32_t nearBits = std::max(table.firstBits, kNearBits);
+    const std::uint32_t nearSpanBits = table.firstBits + table.spanBits - nearBits;
     __m256i special = _mm256_cmpgt_epi32(
-        _mm256_xor_si256(
-            _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))), offset),
-        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset));
+        _mm256_xor_si256(_mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(nearBits))),
+                         offset),
+        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(nearSpanBits - 1)), offset));
     if constexpr (!Whole) {
         special = _mm256_and_si256(live, special);
     }
     unsigned lanes = 0;
     if (!_mm256_testz_si256(special, special)) {
+        // Below 2^-31, the factor of the binade's whole steps of 2^-32.
+        const __m256 stepFactor =
+            _mm256_permutevar8x32_ps(_mm256_loadu_ps(table.high), _mm256_srli_epi32(below, 5));
+        const __m256i isDeeper = _mm256_cmpgt_epi32(below, _mm256_set1_epi32(31));
+        result = _mm256_blendv_ps(result, _mm256_mul_ps(result, stepFactor),
+                                  _mm256_castsi256_ps(isDeeper));
         const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
         result = _mm256_blendv_ps(result, _mm256_set1_ps(table.zero), _mm256_castsi256_ps(isZero));
-        lanes = static_cast<unsigned>(
-            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(isZero, special))));
+        // The values outside the whole tables' range: bits - firstBits wraps around for zero
+        // (firstBits is never 0).
+        const __m256i outside = _mm256_cmpgt_epi32(
+            _mm256_xor_si256(
+                _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))),
+                offset),
+            _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset));
+        lanes = static_cast<unsigned>(_mm256_movemask_ps(
+            _mm256_castsi256_ps(_mm256_andnot_si256(isZero, _mm256_and_si256(special, outside)))));
     }
     if constexpr (Whole) {
         _mm256_storeu_ps(d + i, result);  // plain: masked stores cost far more on some processors
