@@ -43,87 +43,116 @@ GS_SIMD_INLINE __m256i loadLanes(const float* p, __m256i live) {
     }
 }
 
+// The constants of a power's lanes, as vectors made once for a call.
+struct PowerConstants {
+    __m256i magnitude;  // 0x7FFFFFFF
+    __m256i mantissa;   // 0x007FFFFF
+    __m256i oneBits;    // 1.0f
+    __m256i bias;       // 127
+    __m256i shallow;    // kShallowBits: from here up, the first half of the binade factors serves
+    __m256i last;       // the tables' last magnitude, below 2
+    __m256i nearFirst;  // kNearBits or the tables' lower bound, the greater
+    __m256i first;      // the tables' lower bound
+};
+
+// v, which the compiler can no longer see to be a constant. In the loops below it runs out of the
+// sixteen vector registers, and would then build each constant anew on every pass, in three
+// instructions; a value it cannot rebuild is kept on the stack and read as an operand.
+GS_SIMD_INLINE __m256i opaque(__m256i v) {
+    asm("" : "+x"(v));
+    return v;
+}
+
+// `value` in every lane, opaque.
+GS_SIMD_INLINE __m256i opaqueLanes(std::uint32_t value) {
+    return opaque(_mm256_set1_epi32(static_cast<int>(value)));
+}
+
+GS_SIMD_INLINE PowerConstants powerConstants(const PowerTable& table) {
+    return {opaqueLanes(0x7FFFFFFFu),
+            opaqueLanes(0x007FFFFFu),
+            opaqueLanes(0x3F800000u),
+            opaqueLanes(127),
+            opaqueLanes(kShallowBits),
+            opaqueLanes(table.firstBits + table.spanBits - 1),
+            opaqueLanes(std::max(table.firstBits, kNearBits)),
+            opaqueLanes(table.firstBits)};
+}
+
+// The result of powerVector's lanes that its fast path does not cover: the binade factor from the
+// whole table, the factor of its whole steps of 2^-32 below 2^-31, zero's power, and the lanes
+// outside the tables' range to be computed one by one (returned as a lane mask). bits never
+// exceeds 0x7FFFFFFF, so signed comparisons order the magnitudes.
+GS_SIMD_INLINE __m256 powerOfAnyMagnitude(const PowerTable& table, const PowerConstants& constants,
+                                          __m256i bits, __m256i below, __m256 mantissaPower,
+                                          __m256i live, unsigned* outside) {
+    __m256 result = _mm256_mul_ps(mantissaPower, table_power::lookup32(table.low, below));
+    // Below 2^-31, the factor of the binade's whole steps of 2^-32.
+    const __m256i isDeeper = _mm256_cmpgt_epi32(constants.nearFirst, bits);
+    const __m256 stepFactor =
+        _mm256_permutevar8x32_ps(_mm256_loadu_ps(table.high), _mm256_srli_epi32(below, 5));
+    result =
+        _mm256_blendv_ps(result, _mm256_mul_ps(result, stepFactor), _mm256_castsi256_ps(isDeeper));
+    const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
+    result = _mm256_blendv_ps(result, _mm256_set1_ps(table.zero), _mm256_castsi256_ps(isZero));
+    const __m256i outsideTables = _mm256_or_si256(_mm256_cmpgt_epi32(constants.first, bits),
+                                                  _mm256_cmpgt_epi32(bits, constants.last));
+    *outside = static_cast<unsigned>(_mm256_movemask_ps(
+        _mm256_castsi256_ps(_mm256_andnot_si256(isZero, _mm256_and_si256(live, outsideTables)))));
+    return result;
+}
+
 // powerLanes for the eight lanes from i; where Whole is false, the `live` lanes of them, and the
-// others neither read nor written.
+// others neither read nor written. Magnitudes in [2^-15, 2) (most: the differences of colours)
+// take the fast path; a vector with any other lane takes powerOfAnyMagnitude.
 template <bool Sum, bool Linear, bool Whole>
-GS_SIMD_INLINE void powerVector(const float* a, std::uint32_t flip, const float* b,
-                                const PowerTable& table, float* d, int i, __m256i live) {
+GS_SIMD_INLINE void powerVector(const float* a, __m256i flip, const float* b,
+                                const PowerTable& table, const PowerConstants& constants, float* d,
+                                int i, __m256i live) {
     __m256i x = loadLanes<Whole>(a + i, live);
     if constexpr (Sum) {
         x = _mm256_castps_si256(_mm256_add_ps(
             _mm256_castsi256_ps(x),
-            _mm256_castsi256_ps(_mm256_xor_si256(loadLanes<Whole>(b + i, live),
-                                                 _mm256_set1_epi32(static_cast<int>(flip))))));
+            _mm256_castsi256_ps(_mm256_xor_si256(loadLanes<Whole>(b + i, live), flip))));
     }
-    const __m256i bits = _mm256_and_si256(x, _mm256_set1_epi32(0x7FFFFFFF));
+    const __m256i bits = _mm256_and_si256(x, constants.magnitude);
     const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
     // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
     const __m256 t = _mm256_sub_ps(
         _mm256_castsi256_ps(_mm256_or_si256(
-            _mm256_and_si256(_mm256_slli_epi32(bits, 5), _mm256_set1_epi32(0x007FFFFF)),
-            _mm256_set1_epi32(0x3F800000))),
-        _mm256_set1_ps(1.0f));
+            _mm256_and_si256(_mm256_slli_epi32(bits, 5), constants.mantissa), constants.oneBits)),
+        _mm256_castsi256_ps(constants.oneBits));
     const __m256 c0 = table_power::lookup32(table.c0, segment);
     const __m256 c1 = table_power::lookup32(table.c1, segment);
     // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
     const __m256 slope =
         Linear ? c1 : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
     const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
-    const __m256i below = _mm256_sub_epi32(_mm256_set1_epi32(127), _mm256_srli_epi32(bits, 23));
-    // The binade factor low[d]: from the first half of the table, two permutes, unless a lane lies
-    // below 2^-15 (d >= 16: zero, or a difference of nearly equal values). bits never exceeds
-    // 0x7FFFFFFF, so the signed comparison orders them.
-    __m256i deep = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(kShallowBits)), bits);
+    const __m256i below = _mm256_sub_epi32(constants.bias, _mm256_srli_epi32(bits, 23));
+    __m256i other = _mm256_or_si256(_mm256_cmpgt_epi32(constants.shallow, bits),
+                                    _mm256_cmpgt_epi32(bits, constants.last));
     if constexpr (!Whole) {
-        deep = _mm256_and_si256(live, deep);
+        other = _mm256_and_si256(live, other);
     }
-    const __m256 binade = _mm256_testz_si256(deep, deep) ? table_power::lookup16(table.low, below)
-                                                         : table_power::lookup32(table.low, below);
-    // Binades from 2^-31 up take high[0] = 1 as their second factor, and x * 1 is x: the product
-    // by it is left to the rare lanes below.
-    __m256 result = _mm256_mul_ps(mantissaPower, binade);
-    // Zero and the values outside that part of the tables' range in one test: bits - nearBits
-    // wraps around for zero. As unsigned numbers: signed, once both are offset by 2^31.
-    const __m256i offset = _mm256_set1_epi32(static_cast<int>(0x80000000u));
-    const std::uint32_t nearBits = std::max(table.firstBits, kNearBits);
-    const std::uint32_t nearSpanBits = table.firstBits + table.spanBits - nearBits;
-    __m256i special = _mm256_cmpgt_epi32(
-        _mm256_xor_si256(_mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(nearBits))),
-                         offset),
-        _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(nearSpanBits - 1)), offset));
-    if constexpr (!Whole) {
-        special = _mm256_and_si256(live, special);
-    }
-    unsigned lanes = 0;
-    if (!_mm256_testz_si256(special, special)) {
-        // Below 2^-31, the factor of the binade's whole steps of 2^-32.
-        const __m256 stepFactor =
-            _mm256_permutevar8x32_ps(_mm256_loadu_ps(table.high), _mm256_srli_epi32(below, 5));
-        const __m256i isDeeper = _mm256_cmpgt_epi32(below, _mm256_set1_epi32(31));
-        result = _mm256_blendv_ps(result, _mm256_mul_ps(result, stepFactor),
-                                  _mm256_castsi256_ps(isDeeper));
-        const __m256i isZero = _mm256_cmpeq_epi32(bits, _mm256_setzero_si256());
-        result = _mm256_blendv_ps(result, _mm256_set1_ps(table.zero), _mm256_castsi256_ps(isZero));
-        // The values outside the whole tables' range: bits - firstBits wraps around for zero
-        // (firstBits is never 0).
-        const __m256i outside = _mm256_cmpgt_epi32(
-            _mm256_xor_si256(
-                _mm256_sub_epi32(bits, _mm256_set1_epi32(static_cast<int>(table.firstBits))),
-                offset),
-            _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(table.spanBits - 1)), offset));
-        lanes = static_cast<unsigned>(_mm256_movemask_ps(
-            _mm256_castsi256_ps(_mm256_andnot_si256(isZero, _mm256_and_si256(special, outside)))));
+    __m256 result;
+    unsigned outside = 0;
+    if (_mm256_testz_si256(other, other)) {
+        // Binade factors low[d] for d < 16, with high[0] = 1 as their second factor: x * 1 is x.
+        result = _mm256_mul_ps(mantissaPower, table_power::lookup16(table.low, below));
+    } else {
+        result = powerOfAnyMagnitude(table, constants, bits, below, mantissaPower,
+                                     Whole ? _mm256_set1_epi32(-1) : live, &outside);
     }
     if constexpr (Whole) {
         _mm256_storeu_ps(d + i, result);  // plain: masked stores cost far more on some processors
     } else {
         _mm256_maskstore_ps(d + i, live, result);
     }
-    if (lanes != 0) {
+    if (outside != 0) {
         alignas(32) float values[8];
         _mm256_store_ps(values, _mm256_castsi256_ps(x));
-        for (; lanes != 0; lanes &= lanes - 1) {
-            const int k = std::countr_zero(lanes);
+        for (; outside != 0; outside &= outside - 1) {
+            const int k = std::countr_zero(outside);
             d[i + k] = arithmetic::shortPower(values[k], table.y);
         }
     }
@@ -135,15 +164,16 @@ GS_SIMD_INLINE void powerVector(const float* a, std::uint32_t flip, const float*
 template <bool Sum, bool Linear>
 void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                 const PowerTable& table, float* d, int count) {
-    const std::uint32_t flip = signA ^ signB;
+    const __m256i flip = _mm256_set1_epi32(static_cast<int>(signA ^ signB));
+    const PowerConstants constants = powerConstants(table);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
-        powerVector<Sum, Linear, true>(a, flip, b, table, d, i, _mm256_setzero_si256());
+        powerVector<Sum, Linear, true>(a, flip, b, table, constants, d, i, _mm256_setzero_si256());
     }
     if (i < count) {
         const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
                                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        powerVector<Sum, Linear, false>(a, flip, b, table, d, i, live);
+        powerVector<Sum, Linear, false>(a, flip, b, table, constants, d, i, live);
     }
 }
 
