@@ -1,5 +1,6 @@
-// arithmetic::tablePower over a tile's lanes with AVX2: tile_kernels.cpp includes this inside the
-// AVX2 namespace and target region. It includes nothing itself.
+// arithmetic::tablePower over a tile's lanes with AVX2, alone and in the sum product that the
+// effect passes weight their colours by: tile_kernels.cpp includes this inside the AVX2 namespace
+// and target region. It includes nothing itself.
 //
 // The per-lane function's steps in the same order, eight lanes at a time. A 32-entry table is
 // read by four in-register permutes and two selects on the index's upper bits: gathers cost more
@@ -102,19 +103,12 @@ GS_SIMD_INLINE __m256 powerOfAnyMagnitude(const PowerTable& table, const PowerCo
     return result;
 }
 
-// powerLanes for the eight lanes from i; where Whole is false, the `live` lanes of them, and the
-// others neither read nor written. Magnitudes in [2^-15, 2) (most: the differences of colours)
-// take the fast path; a vector with any other lane takes powerOfAnyMagnitude.
-template <bool Sum, bool Linear, bool Whole>
-GS_SIMD_INLINE void powerVector(const float* a, __m256i flip, const float* b,
-                                const PowerTable& table, const PowerConstants& constants, float* d,
-                                int i, __m256i live) {
-    __m256i x = loadLanes<Whole>(a + i, live);
-    if constexpr (Sum) {
-        x = _mm256_castps_si256(_mm256_add_ps(
-            _mm256_castsi256_ps(x),
-            _mm256_castsi256_ps(_mm256_xor_si256(loadLanes<Whole>(b + i, live), flip))));
-    }
+// |x|^y by the table for the `live` lanes of x. Magnitudes in [2^-15, 2) (most: the differences
+// of colours) take the fast path; a vector with any other lane takes powerOfAnyMagnitude, and
+// `outside` is then the mask of the lanes to compute one by one.
+template <bool Linear, bool Whole>
+GS_SIMD_INLINE __m256 powerValue(__m256i x, const PowerTable& table,
+                                 const PowerConstants& constants, __m256i live, unsigned* outside) {
     const __m256i bits = _mm256_and_si256(x, constants.magnitude);
     const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
     // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
@@ -134,28 +128,56 @@ GS_SIMD_INLINE void powerVector(const float* a, __m256i flip, const float* b,
     if constexpr (!Whole) {
         other = _mm256_and_si256(live, other);
     }
-    __m256 result;
-    unsigned outside = 0;
+    *outside = 0;
     if (_mm256_testz_si256(other, other)) {
         // Binade factors low[d] for d < 16, with high[0] = 1 as their second factor: x * 1 is x.
-        result = _mm256_mul_ps(mantissaPower, table_power::lookup16(table.low, below));
-    } else {
-        result = powerOfAnyMagnitude(table, constants, bits, below, mantissaPower,
-                                     Whole ? _mm256_set1_epi32(-1) : live, &outside);
+        return _mm256_mul_ps(mantissaPower, table_power::lookup16(table.low, below));
     }
+    return powerOfAnyMagnitude(table, constants, bits, below, mantissaPower,
+                               Whole ? _mm256_set1_epi32(-1) : live, outside);
+}
+
+// Eight lanes to d: a plain store where Whole (masked stores cost far more on some processors),
+// else the `live` ones.
+template <bool Whole>
+GS_SIMD_INLINE void storeLanes(float* d, __m256 value, __m256i live) {
     if constexpr (Whole) {
-        _mm256_storeu_ps(d + i, result);  // plain: masked stores cost far more on some processors
+        _mm256_storeu_ps(d, value);
     } else {
-        _mm256_maskstore_ps(d + i, live, result);
+        _mm256_maskstore_ps(d, live, value);
     }
+}
+
+// The `outside` lanes of `power`, taken one by one from shortPower of the lanes of x.
+GS_SIMD_INLINE __m256 withOutsideLanes(__m256 power, __m256i x, unsigned outside, float y) {
+    alignas(32) float values[8], powers[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(values), x);
+    _mm256_store_ps(powers, power);
+    for (; outside != 0; outside &= outside - 1) {
+        const int k = std::countr_zero(outside);
+        powers[k] = arithmetic::shortPower(values[k], y);
+    }
+    return _mm256_load_ps(powers);
+}
+
+// powerLanes for the eight lanes from i; where Whole is false, the `live` lanes of them, and the
+// others neither read nor written.
+template <bool Sum, bool Linear, bool Whole>
+GS_SIMD_INLINE void powerVector(const float* a, __m256i flip, const float* b,
+                                const PowerTable& table, const PowerConstants& constants, float* d,
+                                int i, __m256i live) {
+    __m256i x = loadLanes<Whole>(a + i, live);
+    if constexpr (Sum) {
+        x = _mm256_castps_si256(_mm256_add_ps(
+            _mm256_castsi256_ps(x),
+            _mm256_castsi256_ps(_mm256_xor_si256(loadLanes<Whole>(b + i, live), flip))));
+    }
+    unsigned outside;
+    __m256 power = powerValue<Linear, Whole>(x, table, constants, live, &outside);
     if (outside != 0) {
-        alignas(32) float values[8];
-        _mm256_store_ps(values, _mm256_castsi256_ps(x));
-        for (; outside != 0; outside &= outside - 1) {
-            const int k = std::countr_zero(outside);
-            d[i + k] = arithmetic::shortPower(values[k], table.y);
-        }
+        power = withOutsideLanes(power, x, outside, table.y);
     }
+    storeLanes<Whole>(d + i, power, live);
 }
 
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
@@ -177,6 +199,54 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
     }
 }
 
+// The sources of a sum product of a table power, (a + b) * |p + q|^y, and the sign flips that
+// negate them and the power.
+struct PowerProductSources {
+    const float* a;
+    const float* b;
+    const float* p;
+    const float* q;
+    __m256i signA, signB, flip, factor;  // flip: q's sign against p's
+};
+
+// sumProductOfTablePowerLanes for the eight lanes from i, as powerVector's lanes. Shared: p and q
+// are a and b themselves (a sum times a power of its difference), loaded once.
+template <bool Linear, bool Shared, bool Whole>
+GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTable& table,
+                                       const PowerConstants& constants, float* d, int i,
+                                       __m256i live) {
+    const __m256i a = loadLanes<Whole>(s.a + i, live);
+    const __m256i b = loadLanes<Whole>(s.b + i, live);
+    const __m256i p = Shared ? a : loadLanes<Whole>(s.p + i, live);
+    const __m256i q = Shared ? b : loadLanes<Whole>(s.q + i, live);
+    // The power's sum as powerVector forms it, then the product's.
+    const __m256i x = _mm256_castps_si256(
+        _mm256_add_ps(_mm256_castsi256_ps(p), _mm256_castsi256_ps(_mm256_xor_si256(q, s.flip))));
+    unsigned outside;
+    __m256 power = powerValue<Linear, Whole>(x, table, constants, live, &outside);
+    if (outside != 0) {
+        power = withOutsideLanes(power, x, outside, table.y);
+    }
+    const __m256 sum = _mm256_add_ps(_mm256_castsi256_ps(_mm256_xor_si256(a, s.signA)),
+                                     _mm256_castsi256_ps(_mm256_xor_si256(b, s.signB)));
+    const __m256 factor = _mm256_xor_ps(power, _mm256_castsi256_ps(s.factor));
+    storeLanes<Whole>(d + i, _mm256_mul_ps(sum, factor), live);
+}
+
+template <bool Linear, bool Shared>
+void powerProductLanes(const PowerProductSources& s, const PowerTable& table, float* d, int count) {
+    const PowerConstants constants = powerConstants(table);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        powerProductVector<Linear, Shared, true>(s, table, constants, d, i, _mm256_setzero_si256());
+    }
+    if (i < count) {
+        const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
+                                                _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        powerProductVector<Linear, Shared, false>(s, table, constants, d, i, live);
+    }
+}
+
 }  // namespace table_power
 
 void tablePowerLanes(const float* a, const PowerTable& table, float* d, int count) {
@@ -188,4 +258,29 @@ void tablePowerOfSumLanes(const float* a, std::uint32_t signA, const float* b, s
                           const PowerTable& table, float* d, int count) {
     table.linear ? table_power::powerLanes<true, true>(a, signA, b, signB, table, d, count)
                  : table_power::powerLanes<true, false>(a, signA, b, signB, table, d, count);
+}
+
+// (a + b) * |p + q|^y, each source negated where its sign says and the power where `factorSign`
+// does, in one pass: the very values of tablePowerOfSumLanes and the sum product.
+void sumProductOfTablePowerLanes(const float* a, std::uint32_t signA, const float* b,
+                                 std::uint32_t signB, const float* p, std::uint32_t signP,
+                                 const float* q, std::uint32_t signQ, std::uint32_t factorSign,
+                                 const PowerTable& table, float* d, int count) {
+    const table_power::PowerProductSources s{a,
+                                             b,
+                                             p,
+                                             q,
+                                             _mm256_set1_epi32(static_cast<int>(signA)),
+                                             _mm256_set1_epi32(static_cast<int>(signB)),
+                                             _mm256_set1_epi32(static_cast<int>(signP ^ signQ)),
+                                             _mm256_set1_epi32(static_cast<int>(factorSign))};
+    // The magnitude is what counts: -p + q is taken as -(p - q), as tablePowerOfSumLanes does.
+    const bool shared = p == a && q == b;
+    if (table.linear) {
+        shared ? table_power::powerProductLanes<true, true>(s, table, d, count)
+               : table_power::powerProductLanes<true, false>(s, table, d, count);
+    } else {
+        shared ? table_power::powerProductLanes<false, true>(s, table, d, count)
+               : table_power::powerProductLanes<false, false>(s, table, d, count);
+    }
 }

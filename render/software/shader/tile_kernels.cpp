@@ -28,7 +28,6 @@ namespace sse2 {
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
 #include "render/software/shader/avx2_table_power.inl"
-#include "render/software/shader/lane_table_power_product.inl"
 #include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace avx2
