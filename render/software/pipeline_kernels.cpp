@@ -351,9 +351,74 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
     alpha ? addSaturatedLanes<true>(source, first, target, count)
           : addSaturatedLanes<false>(source, first, target, count);
 }
+// The least of the eight lanes.
+GS_SIMD_INLINE int leastLane(__m256i v) {
+    __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(1, 0, 3, 2)));
+    m = _mm_min_epi32(m, _mm_shuffle_epi32(m, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(m);
+}
+// Where the 8 lanes of a group fall into two sets of neighbouring footprints, each within 6 texels
+// of its first (a texture drawn near or above its own size, rows changing along the run), both
+// rows of each set are loaded as one vector and permuted into the lanes; other groups go pair by
+// pair.
 void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int count, Colour* t00,
                               Colour* t10, Colour* t01, Colour* t11) {
-    gatherInteriorFootprintsByPairs(texture, at, count, t00, t10, t01, t11);
+    const int* texels = reinterpret_cast<const int*>(texture.pixels);
+    const int pitch = static_cast<int>(texture.pitch);
+    // Whole windows of 8 texels must not read past the texture's last texel.
+    const std::size_t size = texture.pitch * (texture.height - 1) + texture.width;
+    const __m256i reach = _mm256_set1_epi32(6);
+    const __m256i one = _mm256_set1_epi32(1);
+    int i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i offset = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + i));
+        // The first footprint of each set: the least offset, and the least of those further on.
+        const int first = leastLane(offset);
+        const __m256i further =
+            _mm256_cmpgt_epi32(offset, _mm256_add_epi32(_mm256_set1_epi32(first), reach));
+        const bool twoSets = !_mm256_testz_si256(further, further);
+        const int second =
+            twoSets ? leastLane(_mm256_blendv_epi8(_mm256_set1_epi32(INT32_MAX), offset, further))
+                    : first;
+        const __m256i column = _mm256_sub_epi32(
+            offset,
+            _mm256_blendv_epi8(_mm256_set1_epi32(first), _mm256_set1_epi32(second), further));
+        const __m256i beyond = _mm256_cmpgt_epi32(column, reach);
+        if (!_mm256_testz_si256(beyond, beyond) ||
+            static_cast<std::size_t>(second) + pitch + 8 > size) {
+            gatherInteriorFootprintsByPairs(texture, at + i, 8, t00 + i, t10 + i, t01 + i, t11 + i);
+            continue;
+        }
+        const __m256i next = _mm256_add_epi32(column, one);
+        // Each window's texels at the lanes' columns, and at the columns after them.
+        const auto pick = [&](int start, __m256i* left, __m256i* right) {
+            const __m256i window =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(texels + start));
+            *left = _mm256_permutevar8x32_epi32(window, column);
+            *right = _mm256_permutevar8x32_epi32(window, next);
+        };
+        __m256i topLeft, topRight, bottomLeft, bottomRight;
+        pick(first, &topLeft, &topRight);
+        pick(first + pitch, &bottomLeft, &bottomRight);
+        if (twoSets) {
+            __m256i left, right;
+            pick(second, &left, &right);
+            topLeft = _mm256_blendv_epi8(topLeft, left, further);
+            topRight = _mm256_blendv_epi8(topRight, right, further);
+            pick(second + pitch, &left, &right);
+            bottomLeft = _mm256_blendv_epi8(bottomLeft, left, further);
+            bottomRight = _mm256_blendv_epi8(bottomRight, right, further);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t00 + i), topLeft);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t10 + i), topRight);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t01 + i), bottomLeft);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t11 + i), bottomRight);
+    }
+    if (i < count) {
+        gatherInteriorFootprintsByPairs(texture, at + i, count - i, t00 + i, t10 + i, t01 + i,
+                                        t11 + i);
+    }
 }
 // Four texels from p, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k
 // are 4 k (blue) to 4 k + 3 (alpha).
