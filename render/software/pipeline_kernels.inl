@@ -1273,6 +1273,48 @@ GS_SIMD_INLINE bool affineFootprints(const PixelBuffer& texture, const Plane& pu
     return true;
 }
 
+// The texture's lines that the footprints kPrefetchRows rows further down the target will read,
+// asked into the second-level cache while this tile is shaded. A texture drawn across many rows is
+// read a row or two at a time as the draw moves down, which the processor's own prefetching does
+// not foresee well enough once the texture outgrows that cache (a 4K target's feedback, 8 MiB);
+// smaller textures stay there anyway, and the requests would only cost. Affine draws only: their
+// footprints further down are these moved by the planes' steps down the rows.
+constexpr int kPrefetchRows = 8;
+constexpr std::size_t kPrefetchedTextureBytes = std::size_t{4} << 20;
+GS_SIMD_INLINE void prefetchFootprintsBelow(const PixelBuffer& texture, const Plane& pu,
+                                            const Plane& pv, const int* at, int count) {
+    if (texture.pitch * texture.height * sizeof(Colour) <= kPrefetchedTextureBytes) {
+        return;
+    }
+    const float width = static_cast<float>(texture.width);
+    const float height = static_cast<float>(texture.height);
+    const auto pitch = static_cast<std::int64_t>(texture.pitch);
+    // Texels down and across, held to the texture's size (NaN to 0) before they become integers.
+    const auto texelsAhead = [](float step, float size) {
+        const float texels = step * size * kPrefetchRows;
+        const float held = std::fabs(texels) <= size ? texels
+                           : texels > 0.0f           ? size
+                           : texels < 0.0f           ? -size
+                                                     : 0.0f;
+        return static_cast<std::int64_t>(held);
+    };
+    const std::int64_t ahead = texelsAhead(pv.dy, height) * pitch + texelsAhead(pu.dy, width);
+    // One lane per line of 16 texels along the run, the texels a lane moves by taken from the
+    // plane; the footprints' second row with each.
+    const float texelsPerLane = std::fabs(pu.dx * width);
+    const int stride = !(texelsPerLane > 0.5f) ? 32
+                       : texelsPerLane < 16.0f ? static_cast<int>(16.0f / texelsPerLane)
+                                               : 1;
+    const std::int64_t last = pitch * static_cast<std::int64_t>(texture.height) - pitch - 1;
+    for (int k = 0; k < count; k += stride) {
+        const std::int64_t line = at[k] + ahead;
+        if (line >= 0 && line <= last) {
+            __builtin_prefetch(texture.pixels + line, 0, 2);
+            __builtin_prefetch(texture.pixels + line + pitch, 0, 2);
+        }
+    }
+}
+
 // shadeTexturedTile for a tile of `lanes` lanes: kTileLanes in one run (the bulk of a large
 // primitive), where every loop runs a known number of times, or 0 for any other tile.
 // ConstantAlpha: the source alpha is the same in every lane (a diffuse alpha whose plane does not
@@ -1311,6 +1353,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
     const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
     if (linear && affineFootprints(texture, pu, pv, tile, runs, at, wx, wy)) {
+        prefetchFootprintsBelow(texture, pu, pv, at, count);
         gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
     } else {
         // The coordinates lane by lane, as the general path interpolates them. Lanes past count

@@ -410,6 +410,8 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
         {150, 20, 0.03f, 0.96f, 0.05f, 0.94f},
         {13, 9, 0.1f, 0.9f, 0.12f, 0.85f},
         {900, 120, 0.02f, 0.98f, 0.03f, 0.97f},
+        // Larger than the textures whose lines further down are prefetched.
+        {1100, 1000, 0.02f, 0.3f, 0.05f, 0.1f},
     };
     std::vector<std::vector<Colour>> baseline;
     for (InstructionSet set : setsOfThisMachine()) {
