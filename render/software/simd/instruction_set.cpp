@@ -1,6 +1,10 @@
 #include "render/software/simd/instruction_set.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
 
 namespace gs::render::software::simd {
 namespace {
@@ -22,7 +26,8 @@ InstructionSet detect() {
 }
 
 std::atomic<int>& chosen() {
-    static std::atomic<int> set{static_cast<int>(bestInstructionSet())};
+    static std::atomic<int> set{static_cast<int>(startingInstructionSet(
+        bestInstructionSet(), std::getenv("GLIMMERSTRAND_INSTRUCTION_SET")))};
     return set;
 }
 
@@ -30,6 +35,29 @@ std::atomic<int>& chosen() {
 
 InstructionSet bestInstructionSet() {
     static const InstructionSet best = detect();
+    return best;
+}
+
+InstructionSet startingInstructionSet(InstructionSet best, const char* requested) {
+    if (requested == nullptr) {
+        return best;
+    }
+    constexpr std::pair<std::string_view, InstructionSet> kNames[] = {
+        {"sse2", InstructionSet::Sse2},
+        {"avx2", InstructionSet::Avx2},
+        {"avx512", InstructionSet::Avx512},
+    };
+    const std::string_view text(requested);
+    for (const auto& [name, set] : kNames) {
+        const bool same =
+            text.size() == name.size() &&
+            std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
+                return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+            });
+        if (same) {
+            return static_cast<int>(set) < static_cast<int>(best) ? set : best;
+        }
+    }
     return best;
 }
 

@@ -17,7 +17,12 @@ constexpr int kInstructionSetCount = 3;
 
 // The best set this processor and operating system run.
 InstructionSet bestInstructionSet();
-// The set components made from now on use: the best one, unless a test chose another.
+// The set a process starts with: `best`, or an older one that `requested` names ("sse2", "avx2",
+// "avx512", in any case), the value of GLIMMERSTRAND_INSTRUCTION_SET. It lets the older sets'
+// kernels be measured on a newer processor, or a set be stepped around. A null, unknown or newer
+// name changes nothing.
+InstructionSet startingInstructionSet(InstructionSet best, const char* requested);
+// The set components made from now on use: the starting one, unless a test chose another.
 InstructionSet activeInstructionSet();
 // Chooses the set for components made from now on; one the machine cannot run is refused (false).
 bool useInstructionSet(InstructionSet set);

@@ -323,5 +323,20 @@ TEST_F(InstructionSetTest, OnlySetsTheMachineRunsCanBeChosen) {
               hasAvx512 ? InstructionSet::Avx512 : InstructionSet::Sse2);
 }
 
+// GLIMMERSTRAND_INSTRUCTION_SET may step a process down to an older set, never up to one the
+// machine does not run; anything it does not name leaves the best set.
+TEST(StartingInstructionSet, IsTheBestOrAnOlderOneTheEnvironmentNames) {
+    EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Avx512, "avx2"), InstructionSet::Avx2);
+    EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Avx512, "SSE2"), InstructionSet::Sse2);
+    EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Avx2, "Avx2"), InstructionSet::Avx2);
+    EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Avx2, "avx512"), InstructionSet::Avx2);
+    EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Sse2, "avx2"), InstructionSet::Sse2);
+    for (const char* other : {static_cast<const char*>(nullptr), "", "avx", "avx2 ", "avx5120"}) {
+        EXPECT_EQ(simd::startingInstructionSet(InstructionSet::Avx512, other),
+                  InstructionSet::Avx512)
+            << (other != nullptr ? other : "(none)");
+    }
+}
+
 }  // namespace
 }  // namespace gs::render::software
