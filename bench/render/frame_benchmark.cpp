@@ -28,6 +28,7 @@
 #include "render/frame_geometry.h"
 #include "render/frame_renderer.h"
 #include "render/software/adapter.h"
+#include "render/software/simd/instruction_set.h"
 
 namespace gs::render {
 namespace {
@@ -413,4 +414,18 @@ BENCHMARK_REGISTER_F(FrameFixture, PlainScalarEffect0)->Apply(sizes);
 }  // namespace
 }  // namespace gs::render
 
-BENCHMARK_MAIN();
+// The instruction set the device's kernels run, in the results' context: the best this machine
+// has, or the older one GLIMMERSTRAND_INSTRUCTION_SET names. (This program's own copy of the
+// choice makes it as the device's library does.)
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    namespace simd = gs::render::software::simd;
+    benchmark::AddCustomContext("instruction set",
+                                simd::instructionSetName(simd::activeInstructionSet()));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
