@@ -23,15 +23,8 @@ inline __m256 lookup16(const float* table, __m256i index) {
 
 // table[index & 31] in each lane.
 inline __m256 lookup32(const float* table, __m256i index) {
-    const __m256 third = _mm256_castsi256_ps(_mm256_slli_epi32(index, 28));   // bit 3 to the sign
     const __m256 fourth = _mm256_castsi256_ps(_mm256_slli_epi32(index, 27));  // bit 4 to the sign
-    const __m256 low =
-        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(table), index),
-                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 8), index), third);
-    const __m256 high =
-        _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 16), index),
-                         _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + 24), index), third);
-    return _mm256_blendv_ps(low, high, fourth);
+    return _mm256_blendv_ps(lookup16(table, index), lookup16(table + 16, index), fourth);
 }
 
 // Eight lanes from p: a plain load where Whole, else the `live` ones and zeros.
