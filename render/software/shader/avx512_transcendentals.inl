@@ -158,28 +158,34 @@ namespace transcendental {
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
 // rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
 // c2 term of tables that have none.
-// A table's entries, in registers for the lanes' permutes.
-// 2^-31: magnitudes from here up have a binade d = 127 - exponent below 32.
-constexpr std::uint32_t kNearBits = 0x30000000u;
 
+// Magnitudes in [2^-31, 2), the part of every table's range whose binade d = 127 - exponent lies
+// below 32 (so that high[0] = 1 is its second factor), are those whose top four bits are 0011.
+constexpr std::uint32_t kNearBits = 0x30000000u;
+constexpr std::uint32_t kTopBits = 0xF0000000u;
+
+// A table's entries, in registers for the lanes' permutes. c1 and c2 come scaled (see
+// powerTableRegisters); lowFirst and lowSecond hold low[] in reverse, so that the exponent field
+// itself indexes it.
 struct PowerTableRegisters {
     __m512 c0Low, c0High, c1Low, c1High, c2Low, c2High, lowFirst, lowSecond, high, zero, exponent;
     std::uint32_t firstBits, spanBits;
-    // The part of the tables' range from 2^-31 up, where high[0] = 1 is the binade factor.
-    std::uint32_t nearBits, nearSpanBits;
 };
 
 // |x|^y by the table for the `live` lanes of x: what tablePowerVector stores.
 template <bool Linear>
 GS_SIMD_INLINE __m512 tablePowerValue(__m512i x, const PowerTableRegisters& t, __mmask16 live) {
-    const __m512i bits = _mm512_and_si512(x, _mm512_set1_epi32(0x7FFFFFFF));
-    const __m512i segment = _mm512_srli_epi32(bits, 18);
-    // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
-    const __m512 position =
-        _mm512_sub_ps(_mm512_castsi512_ps(_mm512_ternarylogic_epi32(
-                          _mm512_slli_epi32(bits, 5), _mm512_set1_epi32(0x007FFFFF),
-                          _mm512_set1_epi32(0x3F800000), 0xEA)),
-                      _mm512_set1_ps(1.0f));
+    // |x| with the top bits of the near magnitudes cleared: zero there and nowhere else. The
+    // fields the tables read (the segment, the position in it and the exponent's low five bits)
+    // lie below them.
+    const __m512i near = _mm512_ternarylogic_epi32(x, _mm512_set1_epi32(0x7FFFFFFF),
+                                                   _mm512_set1_epi32(kNearBits), 0x6A);
+    const __m512i segment = _mm512_srli_epi32(near, 18);
+    // segmentPosition / 32: the mantissa in [1, 2) less its value to five fraction bits, rounded
+    // down (exact). The slopes come scaled by 32 to match, and the products are the same numbers.
+    const __m512 position = _mm512_reduce_ps(
+        _mm512_getmant_ps(_mm512_castsi512_ps(x), _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero),
+        (5 << 4) | _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     const __m512 c0 = _mm512_permutex2var_ps(t.c0Low, segment, t.c0High);
     const __m512 c1 = _mm512_permutex2var_ps(t.c1Low, segment, t.c1High);
     // With c2 = 0, c1 + position * c2 is c1: the same value without the step.
@@ -189,19 +195,17 @@ GS_SIMD_INLINE __m512 tablePowerValue(__m512i x, const PowerTableRegisters& t, _
             : _mm512_add_ps(
                   c1, _mm512_mul_ps(position, _mm512_permutex2var_ps(t.c2Low, segment, t.c2High)));
     const __m512 mantissaPower = _mm512_add_ps(c0, _mm512_mul_ps(position, slope));
-    const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
-    // Binades from 2^-31 up take high[0] = 1 as their second factor, and x * 1 is x: the product
-    // by it is left to the rare lanes below.
+    // low[(127 - e) mod 32] is the reversed table's entry e mod 32, which the permute takes from
+    // the exponent field's low five bits. Binades from 2^-31 up take high[0] = 1 as their second
+    // factor, and x * 1 is x: the product by it is left to the rare lanes below.
     __m512 result =
-        _mm512_mul_ps(mantissaPower, _mm512_permutex2var_ps(t.lowFirst, below, t.lowSecond));
-    // Zero, the values outside that part of the tables' range, in one test: bits - nearBits wraps
-    // around for zero (nearBits is never 0).
-    const __mmask16 special =
-        _mm512_cmpge_epu32_mask(
-            _mm512_sub_epi32(bits, _mm512_set1_epi32(static_cast<int>(t.nearBits))),
-            _mm512_set1_epi32(static_cast<int>(t.nearSpanBits))) &
-        live;
+        _mm512_mul_ps(mantissaPower,
+                      _mm512_permutex2var_ps(t.lowFirst, _mm512_srli_epi32(near, 23), t.lowSecond));
+    // Zero and the values outside that part of the tables' range, in one test.
+    const __mmask16 special = _mm512_test_epi32_mask(near, _mm512_set1_epi32(kTopBits)) & live;
     if (special != 0) {
+        const __m512i bits = _mm512_xor_si512(near, _mm512_set1_epi32(kNearBits));
+        const __m512i below = _mm512_sub_epi32(_mm512_set1_epi32(127), _mm512_srli_epi32(bits, 23));
         const __mmask16 deep = _mm512_cmpge_epi32_mask(below, _mm512_set1_epi32(32));
         result = _mm512_mask_mul_ps(result, deep, result,
                                     _mm512_permutexvar_ps(_mm512_srli_epi32(below, 5), t.high));
@@ -239,21 +243,25 @@ GS_SIMD_INLINE __m512i powerSource(const float* a, std::uint32_t flip, const flo
 // The table's entries in registers, loaded once for a tile into a struct of this target region's
 // own (a std::pair of vectors, built outside the region, trips GCC 12 at -O0).
 GS_SIMD_INLINE PowerTableRegisters powerTableRegisters(const PowerTable& table) {
+    const __m512i reverse = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m512 low = _mm512_load_ps(table.low), lowNext = _mm512_load_ps(table.low + 16);
+    // Entry e of the reversed table is low[(127 - e) mod 32] = low[(31 - e) mod 32]. The slope's
+    // terms are scaled for a position of a 32nd of segmentPosition's: c1 by 32, c2 by 32 * 32,
+    // exactly (powers of two on small normal numbers).
+    const __m512 by32 = _mm512_set1_ps(32.0f), by1024 = _mm512_set1_ps(1024.0f);
     return {_mm512_load_ps(table.c0),
             _mm512_load_ps(table.c0 + 16),
-            _mm512_load_ps(table.c1),
-            _mm512_load_ps(table.c1 + 16),
-            _mm512_load_ps(table.c2),
-            _mm512_load_ps(table.c2 + 16),
-            _mm512_load_ps(table.low),
-            _mm512_load_ps(table.low + 16),
+            _mm512_mul_ps(_mm512_load_ps(table.c1), by32),
+            _mm512_mul_ps(_mm512_load_ps(table.c1 + 16), by32),
+            _mm512_mul_ps(_mm512_load_ps(table.c2), by1024),
+            _mm512_mul_ps(_mm512_load_ps(table.c2 + 16), by1024),
+            _mm512_maskz_permutexvar_ps(0xFFFF, reverse, lowNext),
+            _mm512_maskz_permutexvar_ps(0xFFFF, reverse, low),
             _mm512_load_ps(table.high),
             _mm512_set1_ps(table.zero),
             _mm512_set1_ps(table.y),
             table.firstBits,
-            table.spanBits,
-            std::max(table.firstBits, kNearBits),
-            table.firstBits + table.spanBits - std::max(table.firstBits, kNearBits)};
+            table.spanBits};
 }
 
 // tablePowerLanes for the 16 lanes from i, of which `live` are read and written.
@@ -280,8 +288,9 @@ GS_SIMD_INLINE __m512 negated(__m512 x, std::uint32_t sign) {
 
 // sumProductOfTablePowerLanes for the 16 lanes from i, of which `live` are read and written.
 // Shared: p and q are a and b themselves (a sum times a power of its difference), loaded once.
-// Plain: neither a, b nor the power is negated.
-template <bool Linear, bool Shared, bool Plain>
+// Plain: neither a, b nor the power is negated. Difference: q is negated (flip is the sign bit;
+// otherwise it is 0), and p + (-q) is p - q, the same rounding in one instruction.
+template <bool Linear, bool Shared, bool Plain, bool Difference>
 GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTableRegisters& t,
                                        float* d, int i, __mmask16 live) {
     const __m512 a = _mm512_maskz_loadu_ps(live, s.a + i);
@@ -289,8 +298,8 @@ GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const Power
     const __m512 p = Shared ? a : _mm512_maskz_loadu_ps(live, s.p + i);
     const __m512 q = Shared ? b : _mm512_maskz_loadu_ps(live, s.q + i);
     // The power's sum as tablePowerVector forms it, then the product's.
-    const __m512 power =
-        tablePowerValue<Linear>(_mm512_castps_si512(_mm512_add_ps(p, negated(q, s.flip))), t, live);
+    const __m512 power = tablePowerValue<Linear>(
+        _mm512_castps_si512(Difference ? _mm512_sub_ps(p, q) : _mm512_add_ps(p, q)), t, live);
     if constexpr (Plain) {
         storeLanes(d + i, live, _mm512_mul_ps(_mm512_add_ps(a, b), power));
     } else {
@@ -322,17 +331,23 @@ void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::u
 }
 
 // The sources by value: their pointers stay in registers across the stores to d.
-template <bool Linear, bool Shared, bool Plain>
+template <bool Linear, bool Shared, bool Plain, bool Difference>
 void powerProductLanes(PowerProductSources s, const PowerTable& table, float* d, int count) {
     const PowerTableRegisters t = powerTableRegisters(table);
     int i = 0;
     for (; i + 16 <= count; i += 16) {
-        powerProductVector<Linear, Shared, Plain>(s, t, d, i, 0xFFFF);
+        powerProductVector<Linear, Shared, Plain, Difference>(s, t, d, i, 0xFFFF);
     }
     if (i < count) {
-        powerProductVector<Linear, Shared, Plain>(s, t, d, i,
-                                                  static_cast<__mmask16>((1u << (count - i)) - 1));
+        powerProductVector<Linear, Shared, Plain, Difference>(
+            s, t, d, i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
+}
+
+template <bool Linear, bool Shared, bool Plain>
+void powerProductLanes(const PowerProductSources& s, const PowerTable& table, float* d, int count) {
+    s.flip != 0 ? powerProductLanes<Linear, Shared, Plain, true>(s, table, d, count)
+                : powerProductLanes<Linear, Shared, Plain, false>(s, table, d, count);
 }
 
 template <bool Linear, bool Shared>
