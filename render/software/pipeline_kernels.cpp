@@ -231,6 +231,19 @@ inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
         _mm256_set1_epi32(static_cast<int>(limit ^ 0x80000000u)), _mm256_xor_si256(x, flip));
     return _mm256_testc_si256(below, rowLanes(lanes)) != 0;
 }
+// rowAllBelow for the columns of a window, whose origin and limit are made once per window. The
+// unsigned comparison is a signed one with both sides' sign bits flipped: the origin carries the
+// flip into index - origin (adding 2^31 and flipping the top bit are the same), which leaves the
+// low bits that rowPick reads as they are.
+inline RowInt rowColumnOrigin(int start) {
+    return _mm256_set1_epi32(static_cast<int>(static_cast<unsigned>(start) ^ 0x80000000u));
+}
+inline RowInt rowColumnLimit(unsigned limit) {
+    return _mm256_set1_epi32(static_cast<int>(limit ^ 0x80000000u));
+}
+inline bool rowColumnsBelow(RowInt column, RowInt limit, int lanes) {
+    return _mm256_testc_si256(_mm256_cmpgt_epi32(limit, column), rowLanes(lanes)) != 0;
+}
 inline bool rowWithin(RowFloat x, float low, float high, int lanes) {
     const RowFloat within = _mm256_and_ps(_mm256_cmp_ps(x, _mm256_set1_ps(low), _CMP_GE_OQ),
                                           _mm256_cmp_ps(x, _mm256_set1_ps(high), _CMP_LE_OQ));
@@ -637,6 +650,16 @@ inline RowInt rowLoadTexels(const Colour* p, int count) {
 inline bool rowAllBelow(RowInt x, unsigned limit, int lanes) {
     return _mm512_mask_cmpge_epu32_mask(rowLanes(lanes), x,
                                         _mm512_set1_epi32(static_cast<int>(limit))) == 0;
+}
+// rowAllBelow for the columns of a window, whose origin and limit are made once per window.
+inline RowInt rowColumnOrigin(int start) {
+    return _mm512_set1_epi32(start);
+}
+inline RowInt rowColumnLimit(unsigned limit) {
+    return _mm512_set1_epi32(static_cast<int>(limit));
+}
+inline bool rowColumnsBelow(RowInt column, RowInt limit, int lanes) {
+    return _mm512_mask_cmpge_epu32_mask(rowLanes(lanes), column, limit) == 0;
 }
 inline bool rowWithin(RowFloat x, float low, float high, int lanes) {
     const __mmask16 live = rowLanes(lanes);

@@ -371,12 +371,22 @@ GS_SIMD_INLINE RowFloat rowChannel(RowInt t0, RowInt t1, RowFloat frac) {
 // one window serves many vectors.
 struct RowWindow {
     int start = -(1 << 30);  // none yet: no index falls into it
-    RowInt origin = {};      // start in every lane, once loaded
     // The columns whose pair of texels both lie in the row: all but the row's last texel. None
     // before the first load, so that no position is taken as falling into it.
     unsigned pairs = 0;
+    // start and pairs as rowColumnsBelow takes them, in every lane, for the vectors that stay in
+    // the window: their columns are index - origin. (Set by emptyRowWindow and loadRowWindow: a
+    // member initialiser would build them outside the set's target region.)
+    RowInt origin = {}, limit = {};
     RowFloat value[4] = {}, step[4] = {};
 };
+
+GS_SIMD_INLINE RowWindow emptyRowWindow() {
+    RowWindow window;
+    window.origin = rowColumnOrigin(0);
+    window.limit = rowColumnLimit(0);
+    return window;
+}
 
 // Alpha's values only where `alpha` asks for them (what the sampler's caller reads).
 GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, bool alpha,
@@ -386,9 +396,10 @@ GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, bool 
     const RowInt next =
         rowLoadTexels(row + start + 1, available - 1 < kRowLanes ? available - 1 : kRowLanes);
     window->start = start;
-    window->origin = rowSetInt(start);
     const int pairs = width - 1 - start;
     window->pairs = static_cast<unsigned>(pairs < 0 ? 0 : pairs < kRowLanes ? pairs : kRowLanes);
+    window->origin = rowColumnOrigin(start);
+    window->limit = rowColumnLimit(window->pairs);
     window->value[0] = rowUnorm<16>(here);
     window->value[1] = rowUnorm<8>(here);
     window->value[2] = rowUnorm<0>(here);
@@ -494,7 +505,7 @@ GS_SIMD_INLINE bool filterInsideWindow(int width, RowFloat u, int lanes, const R
     RowFloat frac;
     rowFloorParts(s, &whole, &frac);
     const RowInt column = rowSubInt(whole, window.origin);
-    if (!rowAllBelow(column, window.pairs, lanes)) {
+    if (!rowColumnsBelow(column, window.limit, lanes)) {
         return false;
     }
     storeFiltered(window, column, frac, lanes, out, at, alpha);
@@ -586,7 +597,7 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
     const int width = static_cast<int>(texture.width);
     const RowInt borderColour = rowSetInt(static_cast<int>(border));
     const RowInterior interior(width);
-    RowWindow window;
+    RowWindow window = emptyRowWindow();
     int i = 0;
     for (; i + kRowLanes <= count; i += kRowLanes) {
         sampleRowVector<mode, linear>(row, width, borderColour, interior, u, i, kRowLanes, &window,
