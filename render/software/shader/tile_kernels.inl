@@ -304,6 +304,22 @@ void sumProductOfMagnitude(const CompiledInstruction& in, const TileContext& til
         if constexpr (Power) {
             sumProductOfTablePowerLanes(a, in.sign[0], b, in.sign[1], p, in.factorSign[0], q,
                                         in.factorSign[1], in.sign[2], *in.powerTable, d, count);
+        } else if ((in.sign[0] | in.sign[1] | in.factorSign[0] | in.sign[2]) == 0) {
+            // Nothing negated but perhaps q: the sum times the root of a sum or a difference
+            // (p + -q is p - q), without a sign operation on every read.
+            a = std::assume_aligned<kLaneAlignment>(a);
+            b = std::assume_aligned<kLaneAlignment>(b);
+            p = std::assume_aligned<kLaneAlignment>(p);
+            q = std::assume_aligned<kLaneAlignment>(q);
+            if (in.factorSign[1] != 0) {
+                for (int i = 0; i < count; ++i) {
+                    d[i] = (a[i] + b[i]) * math::squareRootOfMagnitude(p[i] - q[i]);
+                }
+            } else {
+                for (int i = 0; i < count; ++i) {
+                    d[i] = (a[i] + b[i]) * math::squareRootOfMagnitude(p[i] + q[i]);
+                }
+            }
         } else {
             const Operand<false> x(a, in.sign[0]), y(b, in.sign[1]);
             const Operand<false> u(p, in.factorSign[0]), v(q, in.factorSign[1]);
