@@ -13,6 +13,8 @@ namespace table_power {
 // 2^-15 and 2^-31: magnitudes from these up have a binade d = 127 - exponent below 16 and 32.
 constexpr std::uint32_t kShallowBits = 0x38000000u;
 constexpr std::uint32_t kNearBits = 0x30000000u;
+// The magnitudes in [2^-15, 2) are those whose top five bits are those of kShallowBits.
+constexpr std::uint32_t kTopBits = 0xF8000000u;
 
 // table[index & 15] in each lane.
 inline __m256 lookup16(const float* table, __m256i index) {
@@ -44,6 +46,7 @@ struct PowerConstants {
     __m256i oneBits;    // 1.0f
     __m256i bias;       // 127
     __m256i shallow;    // kShallowBits: from here up, the first half of the binade factors serves
+    __m256i top;        // kTopBits
     __m256i last;       // the tables' last magnitude, below 2
     __m256i nearFirst;  // kNearBits or the tables' lower bound, the greater
     __m256i first;      // the tables' lower bound
@@ -68,6 +71,7 @@ GS_SIMD_INLINE PowerConstants powerConstants(const PowerTable& table) {
             opaqueLanes(0x3F800000u),
             opaqueLanes(127),
             opaqueLanes(kShallowBits),
+            opaqueLanes(kTopBits),
             opaqueLanes(table.firstBits + table.spanBits - 1),
             opaqueLanes(std::max(table.firstBits, kNearBits)),
             opaqueLanes(table.firstBits)};
@@ -102,30 +106,33 @@ GS_SIMD_INLINE __m256 powerOfAnyMagnitude(const PowerTable& table, const PowerCo
 template <bool Linear, bool Whole>
 GS_SIMD_INLINE __m256 powerValue(__m256i x, const PowerTable& table,
                                  const PowerConstants& constants, __m256i live, unsigned* outside) {
-    const __m256i bits = _mm256_and_si256(x, constants.magnitude);
-    const __m256i segment = _mm256_srli_epi32(bits, 18);  // lookup32 keeps the low five bits
+    // |x| with the top bits of [2^-15, 2) cleared: zero there and nowhere else. The fields the
+    // tables read (the segment, the position in it and the exponent's low four bits) lie below
+    // them.
+    const __m256i shallow =
+        _mm256_xor_si256(_mm256_and_si256(x, constants.magnitude), constants.shallow);
+    const __m256i segment = _mm256_srli_epi32(shallow, 18);  // lookup32 keeps the low five bits
     // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
-    const __m256 t = _mm256_sub_ps(
-        _mm256_castsi256_ps(_mm256_or_si256(
-            _mm256_and_si256(_mm256_slli_epi32(bits, 5), constants.mantissa), constants.oneBits)),
-        _mm256_castsi256_ps(constants.oneBits));
+    const __m256 t =
+        _mm256_sub_ps(_mm256_castsi256_ps(_mm256_or_si256(
+                          _mm256_and_si256(_mm256_slli_epi32(shallow, 5), constants.mantissa),
+                          constants.oneBits)),
+                      _mm256_castsi256_ps(constants.oneBits));
     const __m256 c0 = table_power::lookup32(table.c0, segment);
     const __m256 c1 = table_power::lookup32(table.c1, segment);
     // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
     const __m256 slope =
         Linear ? c1 : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
     const __m256 mantissaPower = _mm256_add_ps(c0, _mm256_mul_ps(t, slope));
-    const __m256i below = _mm256_sub_epi32(constants.bias, _mm256_srli_epi32(bits, 23));
-    __m256i other = _mm256_or_si256(_mm256_cmpgt_epi32(constants.shallow, bits),
-                                    _mm256_cmpgt_epi32(bits, constants.last));
-    if constexpr (!Whole) {
-        other = _mm256_and_si256(live, other);
-    }
     *outside = 0;
-    if (_mm256_testz_si256(other, other)) {
+    if (_mm256_testz_si256(shallow,
+                           Whole ? constants.top : _mm256_and_si256(live, constants.top))) {
         // Binade factors low[d] for d < 16, with high[0] = 1 as their second factor: x * 1 is x.
-        return _mm256_mul_ps(mantissaPower, table_power::lookup16(table.low, below));
+        return _mm256_mul_ps(
+            mantissaPower, table_power::lookup16(table.shallowLow, _mm256_srli_epi32(shallow, 23)));
     }
+    const __m256i bits = _mm256_xor_si256(shallow, constants.shallow);
+    const __m256i below = _mm256_sub_epi32(constants.bias, _mm256_srli_epi32(bits, 23));
     return powerOfAnyMagnitude(table, constants, bits, below, mantissaPower,
                                Whole ? _mm256_set1_epi32(-1) : live, outside);
 }
@@ -193,50 +200,69 @@ void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32
 }
 
 // The sources of a sum product of a table power, (a + b) * |p + q|^y, and the sign flips that
-// negate them and the power.
+// negate a, b and the power (q's sign against p's is the product's Difference).
 struct PowerProductSources {
     const float* a;
     const float* b;
     const float* p;
     const float* q;
-    __m256i signA, signB, flip, factor;  // flip: q's sign against p's
+    __m256i signA, signB, factor;
 };
 
 // sumProductOfTablePowerLanes for the eight lanes from i, as powerVector's lanes. Shared: p and q
-// are a and b themselves (a sum times a power of its difference), loaded once.
-template <bool Linear, bool Shared, bool Whole>
+// are a and b themselves (a sum times a power of its difference), loaded once. Plain: neither a,
+// b nor the power is negated. Difference: q is negated against p (flip is the sign bit; otherwise
+// it is 0), and p + (-q) is p - q, the same rounding in one instruction.
+template <bool Linear, bool Shared, bool Plain, bool Difference, bool Whole>
 GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTable& table,
                                        const PowerConstants& constants, float* d, int i,
                                        __m256i live) {
-    const __m256i a = loadLanes<Whole>(s.a + i, live);
-    const __m256i b = loadLanes<Whole>(s.b + i, live);
-    const __m256i p = Shared ? a : loadLanes<Whole>(s.p + i, live);
-    const __m256i q = Shared ? b : loadLanes<Whole>(s.q + i, live);
+    const __m256 a = _mm256_castsi256_ps(loadLanes<Whole>(s.a + i, live));
+    const __m256 b = _mm256_castsi256_ps(loadLanes<Whole>(s.b + i, live));
+    const __m256 p = Shared ? a : _mm256_castsi256_ps(loadLanes<Whole>(s.p + i, live));
+    const __m256 q = Shared ? b : _mm256_castsi256_ps(loadLanes<Whole>(s.q + i, live));
     // The power's sum as powerVector forms it, then the product's.
-    const __m256i x = _mm256_castps_si256(
-        _mm256_add_ps(_mm256_castsi256_ps(p), _mm256_castsi256_ps(_mm256_xor_si256(q, s.flip))));
+    const __m256i x = _mm256_castps_si256(Difference ? _mm256_sub_ps(p, q) : _mm256_add_ps(p, q));
     unsigned outside;
     __m256 power = powerValue<Linear, Whole>(x, table, constants, live, &outside);
     if (outside != 0) {
         power = withOutsideLanes(power, x, outside, table.y);
     }
-    const __m256 sum = _mm256_add_ps(_mm256_castsi256_ps(_mm256_xor_si256(a, s.signA)),
-                                     _mm256_castsi256_ps(_mm256_xor_si256(b, s.signB)));
-    const __m256 factor = _mm256_xor_ps(power, _mm256_castsi256_ps(s.factor));
-    storeLanes<Whole>(d + i, _mm256_mul_ps(sum, factor), live);
+    if constexpr (Plain) {
+        storeLanes<Whole>(d + i, _mm256_mul_ps(_mm256_add_ps(a, b), power), live);
+    } else {
+        const __m256 sum = _mm256_add_ps(_mm256_xor_ps(a, _mm256_castsi256_ps(s.signA)),
+                                         _mm256_xor_ps(b, _mm256_castsi256_ps(s.signB)));
+        const __m256 factor = _mm256_xor_ps(power, _mm256_castsi256_ps(s.factor));
+        storeLanes<Whole>(d + i, _mm256_mul_ps(sum, factor), live);
+    }
 }
 
-template <bool Linear, bool Shared>
+template <bool Linear, bool Shared, bool Plain, bool Difference>
 void powerProductLanes(const PowerProductSources& s, const PowerTable& table, float* d, int count) {
     const PowerConstants constants = powerConstants(table);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
-        powerProductVector<Linear, Shared, true>(s, table, constants, d, i, _mm256_setzero_si256());
+        powerProductVector<Linear, Shared, Plain, Difference, true>(s, table, constants, d, i,
+                                                                    _mm256_setzero_si256());
     }
     if (i < count) {
         const __m256i live = _mm256_cmpgt_epi32(_mm256_set1_epi32(count - i),
                                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        powerProductVector<Linear, Shared, false>(s, table, constants, d, i, live);
+        powerProductVector<Linear, Shared, Plain, Difference, false>(s, table, constants, d, i,
+                                                                     live);
+    }
+}
+
+template <bool Linear, bool Shared>
+void powerProductLanes(const PowerProductSources& s, bool plain, bool difference,
+                       const PowerTable& table, float* d, int count) {
+    if (plain) {
+        difference ? powerProductLanes<Linear, Shared, true, true>(s, table, d, count)
+                   : powerProductLanes<Linear, Shared, true, false>(s, table, d, count);
+    } else {
+        difference ? powerProductLanes<Linear, Shared, false, true>(s, table, d, count)
+                   : powerProductLanes<Linear, Shared, false, false>(s, table, d, count);
     }
 }
 
@@ -265,15 +291,17 @@ void sumProductOfTablePowerLanes(const float* a, std::uint32_t signA, const floa
                                              q,
                                              _mm256_set1_epi32(static_cast<int>(signA)),
                                              _mm256_set1_epi32(static_cast<int>(signB)),
-                                             _mm256_set1_epi32(static_cast<int>(signP ^ signQ)),
                                              _mm256_set1_epi32(static_cast<int>(factorSign))};
     // The magnitude is what counts: -p + q is taken as -(p - q), as tablePowerOfSumLanes does.
     const bool shared = p == a && q == b;
+    const bool plain = (signA | signB | factorSign) == 0;
+    const bool difference = (signP ^ signQ) != 0;
     if (table.linear) {
-        shared ? table_power::powerProductLanes<true, true>(s, table, d, count)
-               : table_power::powerProductLanes<true, false>(s, table, d, count);
+        shared ? table_power::powerProductLanes<true, true>(s, plain, difference, table, d, count)
+               : table_power::powerProductLanes<true, false>(s, plain, difference, table, d, count);
     } else {
-        shared ? table_power::powerProductLanes<false, true>(s, table, d, count)
-               : table_power::powerProductLanes<false, false>(s, table, d, count);
+        shared
+            ? table_power::powerProductLanes<false, true>(s, plain, difference, table, d, count)
+            : table_power::powerProductLanes<false, false>(s, plain, difference, table, d, count);
     }
 }

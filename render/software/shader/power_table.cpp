@@ -35,6 +35,9 @@ PowerTable::PowerTable(float exponent) : y(exponent), zero(arithmetic::shortPowe
     for (int l = 0; l < kLowBinades; ++l) {
         low[l] = static_cast<float>(std::exp2(-power * l));
     }
+    for (int k = 0; k < 16; ++k) {
+        shallowLow[k] = low[15 - k];
+    }
     // Steps of 2^-32 while their factor stays a normal float, and never below the normal floats:
     // d = 127 - biased exponent reaches 126 at most.
     int steps = 1;

@@ -39,6 +39,9 @@ struct alignas(64) PowerTable {
     float c0[kSegments], c1[kSegments], c2[kSegments];
     float low[kLowBinades];    // 2^(-l * y)
     float high[kHighBinades];  // 2^(-32 h * y); high[0] = 1, so that low alone serves d < 32
+    // low[15 - k]: for x in [2^-15, 2), whose binade d = 127 - exponent lies below 16, the factor
+    // indexed by the exponent's low four bits (15 - d).
+    float shallowLow[16];
     // The magnitudes' bits the tables cover: [firstBits, firstBits + spanBits), up to 2.
     std::uint32_t firstBits, spanBits;
     float y;
