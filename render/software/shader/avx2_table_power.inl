@@ -211,8 +211,8 @@ struct PowerProductSources {
 
 // sumProductOfTablePowerLanes for the eight lanes from i, as powerVector's lanes. Shared: p and q
 // are a and b themselves (a sum times a power of its difference), loaded once. Plain: neither a,
-// b nor the power is negated. Difference: q is negated against p (flip is the sign bit; otherwise
-// it is 0), and p + (-q) is p - q, the same rounding in one instruction.
+// b nor the power is negated. Difference: q's sign differs from p's, and p + (-q) is p - q, the
+// same rounding in one instruction.
 template <bool Linear, bool Shared, bool Plain, bool Difference, bool Whole>
 GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const PowerTable& table,
                                        const PowerConstants& constants, float* d, int i,
