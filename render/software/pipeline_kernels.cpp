@@ -46,6 +46,24 @@ struct FilteredAddition {
     Colour forced = 0;     // bits set in every stored pixel (the alpha of targets without one)
 };
 
+// Texel positions of the affine path in fixed point: 18 fraction bits, so that any position in a
+// texture of up to 4096 texels fits 31 bits.
+constexpr int kPositionBits = 18;
+
+// A run's texel positions along one axis, in fixed point: its first pixel's, then one step per
+// pixel.
+struct RunPositions {
+    std::int32_t first, step;
+};
+
+// A run of a tile whose every footprint lies inside the texture: its positions along both axes,
+// and its lanes. (No initialisers here or in RunPositions: a tile keeps an array for as many runs
+// as it may hold, which only its runs fill.)
+struct AffineRun {
+    RunPositions s, t;
+    int firstLane, count;
+};
+
 namespace {
 
 // first[i] = pixels[at[i]] and second[i] = pixels[at[i] + 1] for the lanes [0, count), from one
@@ -101,6 +119,10 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
+// The sets with kAddsAffineRuns blend an affine run's filtered texels in one pass (addAffineRun).
+constexpr bool kAddsAffineRuns = false;
+void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
+                  const AffineRun& run, const Colour* destination, Colour* target);
 #define GS_ROW_KERNELS 0
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
@@ -303,6 +325,10 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
+// The sets with kAddsAffineRuns blend an affine run's filtered texels in one pass (addAffineRun).
+constexpr bool kAddsAffineRuns = false;
+void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
+                  const AffineRun& run, const Colour* destination, Colour* target);
 #define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
@@ -717,6 +743,12 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
+// The FilteredAddition of an affine run's linearly filtered texels to destination[i], stored to
+// target[i], both from the run's first lane: texels fetched, filtered and blended in registers, in
+// one pass (the sets with kAddsAffineRuns; shadeTexturedLanes calls it for no other).
+constexpr bool kAddsAffineRuns = true;
+void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
+                  const AffineRun& run, const Colour* destination, Colour* target);
 #define GS_ROW_KERNELS 1
 #include "render/software/pipeline_kernels.inl"
 #undef GS_ROW_KERNELS
@@ -770,12 +802,13 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
         blend.template operator()<false>(i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
-// Eight texels from p, each channel widened to a 16-bit lane in 1/128 steps: the lanes of
-// texel k are 4 k (blue) to 4 k + 3 (alpha).
-GS_SIMD_INLINE __m512i widenedTexels(const Colour* p) {
-    return _mm512_slli_epi16(
-        _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))),
-        kFilteredBits);
+// Eight texels, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k are
+// 4 k (blue) to 4 k + 3 (alpha).
+GS_SIMD_INLINE __m512i widenedTexels(__m256i texels) {
+    return _mm512_slli_epi16(_mm512_cvtepu8_epi16(texels), kFilteredBits);
+}
+GS_SIMD_INLINE __m256i eightTexels(const Colour* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 // a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
 GS_SIMD_INLINE __m512i lerpRounded(__m512i a, __m512i b, __m512i w) {
@@ -787,17 +820,18 @@ struct FilteredAdditionRegisters {
     __m512i weight, toByte, keep, alpha;
     __m256i mask, forced;
 };
-// addFilteredTexels for the eight pixels from `at`, whose weights are in the 32-bit lanes of wx
-// and wy from `half` * 8.
-template <bool Scaled, bool StoresAlpha>
-GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Colour* t00,
-                                    const Colour* t10, const Colour* t01, const Colour* t11,
-                                    __m512i wx, __m512i wy, int half, int at,
-                                    const Colour* destination, Colour* target) {
+// addFilteredTexels for eight pixels: their texels t00 .. t11, their weights in the 32-bit lanes
+// of wx and wy from `half` * 8; destination and target point at the first of them. Where Whole is
+// false, only the pixels of `live` are read and stored.
+template <bool Scaled, bool StoresAlpha, bool Whole>
+GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, __m256i t00, __m256i t10,
+                                    __m256i t01, __m256i t11, __m512i wx, __m512i wy, int half,
+                                    const Colour* destination, Colour* target,
+                                    __mmask8 live = 0xFF) {
     const __m512i x = _mm512_permutexvar_epi16(r.spread[half], wx);
     const __m512i y = _mm512_permutexvar_epi16(r.spread[half], wy);
-    const __m512i top = lerpRounded(widenedTexels(t00 + at), widenedTexels(t10 + at), x);
-    const __m512i bottom = lerpRounded(widenedTexels(t01 + at), widenedTexels(t11 + at), x);
+    const __m512i top = lerpRounded(widenedTexels(t00), widenedTexels(t10), x);
+    const __m512i bottom = lerpRounded(widenedTexels(t01), widenedTexels(t11), x);
     __m512i value = lerpRounded(top, bottom, y);
     if constexpr (Scaled) {
         value = _mm512_mulhrs_epi16(value, r.weight);
@@ -807,13 +841,18 @@ GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, const Co
     if constexpr (StoresAlpha) {
         value = _mm512_mask_mov_epi16(value, 0x88888888u, r.alpha);
     }
-    const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(destination + at));
+    const __m256i d =
+        Whole ? eightTexels(destination) : _mm256_maskz_loadu_epi32(live, destination);
     const __m512i sum = _mm512_add_epi16(value, _mm512_and_si512(_mm512_cvtepu8_epi16(d), r.keep));
     // Sums above 255 saturate as they narrow to bytes.
-    const __m256i blended =
-        _mm256_ternarylogic_epi32(r.mask, _mm512_cvtusepi16_epi8(sum), d, 0xCA);  // mask ? s : d
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + at),
-                        _mm256_or_si256(blended, r.forced));
+    const __m256i blended = _mm256_or_si256(
+        _mm256_ternarylogic_epi32(r.mask, _mm512_cvtusepi16_epi8(sum), d, 0xCA),  // mask ? s : d
+        r.forced);
+    if constexpr (Whole) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), blended);
+    } else {
+        _mm256_mask_storeu_epi32(target, live, blended);
+    }
 }
 template <bool Scaled, bool StoresAlpha>
 int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, const Colour* t10,
@@ -822,18 +861,17 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
     int i = 0;
     for (; i + 16 <= count; i += 16) {
         const __m512i x = _mm512_loadu_si512(wx + i), y = _mm512_loadu_si512(wy + i);
-        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 0, i, destination,
-                                             target);
-        addFilteredHalf<Scaled, StoresAlpha>(r, t00, t10, t01, t11, x, y, 1, i + 8, destination,
-                                             target);
+        for (int half = 0; half < 2; ++half) {
+            const int at = i + 8 * half;
+            addFilteredHalf<Scaled, StoresAlpha, true>(
+                r, eightTexels(t00 + at), eightTexels(t10 + at), eightTexels(t01 + at),
+                eightTexels(t11 + at), x, y, half, destination + at, target + at);
+        }
     }
     return i;
 }
-// The filter and the blend in 16-bit lanes, four channels of eight pixels in a vector: the very
-// steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
-int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
-                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
-                      const Colour* destination, Colour* target) {
+// The registers of a FilteredAddition.
+FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
     // Lane 4 p + c takes the low half of pixel p's weight: 16-bit lane 2 p, or 2 p + 16 for the
     // upper eight pixels.
     alignas(64) static constexpr auto kSpread = [] {
@@ -849,14 +887,20 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
         const std::uint64_t c = colour;
         return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
     };
-    const FilteredAdditionRegisters r = {
-        {_mm512_load_si512(kSpread[0].data()), _mm512_load_si512(kSpread[1].data())},
-        _mm512_set1_epi16(static_cast<short>(addition.weight)),
-        _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-        _mm512_set1_epi64(perPixel(addition.keepColour, addition.keepAlpha)),
-        _mm512_set1_epi64(perPixel(0, addition.alphaByte)),
-        _mm256_set1_epi32(static_cast<int>(addition.mask)),
-        _mm256_set1_epi32(static_cast<int>(addition.forced))};
+    return {{_mm512_load_si512(kSpread[0].data()), _mm512_load_si512(kSpread[1].data())},
+            _mm512_set1_epi16(static_cast<short>(addition.weight)),
+            _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
+            _mm512_set1_epi64(perPixel(addition.keepColour, addition.keepAlpha)),
+            _mm512_set1_epi64(perPixel(0, addition.alphaByte)),
+            _mm256_set1_epi32(static_cast<int>(addition.mask)),
+            _mm256_set1_epi32(static_cast<int>(addition.forced))};
+}
+// The filter and the blend in 16-bit lanes, four channels of eight pixels in a vector: the very
+// steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
+int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
+                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
+                      const Colour* destination, Colour* target) {
+    const FilteredAdditionRegisters r = filteredAdditionRegisters(addition);
     const bool scaled = addition.weight < kWeightOne;
     if (addition.storesAlpha) {
         return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count,
@@ -925,6 +969,140 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
     if (i < count) {
         gatherInteriorFootprintsByPairs(texture, at + i, count - i, t00 + i, t10 + i, t01 + i,
                                         t11 + i);
+    }
+}
+// The lower (k = 0) or upper eight lanes.
+GS_SIMD_INLINE __m256i halfOf(__m512i x, int k) {
+    return k == 0 ? _mm512_castsi512_si256(x) : _mm512_extracti64x4_epi64(x, 1);
+}
+// addAffineRun for 16 lanes from lane i, or the `lanes` lanes from it where Whole is false: their
+// positions in sx and sy. A group's first texels lie in one row or two neighbouring ones (rows
+// change slowly along a run drawn near the texture's size), the columns within 30 of the least
+// one: the group's three rows are loaded as windows of 32 texels and permuted into the lanes, each
+// lane taking its row and the row below. Other groups go pair by pair.
+template <bool Scaled, bool StoresAlpha, bool Whole>
+GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
+                                   const AffineRun& run, int i, int lanes, __m512i sx, __m512i sy,
+                                   const Colour* destination, Colour* target) {
+    const int* texels = reinterpret_cast<const int*>(texture.pixels);
+    const int pitch = static_cast<int>(texture.pitch);
+    // The first and last lanes' positions bound the others': positions are linear along the run.
+    const std::int32_t s0 = run.s.first + run.s.step * i, s1 = s0 + run.s.step * (lanes - 1);
+    const std::int32_t t0 = run.t.first + run.t.step * i, t1 = t0 + run.t.step * (lanes - 1);
+    const int left = std::min(s0, s1) >> kPositionBits, right = std::max(s0, s1) >> kPositionBits;
+    const int top = std::min(t0, t1) >> kPositionBits, bottom = std::max(t0, t1) >> kPositionBits;
+    constexpr int kWeightShift = kPositionBits - kWeightBits;
+    const __m512i fraction = _mm512_set1_epi32((1 << kPositionBits) - 1);
+    const __m512i wx = _mm512_srli_epi32(_mm512_and_si512(sx, fraction), kWeightShift);
+    const __m512i wy = _mm512_srli_epi32(_mm512_and_si512(sy, fraction), kWeightShift);
+    const __m512i columns = _mm512_srai_epi32(sx, kPositionBits);
+    const __m512i rows = _mm512_srai_epi32(sy, kPositionBits);
+    // Whole windows of 32 texels must not read past the texture's last texel.
+    const std::int64_t size =
+        static_cast<std::int64_t>(texture.pitch) * (texture.height - 1) + texture.width;
+    __m512i t00, t10, t01, t11;
+    if (right - left <= 30 && bottom - top <= 1 &&
+        static_cast<std::int64_t>(bottom + 1) * pitch + left + 32 <= size) {
+        const __m512i column = _mm512_sub_epi32(columns, _mm512_set1_epi32(left));
+        const __m512i next = _mm512_add_epi32(column, _mm512_set1_epi32(1));
+        // A row's texels at the lanes' columns, and at the columns after them.
+        const auto pick = [&](const int* row, __m512i* first, __m512i* second) {
+            const __m512i low = _mm512_loadu_si512(row), high = _mm512_loadu_si512(row + 16);
+            *first = _mm512_permutex2var_epi32(low, column, high);
+            *second = _mm512_permutex2var_epi32(low, next, high);
+        };
+        const int* window = texels + static_cast<std::ptrdiff_t>(top) * pitch + left;
+        pick(window, &t00, &t10);
+        pick(window + pitch, &t01, &t11);
+        if (bottom != top) {
+            // The lanes a row further down read the others' second row as their first.
+            const __mmask16 lower = _mm512_cmpgt_epi32_mask(rows, _mm512_set1_epi32(top));
+            __m512i below, belowNext;
+            pick(window + 2 * pitch, &below, &belowNext);
+            t00 = _mm512_mask_blend_epi32(lower, t00, t01);
+            t10 = _mm512_mask_blend_epi32(lower, t10, t11);
+            t01 = _mm512_mask_blend_epi32(lower, t01, below);
+            t11 = _mm512_mask_blend_epi32(lower, t11, belowNext);
+        }
+    } else {
+        // Lanes past `lanes` read lane 0's footprint, inside the texture.
+        __m512i at = _mm512_add_epi32(_mm512_mullo_epi32(rows, _mm512_set1_epi32(pitch)), columns);
+        if constexpr (!Whole) {
+            at = _mm512_mask_blend_epi32(static_cast<__mmask16>((1u << lanes) - 1),
+                                         _mm512_permutexvar_epi32(_mm512_setzero_si512(), at), at);
+        }
+        alignas(64) int offsets[16];
+        alignas(64) std::uint64_t upper[16], lower[16];
+        _mm512_store_si512(offsets, at);
+        gatherFootprintPairs(texture.pixels, texture.pitch, offsets, 16, upper, lower);
+        // Each pair's first texel from the even 32-bit lanes, its second from the odd ones.
+        const __m512i even =
+            _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        const __m512i odd = _mm512_add_epi32(even, _mm512_set1_epi32(1));
+        const auto split = [&](const std::uint64_t* pairs, __m512i* first, __m512i* second) {
+            const __m512i low = _mm512_load_si512(pairs), high = _mm512_load_si512(pairs + 8);
+            *first = _mm512_permutex2var_epi32(low, even, high);
+            *second = _mm512_permutex2var_epi32(low, odd, high);
+        };
+        split(upper, &t00, &t10);
+        split(lower, &t01, &t11);
+    }
+    if constexpr (Whole) {
+        for (int k = 0; k < 2; ++k) {
+            addFilteredHalf<Scaled, StoresAlpha, true>(r, halfOf(t00, k), halfOf(t10, k),
+                                                       halfOf(t01, k), halfOf(t11, k), wx, wy, k,
+                                                       destination + i + 8 * k, target + i + 8 * k);
+        }
+    } else {
+        for (int k = 0; 8 * k < lanes; ++k) {
+            const int live = std::min(lanes - 8 * k, 8);
+            addFilteredHalf<Scaled, StoresAlpha, false>(r, halfOf(t00, k), halfOf(t10, k),
+                                                        halfOf(t01, k), halfOf(t11, k), wx, wy, k,
+                                                        destination + i + 8 * k, target + i + 8 * k,
+                                                        static_cast<__mmask8>((1u << live) - 1));
+        }
+    }
+}
+template <bool Scaled, bool StoresAlpha>
+void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
+                    const AffineRun& run, const Colour* destination, Colour* target) {
+    // The lanes' positions, stepped a group at a time. Steps are added modulo 2^32, as the vector
+    // additions do: the positions of the run's lanes, which lie inside the texture, come out
+    // exact; those of lanes past its end are never used.
+    const auto wrapped = [](std::int32_t step, unsigned times) {
+        return static_cast<int>(static_cast<std::uint32_t>(step) * times);
+    };
+    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m512i sx = _mm512_add_epi32(_mm512_set1_epi32(run.s.first),
+                                  _mm512_mullo_epi32(lane, _mm512_set1_epi32(run.s.step)));
+    __m512i sy = _mm512_add_epi32(_mm512_set1_epi32(run.t.first),
+                                  _mm512_mullo_epi32(lane, _mm512_set1_epi32(run.t.step)));
+    const __m512i advanceX = _mm512_set1_epi32(wrapped(run.s.step, 16));
+    const __m512i advanceY = _mm512_set1_epi32(wrapped(run.t.step, 16));
+    int i = 0;
+    for (; i + 16 <= run.count; i += 16) {
+        // The pixels four groups on: nothing else comes between their loads and the blend.
+        __builtin_prefetch(destination + i + 64, 0, 3);
+        addAffineGroup<Scaled, StoresAlpha, true>(r, texture, run, i, 16, sx, sy, destination,
+                                                  target);
+        sx = _mm512_add_epi32(sx, advanceX);
+        sy = _mm512_add_epi32(sy, advanceY);
+    }
+    if (i < run.count) {
+        addAffineGroup<Scaled, StoresAlpha, false>(r, texture, run, i, run.count - i, sx, sy,
+                                                   destination, target);
+    }
+}
+void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
+                  const AffineRun& run, const Colour* destination, Colour* target) {
+    const FilteredAdditionRegisters r = filteredAdditionRegisters(addition);
+    const bool scaled = addition.weight < kWeightOne;
+    if (addition.storesAlpha) {
+        scaled ? addAffineLanes<true, true>(r, texture, run, destination, target)
+               : addAffineLanes<false, true>(r, texture, run, destination, target);
+    } else {
+        scaled ? addAffineLanes<true, false>(r, texture, run, destination, target)
+               : addAffineLanes<false, false>(r, texture, run, destination, target);
     }
 }
 #if defined(__GNUC__) && !defined(__clang__)

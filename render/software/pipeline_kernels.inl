@@ -1213,18 +1213,37 @@ inline bool zeroOrOne(AlphaLinearFactor f) {
     return f.slope == 0.0f && (f.base == 0.0f || f.base == 1.0f);
 }
 
-// Texel positions of the affine path in fixed point: 18 fraction bits, so that any position in a
-// texture of up to 4096 texels fits 31 bits.
-constexpr int kPositionBits = 18;
+// The source factor for alpha a in 15 bits (up to 2^15 for One), for the additive blends: the
+// weighted value rounds to a step and then to its byte, in integers.
+inline int sourceWeight(AlphaLinearFactor source, float a) {
+    return static_cast<int>((source.base + source.slope * a) * static_cast<float>(kWeightOne) +
+                            0.5f);
+}
+
+// The FilteredAddition of a tile whose lanes share the source alpha a, under a blend whose
+// destination factors are 0 or 1.
+inline FilteredAddition filteredAddition(const DrawSetup& setup, const TexturedPathSetup& path,
+                                         float a) {
+    const AlphaLinearFactor sa = path.source[3];
+    FilteredAddition addition;
+    addition.weight = sourceWeight(path.source[0], a);
+    addition.keepColour = path.destination[0].base != 0.0f ? 0xFFu : 0u;
+    addition.forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
+    addition.mask = setup.blend.writeMask;
+    // Targets without alpha and masks without it keep no blended alpha.
+    addition.storesAlpha = addition.forced == 0 && (addition.mask & kOpaqueAlpha) != 0;
+    addition.alphaByte = static_cast<Colour>(a * (sa.base + sa.slope * a) * 255.0f + 0.5f);
+    addition.keepAlpha = path.destination[3].base != 0.0f ? 0xFFu : 0u;
+    return addition;
+}
+
+// The largest texture whose positions (kPositionBits) fit 31 bits.
 constexpr UINT kMaxAffineSize = 1u << (30 - kPositionBits);
 
 // A run's texel positions along one axis: size * (c + dx * x + dy * y) - 0.5 at its first pixel,
 // as the general path computes it, then one step of size * dx per pixel, in fixed point. False
 // where a position of the run lies outside [0, size - 1) (the positions are linear along the run:
 // its ends decide) or the plane gives no finite one.
-struct RunPositions {
-    std::int32_t first = 0, step = 0;
-};
 inline bool runPositions(const Plane& p, float size, float x, float y, int count,
                          RunPositions* positions) {
     const float start = size * (p.c + p.dx * x + p.dy * y) - 0.5f;
@@ -1233,7 +1252,8 @@ inline bool runPositions(const Plane& p, float size, float x, float y, int count
     const double limit = static_cast<double>(size - 1.0f) * scale;
     // Range tests in double, before any conversion: NaN fails them.
     const double first = std::round(static_cast<double>(start) * scale);
-    const double stepped = std::round(step * scale);
+    // A run of one pixel takes no step (whatever the plane's, which need not fit 32 bits).
+    const double stepped = count > 1 ? std::round(step * scale) : 0.0;
     const double last = first + stepped * (count - 1);
     if (!(first >= 0.0 && first < limit && last >= 0.0 && last < limit)) {
         return false;
@@ -1243,45 +1263,62 @@ inline bool runPositions(const Plane& p, float size, float x, float y, int count
     return true;
 }
 
-// The footprints of a tile whose draw is affine and linearly filtered, where every footprint lies
-// inside the texture: the offset of each lane's first texel and its 15-bit weights, from positions
-// stepped in fixed point along each run (RunPositions) instead of computed lane by lane in
+// The positions of a tile whose draw is affine and linearly filtered, where every footprint lies
+// inside the texture: stepped in fixed point along each run instead of computed lane by lane in
 // floating point. A position moves from the general path's by its rounding to 2^-19 of a texel
 // and by that of the step times the lanes before it: under 2^-9 of a texel across a tile, a
 // filtered value by under 1/2 of a level where neighbouring texels differ most. False, with nothing
 // of use written, where a run leaves the texture's inside or the texture is larger than the fixed
 // point holds.
-GS_SIMD_INLINE bool affineFootprints(const PixelBuffer& texture, const Plane& pu, const Plane& pv,
-                                     const PipelineTile& tile, int runs, int* at, int* wx,
-                                     int* wy) {
+GS_SIMD_INLINE bool affineRuns(const PixelBuffer& texture, const Plane& pu, const Plane& pv,
+                               const PipelineTile& tile, int runs, AffineRun* affine) {
     if (texture.width > kMaxAffineSize || texture.height > kMaxAffineSize) {
         return false;
     }
     const float width = static_cast<float>(texture.width);
     const float height = static_cast<float>(texture.height);
+    for (int r = 0; r < runs; ++r) {
+        const PixelRun& run = tile.runs[r];
+        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
+        AffineRun& a = affine[r];
+        if (!runPositions(pu, width, x, y, run.count, &a.s) ||
+            !runPositions(pv, height, x, y, run.count, &a.t)) {
+            return false;
+        }
+        a.firstLane = run.firstLane;
+        a.count = run.count;
+    }
+    return true;
+}
+
+// The offset of the first texel of lane i's footprint in an affine run.
+inline std::int64_t footprintOffset(const AffineRun& run, std::size_t pitch, int i) {
+    const std::int32_t sx = run.s.first + run.s.step * i;
+    const std::int32_t sy = run.t.first + run.t.step * i;
+    return static_cast<std::int64_t>(sy >> kPositionBits) * static_cast<std::int64_t>(pitch) +
+           (sx >> kPositionBits);
+}
+
+// The footprints of affine runs (affineRuns): the offset of each lane's first texel and its 15-bit
+// weights.
+GS_SIMD_INLINE void affineFootprints(const PixelBuffer& texture, const AffineRun* affine, int runs,
+                                     int* at, int* wx, int* wy) {
     const int pitch = static_cast<int>(texture.pitch);
     constexpr std::int32_t kFractionMask = (1 << kPositionBits) - 1;
     constexpr int kWeightShift = kPositionBits - kWeightBits;
     for (int r = 0; r < runs; ++r) {
-        const PixelRun& run = tile.runs[r];
-        const float x = static_cast<float>(run.x), y = static_cast<float>(run.y);
-        RunPositions s, t;
-        if (!runPositions(pu, width, x, y, run.count, &s) ||
-            !runPositions(pv, height, x, y, run.count, &t)) {
-            return false;
-        }
+        const AffineRun& run = affine[r];
         int* runAt = at + run.firstLane;
         int* runWx = wx + run.firstLane;
         int* runWy = wy + run.firstLane;
         for (int i = 0; i < run.count; ++i) {
-            const std::int32_t sx = s.first + s.step * i;
-            const std::int32_t sy = t.first + t.step * i;
+            const std::int32_t sx = run.s.first + run.s.step * i;
+            const std::int32_t sy = run.t.first + run.t.step * i;
             runAt[i] = (sy >> kPositionBits) * pitch + (sx >> kPositionBits);
             runWx[i] = (sx & kFractionMask) >> kWeightShift;
             runWy[i] = (sy & kFractionMask) >> kWeightShift;
         }
     }
-    return true;
 }
 
 // The texture's lines that the footprints kPrefetchRows rows further down the target will read,
@@ -1293,7 +1330,7 @@ GS_SIMD_INLINE bool affineFootprints(const PixelBuffer& texture, const Plane& pu
 constexpr int kPrefetchRows = 8;
 constexpr std::size_t kPrefetchedTextureBytes = std::size_t{4} << 20;
 GS_SIMD_INLINE void prefetchFootprintsBelow(const PixelBuffer& texture, const Plane& pu,
-                                            const Plane& pv, const int* at, int count) {
+                                            const Plane& pv, const AffineRun* affine, int runs) {
     if (texture.pitch * texture.height * sizeof(Colour) <= kPrefetchedTextureBytes) {
         return;
     }
@@ -1317,11 +1354,13 @@ GS_SIMD_INLINE void prefetchFootprintsBelow(const PixelBuffer& texture, const Pl
                        : texelsPerLane < 16.0f ? static_cast<int>(16.0f / texelsPerLane)
                                                : 1;
     const std::int64_t last = pitch * static_cast<std::int64_t>(texture.height) - pitch - 1;
-    for (int k = 0; k < count; k += stride) {
-        const std::int64_t line = at[k] + ahead;
-        if (line >= 0 && line <= last) {
-            __builtin_prefetch(texture.pixels + line, 0, 2);
-            __builtin_prefetch(texture.pixels + line + pitch, 0, 2);
+    for (int r = 0; r < runs; ++r) {
+        for (int k = 0; k < affine[r].count; k += stride) {
+            const std::int64_t line = footprintOffset(affine[r], texture.pitch, k) + ahead;
+            if (line >= 0 && line <= last) {
+                __builtin_prefetch(texture.pixels + line, 0, 2);
+                __builtin_prefetch(texture.pixels + line + pitch, 0, 2);
+            }
         }
     }
 }
@@ -1358,13 +1397,61 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
     const float constantAlpha = saturate(pa.c + 0.0f);
     const auto alphaOf = [&](int i) { return ConstantAlpha ? constantAlpha : alpha[i]; };
 
+    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
+    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
+    AffineRun affine[kTileLanes];
+    const bool affineTile = linear && affineRuns(texture, pu, pv, tile, runs, affine);
+    if (affineTile) {
+        prefetchFootprintsBelow(texture, pu, pv, affine, runs);
+    }
+
+    // A tile of one run (inside a wide span) is blended in place, over the target's pixels or the
+    // clear they wait for; others through a copy.
+    Colour* pixels = setup.target.pixels;
+    alignas(64) Colour gathered[kTileLanes];
+    Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
+    const Colour* destination = runs == 1 && tile.runs[0].unfilled ? tile.fillLanes : target;
+    if (runs > 1) {
+        for (int r = 0; r < runs; ++r) {
+            const PixelRun& run = tile.runs[r];
+            std::memcpy(gathered + run.firstLane,
+                        run.unfilled ? tile.fillLanes : pixels + run.offset,
+                        run.count * sizeof(Colour));
+        }
+    }
+    const auto storeGathered = [&] {
+        if (runs > 1) {
+            for (int r = 0; r < runs; ++r) {
+                const PixelRun& run = tile.runs[r];
+                std::memcpy(pixels + run.offset, gathered + run.firstLane,
+                            run.count * sizeof(Colour));
+            }
+        }
+    };
+
+    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
+    // times kFilteredToByte, the stored byte as it is.
+    const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
+    const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
+    // The set's one pass over affine runs, where it has one: texels fetched, filtered and blended
+    // in registers.
+    if constexpr (ConstantAlpha && kAddsAffineRuns) {
+        if (affineTile && zeroOrOne(dc) && zeroOrOne(da)) {
+            const FilteredAddition addition = filteredAddition(setup, path, constantAlpha);
+            for (int r = 0; r < runs; ++r) {
+                const int first = affine[r].firstLane;
+                addAffineRun(addition, texture, affine[r], destination + first, target + first);
+            }
+            storeGathered();
+            return;
+        }
+    }
+
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
     alignas(64) int at[kTileLanes], wx[kTileLanes], wy[kTileLanes];
     std::fill(at + count, at + kTileLanes, 0);  // lanes past count stay harmless offsets
-    const int uSlot = kTexCoordSlot + 4 * setup.stage.texCoordSet;
-    const Plane pu = tile.planes[uSlot], pv = tile.planes[uSlot + 1];
-    if (linear && affineFootprints(texture, pu, pv, tile, runs, at, wx, wy)) {
-        prefetchFootprintsBelow(texture, pu, pv, at, count);
+    if (affineTile) {
+        affineFootprints(texture, affine, runs, at, wx, wy);
         gatherInteriorFootprints(texture, at, count, t00, t10, t01, t11);
     } else {
         // The coordinates lane by lane, as the general path interpolates them. Lanes past count
@@ -1418,61 +1505,27 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         }
     }
 
-    // A tile of one run (inside a wide span) is blended in place, over the target's pixels or the
-    // clear they wait for; others through a copy.
-    Colour* pixels = setup.target.pixels;
-    alignas(64) Colour gathered[kTileLanes];
-    Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
-    const Colour* destination = runs == 1 && tile.runs[0].unfilled ? tile.fillLanes : target;
-    if (runs > 1) {
-        for (int r = 0; r < runs; ++r) {
-            const PixelRun& run = tile.runs[r];
-            std::memcpy(gathered + run.firstLane,
-                        run.unfilled ? tile.fillLanes : pixels + run.offset,
-                        run.count * sizeof(Colour));
-        }
-    }
-
     const Colour forced = setup.target.hasAlpha() ? 0u : kOpaqueAlpha;
     const Colour mask = setup.blend.writeMask;
-    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
-    // times kFilteredToByte, the stored byte as it is.
-    const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
-    const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
     if (zeroOrOne(dc) && zeroOrOne(da)) {
         // The stored byte counts whole or not at all (blending off, additive blends), and the
         // weighted source is never negative: rounding the sum is adding the byte to the rounded
         // source, in integers.
         const Colour keepColour = dc.base != 0.0f ? 0xFFu : 0u;
         const Colour keepAlpha = da.base != 0.0f ? 0xFFu : 0u;
-        // The source factor in 15 bits (up to 2^15 for One): the weighted value rounds to a step
-        // and then to its byte, in integers.
-        const auto sourceWeight = [&](float a) {
-            return static_cast<int>((sc.base + sc.slope * a) * static_cast<float>(kWeightOne) +
-                                    0.5f);
-        };
         const auto blendTile = [&](auto storesAlpha) {
             // With one alpha for every lane, the set's own vectors may take most of the tile.
             int done = 0;
             if constexpr (ConstantAlpha) {
                 if (linear) {
-                    FilteredAddition addition;
-                    addition.weight = sourceWeight(constantAlpha);
-                    addition.keepColour = keepColour;
-                    addition.storesAlpha = decltype(storesAlpha)::value;
-                    addition.alphaByte = static_cast<Colour>(
-                        constantAlpha * (sa.base + sa.slope * constantAlpha) * 255.0f + 0.5f);
-                    addition.keepAlpha = keepAlpha;
-                    addition.mask = mask;
-                    addition.forced = forced;
-                    done = addFilteredTexels(addition, t00, t10, t01, t11, wx, wy, count,
-                                             destination, target);
+                    done = addFilteredTexels(filteredAddition(setup, path, constantAlpha), t00, t10,
+                                             t01, t11, wx, wy, count, destination, target);
                 }
             }
             for (int i = done; i < count; ++i) {
                 const float a = alphaOf(i);
                 const Colour d = destination[i];
-                const int weight = sourceWeight(a);
+                const int weight = sourceWeight(sc, a);
                 const auto sum = [&](int rounded, int shift, Colour keep) {
                     const int total = rounded + static_cast<int>((d >> shift) & keep);
                     return static_cast<Colour>(total < 255 ? total : 255);
@@ -1523,12 +1576,7 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
             target[i] = (value & mask) | (d & ~mask) | forced;
         }
     }
-    if (runs > 1) {
-        for (int r = 0; r < runs; ++r) {
-            const PixelRun& run = tile.runs[r];
-            std::memcpy(pixels + run.offset, gathered + run.firstLane, run.count * sizeof(Colour));
-        }
-    }
+    storeGathered();
 }
 
 void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, int runs) {

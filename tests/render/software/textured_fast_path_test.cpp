@@ -404,12 +404,19 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
     struct Scenario {
         UINT width, height;  // of the texture
         float u0, u1, v0, v1;
+        float tilt = 0.01f;  // the most either coordinate moves along the other axis
     };
     const Scenario scenarios[] = {
         // As the background quad: half the target's size, magnified about twice.
         {150, 20, 0.03f, 0.96f, 0.05f, 0.94f},
         {13, 9, 0.1f, 0.9f, 0.12f, 0.85f},
         {900, 120, 0.02f, 0.98f, 0.03f, 0.97f},
+        // About 31 texels across 16 pixels: the widest groups of footprints one load serves.
+        {650, 120, 0.02f, 0.98f, 0.03f, 0.97f},
+        // Mirrored: positions falling along the runs and down the rows.
+        {150, 20, 0.96f, 0.03f, 0.94f, 0.05f},
+        // Rows changing along the runs, up to every 6 pixels.
+        {320, 200, 0.27f, 0.7f, 0.3f, 0.55f, 0.25f},
         // Larger than the textures whose lines further down are prefetched.
         {1100, 1000, 0.02f, 0.3f, 0.05f, 0.1f},
     };
@@ -425,7 +432,7 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
                 const auto initial = randomPixels(kTargetWidth, kTargetHeight, format, random);
                 std::uniform_real_distribution<float> x(-10.0f, kTargetWidth + 10.0f);
                 std::uniform_real_distribution<float> y(-5.0f, kTargetHeight + 5.0f);
-                std::uniform_real_distribution<float> tilt(-0.01f, 0.01f);
+                std::uniform_real_distribution<float> tilt(-scenario.tilt, scenario.tilt);
                 const std::vector<Draw> draws = randomDraws(*texture, random, [&](Draw& draw) {
                     // Half the draws cover the target, the others are triangles inside it; the
                     // coordinates follow the positions, so that every footprint lies inside.
@@ -444,6 +451,21 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
                         const float sy = std::clamp(corner.y / kTargetHeight, 0.0f, 2.0f);
                         corner.u = scenario.u0 + (scenario.u1 - scenario.u0) * sx + t * sy;
                         corner.v = scenario.v0 + (scenario.v1 - scenario.v0) * sy + t * sx;
+                    }
+                    // Half the draws add the texture with one alpha over the whole triangle, which
+                    // the sets may blend in a pass of their own.
+                    if (random() % 2 == 0) {
+                        BlendSetup& blend = draw.setup.blend;
+                        blend.destinationColour =
+                            DWORD(random() % 2 == 0 ? Blend::One : Blend::Zero);
+                        blend.destinationAlpha =
+                            DWORD(random() % 2 == 0 ? Blend::One : Blend::Zero);
+                        draw.setup.stage.alphaOp = kOpSelectArg1;
+                        draw.setup.stage.alphaArg1 = kArgDiffuse;
+                        for (TexturedVertex& corner : draw.corners) {
+                            corner.diffuse = (corner.diffuse & 0x00FFFFFFu) |
+                                             (draw.corners[0].diffuse & 0xFF000000u);
+                        }
                     }
                 });
                 int texturedDraws = 0;
