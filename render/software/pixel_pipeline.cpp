@@ -1,7 +1,9 @@
 #include "render/software/pixel_pipeline.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "render/software/colour_conversion.h"
 
@@ -290,6 +292,29 @@ bool PixelPipeline::setTriangle(const Vertex& v0, const Vertex& v1, const Vertex
         tile_.textureMinified = std::max(alongX, alongY) > 1.0;
     }
     return true;
+}
+
+bool PixelPipeline::sharesShading(const Vertex& v0, const Vertex& v1, const Vertex& v2) {
+    const std::array<Plane, kAttributeSlots> planes = tile_.planes;
+    const Plane rhwPlane = tile_.rhwPlane;
+    const bool perspective = tile_.perspective;
+    const bool textureMinified = tile_.textureMinified;
+    // Compared as bits: the same values, zeros of the same sign, NaNs alike.
+    const auto same = [](const Plane& a, const Plane& b) {
+        return std::memcmp(&a, &b, sizeof(Plane)) == 0;
+    };
+    bool shares = setTriangle(v0, v1, v2) && tile_.perspective == perspective &&
+                  tile_.textureMinified == textureMinified &&
+                  (!perspective || same(tile_.rhwPlane, rhwPlane));
+    for (int k = 0; k < tile_.activeCount && shares; ++k) {
+        const int slot = tile_.activeSlots[k];
+        shares = same(tile_.planes[slot], planes[slot]);
+    }
+    tile_.planes = planes;
+    tile_.rhwPlane = rhwPlane;
+    tile_.perspective = perspective;
+    tile_.textureMinified = textureMinified;
+    return shares;
 }
 
 void PixelPipeline::setConstant(const Vertex& v) {

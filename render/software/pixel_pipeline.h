@@ -76,6 +76,10 @@ public:
     // Attribute planes of a triangle, interpolated at pixel centres (perspective-correct when the
     // vertices' rhw differ). False when the triangle has no area: draw nothing for it.
     bool setTriangle(const Vertex& v0, const Vertex& v1, const Vertex& v2);
+    // Whether this triangle gives the current triangle's planes and choices bit for bit (a quad's
+    // halves with attributes affine across it): its pixels then shade as the current triangle's
+    // and may share their tiles. Leaves the current triangle set.
+    bool sharesShading(const Vertex& v0, const Vertex& v1, const Vertex& v2);
     // Every pixel of the next primitive takes this vertex's attributes (points).
     void setConstant(const Vertex& v);
 

@@ -13,20 +13,65 @@ double windingArea(const Vertex& a, const Vertex& b, const Vertex& c) {
            (static_cast<double>(c.x) - a.x) * (static_cast<double>(b.y) - a.y);
 }
 
-void drawTriangle(const Vertex& a, const Vertex& b, const Vertex& c, Cull cullMode,
-                  PixelPipeline& pipeline) {
-    const double area = windingArea(a, b, c);
-    if ((cullMode == Cull::Clockwise && area > 0.0) ||
-        (cullMode == Cull::CounterClockwise && area < 0.0)) {
-        return;
+bool culled(const Vertex (&t)[3], Cull cullMode) {
+    const double area = windingArea(t[0], t[1], t[2]);
+    return (cullMode == Cull::Clockwise && area > 0.0) ||
+           (cullMode == Cull::CounterClockwise && area < 0.0);
+}
+
+// Draws `first`, and `second` with it where the two make one surface: a quad's halves that share
+// an edge and shade alike. Their rows then come together, so that a wide quad's tiles run its
+// whole width instead of breaking where its diagonal crosses each row. Returns whether it drew
+// `second`; either is culled by the caller.
+bool drawTriangles(const Vertex (&first)[3], const Vertex* second, PixelPipeline& pipeline) {
+    if (!pipeline.setTriangle(first[0], first[1], first[2])) {
+        return false;
     }
-    if (!pipeline.setTriangle(a, b, c)) {
-        return;
+    const float x[3] = {first[0].x, first[1].x, first[2].x};
+    const float y[3] = {first[0].y, first[1].y, first[2].y};
+    bool paired = false;
+    if (second != nullptr && pipeline.sharesShading(second[0], second[1], second[2])) {
+        const float x1[3] = {second[0].x, second[1].x, second[2].x};
+        const float y1[3] = {second[0].y, second[1].y, second[2].y};
+        paired = rasterizeTrianglePair(x, y, x1, y1, pipeline.rasterTarget(), pipeline);
     }
-    const float x[3] = {a.x, b.x, c.x};
-    const float y[3] = {a.y, b.y, c.y};
-    rasterizeTriangle(x, y, pipeline.rasterTarget(), pipeline);
+    if (!paired) {
+        rasterizeTriangle(x, y, pipeline.rasterTarget(), pipeline);
+    }
     pipeline.endPrimitive();
+    return paired;
+}
+
+// Draws `count` triangles, triangle(i, t) giving the vertices of the i-th, in pairs where they
+// make one surface (drawTriangles).
+template <typename Triangle>
+void drawTriangleSequence(UINT count, const Triangle& triangle, Cull cullMode,
+                          PixelPipeline& pipeline) {
+    Vertex triangles[2][3];
+    int current = 0;
+    bool decoded = false;  // triangles[current] already holds triangle i
+    for (UINT i = 0; i < count; ++i) {
+        const Vertex(&first)[3] = triangles[current];
+        if (!decoded) {
+            triangle(i, triangles[current]);
+        }
+        decoded = false;
+        if (culled(first, cullMode)) {
+            continue;
+        }
+        const Vertex(&second)[3] = triangles[1 - current];
+        if (i + 1 < count) {
+            triangle(i + 1, triangles[1 - current]);
+            decoded = true;
+        }
+        if (drawTriangles(first, decoded && !culled(second, cullMode) ? second : nullptr,
+                          pipeline)) {
+            ++i;
+            decoded = false;
+        }
+        // The next triangle, decoded or not, takes the other array.
+        current = 1 - current;
+    }
 }
 
 // Half the side of a point's square, from its own size where the format has one.
@@ -103,7 +148,7 @@ void assemblePrimitives(PrimitiveType type, UINT primitiveCount, const unsigned 
                         UINT stride, const VertexLayout& layout, Cull cullMode,
                         const PointRule& points, PixelPipeline& pipeline) {
     auto at = [&](std::uint64_t index) { return vertices + index * stride; };
-    Vertex a, b, c;
+    Vertex a;
     switch (type) {
         case PrimitiveType::PointList:
             for (UINT i = 0; i < primitiveCount; ++i) {
@@ -112,36 +157,38 @@ void assemblePrimitives(PrimitiveType type, UINT primitiveCount, const unsigned 
             }
             break;
         case PrimitiveType::TriangleList:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                layout.decode(at(3 * std::uint64_t{i}), &a);
-                layout.decode(at(3 * std::uint64_t{i} + 1), &b);
-                layout.decode(at(3 * std::uint64_t{i} + 2), &c);
-                drawTriangle(a, b, c, cullMode, pipeline);
-            }
+            drawTriangleSequence(
+                primitiveCount,
+                [&](UINT i, Vertex(&t)[3]) {
+                    for (int k = 0; k < 3; ++k) {
+                        layout.decode(at(3 * std::uint64_t{i} + k), &t[k]);
+                    }
+                },
+                cullMode, pipeline);
             break;
         case PrimitiveType::TriangleStrip:
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                layout.decode(at(i), &a);
-                layout.decode(at(i + std::uint64_t{1}), &b);
-                layout.decode(at(i + std::uint64_t{2}), &c);
-                // Every second triangle of a strip is wound the other way; swapping its last two
-                // vertices keeps one winding for culling and the first vertex for flat shading.
-                if (i % 2 == 0) {
-                    drawTriangle(a, b, c, cullMode, pipeline);
-                } else {
-                    drawTriangle(a, c, b, cullMode, pipeline);
-                }
-            }
+            // Every second triangle of a strip is wound the other way; swapping its last two
+            // vertices keeps one winding for culling and the first vertex for flat shading.
+            drawTriangleSequence(
+                primitiveCount,
+                [&](UINT i, Vertex(&t)[3]) {
+                    layout.decode(at(i), &t[0]);
+                    layout.decode(at(i + std::uint64_t{1}), &t[i % 2 == 0 ? 1 : 2]);
+                    layout.decode(at(i + std::uint64_t{2}), &t[i % 2 == 0 ? 2 : 1]);
+                },
+                cullMode, pipeline);
             break;
         case PrimitiveType::TriangleFan:
-            layout.decode(at(0), &a);
-            for (UINT i = 0; i < primitiveCount; ++i) {
-                layout.decode(at(i + std::uint64_t{1}), &b);
-                layout.decode(at(i + std::uint64_t{2}), &c);
-                // Rotated, not reordered: same winding, and flat shading takes a fan triangle's
-                // colours from the vertex after the hub, as Direct3D does.
-                drawTriangle(b, c, a, cullMode, pipeline);
-            }
+            // Rotated, not reordered: same winding, and flat shading takes a fan triangle's
+            // colours from the vertex after the hub, as Direct3D does.
+            drawTriangleSequence(
+                primitiveCount,
+                [&](UINT i, Vertex(&t)[3]) {
+                    layout.decode(at(i + std::uint64_t{1}), &t[0]);
+                    layout.decode(at(i + std::uint64_t{2}), &t[1]);
+                    layout.decode(at(0), &t[2]);
+                },
+                cullMode, pipeline);
             break;
         default:
             break;

@@ -39,26 +39,34 @@ struct Edge {
     std::int64_t bias;    // 0 on top and left edges, -1 elsewhere: E > 0 becomes E - 1 >= 0
 };
 
-// Rasterises a triangle whose vertices all lie inside the guard band.
-void rasterizeSnapped(const double (&xd)[3], const double (&yd)[3], RasterTarget target,
-                      SpanSink& sink) {
+// A triangle snapped to the subpixel grid and wound clockwise on screen (y down), so that its
+// inside is E >= 0 for every edge; the target's rows it may cover.
+struct SnappedTriangle {
     std::int64_t X[3], Y[3];
+    Edge edges[3];
+    std::int64_t firstRow, lastRow;
+};
+
+// False for a triangle of no area. Its vertices must lie inside the guard band.
+bool snapTriangle(const double (&xd)[3], const double (&yd)[3], RasterTarget target,
+                  SnappedTriangle* t) {
+    std::int64_t* X = t->X;
+    std::int64_t* Y = t->Y;
     for (int i = 0; i < 3; ++i) {
         X[i] = snap(xd[i]);
         Y[i] = snap(yd[i]);
     }
     const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
     if (area == 0) {
-        return;
+        return false;
     }
-    if (area < 0) {  // make the winding clockwise on screen (y down): inside is E >= 0
+    if (area < 0) {
         std::swap(X[1], X[2]);
         std::swap(Y[1], Y[2]);
     }
-    Edge edges[3];
     for (int i = 0; i < 3; ++i) {
         const int j = (i + 1) % 3;
-        Edge& e = edges[i];
+        Edge& e = t->edges[i];
         e.dx = X[j] - X[i];
         e.dy = Y[j] - Y[i];
         e.ax = X[i];
@@ -67,34 +75,77 @@ void rasterizeSnapped(const double (&xd)[3], const double (&yd)[3], RasterTarget
         const bool left = e.dy < 0;
         e.bias = (top || left) ? 0 : -1;
     }
-
     const std::int64_t minY = std::min({Y[0], Y[1], Y[2]});
     const std::int64_t maxY = std::max({Y[0], Y[1], Y[2]});
-    const std::int64_t firstRow =
+    t->firstRow =
         std::max<std::int64_t>(ceilDiv(minY, kSubpixelScale), std::max(target.firstRow, 0));
-    const std::int64_t lastRow = std::min<std::int64_t>(floorDiv(maxY, kSubpixelScale),
-                                                        std::min(target.endRow, target.height) - 1);
+    t->lastRow = std::min<std::int64_t>(floorDiv(maxY, kSubpixelScale),
+                                        std::min(target.endRow, target.height) - 1);
+    return true;
+}
 
-    for (std::int64_t row = firstRow; row <= lastRow; ++row) {
-        const std::int64_t py = row * kSubpixelScale;
-        std::int64_t lo = 0;
-        std::int64_t hi = target.width - 1;
-        for (const Edge& e : edges) {
-            // E(px) = dx * (py - ay) - dy * (px - ax) = a * px + c, with px = i * 256.
-            const std::int64_t a = -e.dy;
-            const std::int64_t c = e.dx * (py - e.ay) + e.dy * e.ax + e.bias;
-            if (a > 0) {
-                lo = std::max(lo, ceilDiv(-c, a * kSubpixelScale));
-            } else if (a < 0) {
-                hi = std::min(hi, floorDiv(c, -a * kSubpixelScale));
-            } else if (c < 0) {
-                hi = -1;
-            }
+// The pixels [*lo, *hi] of `row` that the triangle covers; none where *lo > *hi.
+void rowSpan(const SnappedTriangle& t, std::int64_t row, int width, std::int64_t* lo,
+             std::int64_t* hi) {
+    const std::int64_t py = row * kSubpixelScale;
+    *lo = 0;
+    *hi = width - 1;
+    if (row < t.firstRow || row > t.lastRow) {
+        *hi = -1;
+        return;
+    }
+    for (const Edge& e : t.edges) {
+        // E(px) = dx * (py - ay) - dy * (px - ax) = a * px + c, with px = i * 256.
+        const std::int64_t a = -e.dy;
+        const std::int64_t c = e.dx * (py - e.ay) + e.dy * e.ax + e.bias;
+        if (a > 0) {
+            *lo = std::max(*lo, ceilDiv(-c, a * kSubpixelScale));
+        } else if (a < 0) {
+            *hi = std::min(*hi, floorDiv(c, -a * kSubpixelScale));
+        } else if (c < 0) {
+            *hi = -1;
         }
+    }
+}
+
+// Rasterises a triangle whose vertices all lie inside the guard band.
+void rasterizeSnapped(const double (&xd)[3], const double (&yd)[3], RasterTarget target,
+                      SpanSink& sink) {
+    SnappedTriangle t;
+    if (!snapTriangle(xd, yd, target, &t)) {
+        return;
+    }
+    for (std::int64_t row = t.firstRow; row <= t.lastRow; ++row) {
+        std::int64_t lo, hi;
+        rowSpan(t, row, target.width, &lo, &hi);
         if (lo <= hi) {
             sink.span(static_cast<int>(row), static_cast<int>(lo), static_cast<int>(hi + 1));
         }
     }
+}
+
+// Whether the two triangles, wound alike, share an edge: then each runs along it the other way,
+// and they lie on its two sides.
+bool shareEdge(const SnappedTriangle& a, const SnappedTriangle& b) {
+    for (int i = 0; i < 3; ++i) {
+        const int i1 = (i + 1) % 3;
+        for (int j = 0; j < 3; ++j) {
+            const int j1 = (j + 1) % 3;
+            if (a.X[i] == b.X[j1] && a.Y[i] == b.Y[j1] && a.X[i1] == b.X[j] && a.Y[i1] == b.Y[j]) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool insideGuardBand(const float (&x)[3], const float (&y)[3]) {
+    for (int i = 0; i < 3; ++i) {
+        if (!(std::fabs(x[i]) <= kGuardBand && std::fabs(y[i]) <= kGuardBand)) {
+            return false;  // NaN included
+        }
+    }
+    return true;
 }
 
 // Sutherland-Hodgman against one side of the guard band; `axis` 0 is x, `sign` +1 keeps
@@ -160,6 +211,41 @@ void rasterizeTriangle(const float (&x)[3], const float (&y)[3], RasterTarget ta
         const double yd[3] = {polygon[0][1], polygon[i][1], polygon[i + 1][1]};
         rasterizeSnapped(xd, yd, target, sink);
     }
+}
+
+bool rasterizeTrianglePair(const float (&x0)[3], const float (&y0)[3], const float (&x1)[3],
+                           const float (&y1)[3], RasterTarget target, SpanSink& sink) {
+    if (!insideGuardBand(x0, y0) || !insideGuardBand(x1, y1)) {
+        return false;
+    }
+    if (target.width <= 0 || target.height <= 0) {
+        return true;
+    }
+    SnappedTriangle first, second;
+    if (!snapTriangle({x0[0], x0[1], x0[2]}, {y0[0], y0[1], y0[2]}, target, &first) ||
+        !snapTriangle({x1[0], x1[1], x1[2]}, {y1[0], y1[1], y1[2]}, target, &second) ||
+        !shareEdge(first, second)) {
+        return false;
+    }
+    const std::int64_t firstRow = std::min(first.firstRow, second.firstRow);
+    const std::int64_t lastRow = std::max(first.lastRow, second.lastRow);
+    for (std::int64_t row = firstRow; row <= lastRow; ++row) {
+        std::int64_t lo0, hi0, lo1, hi1;
+        rowSpan(first, row, target.width, &lo0, &hi0);
+        rowSpan(second, row, target.width, &lo1, &hi1);
+        const auto emit = [&](std::int64_t lo, std::int64_t hi) {
+            if (lo <= hi) {
+                sink.span(static_cast<int>(row), static_cast<int>(lo), static_cast<int>(hi + 1));
+            }
+        };
+        if (lo0 <= hi0 && lo1 <= hi1 && (hi0 + 1 == lo1 || hi1 + 1 == lo0)) {
+            emit(std::min(lo0, lo1), std::max(hi0, hi1));
+        } else {
+            emit(lo0, hi0);
+            emit(lo1, hi1);
+        }
+    }
+    return true;
 }
 
 void rasterizeRectangle(float left, float top, float right, float bottom, RasterTarget target,

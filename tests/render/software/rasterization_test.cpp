@@ -108,6 +108,48 @@ TEST_F(SoftwareRasterizationTest, RandomFansNeverCoverAPixelTwice) {
     }
 }
 
+// Quads drawn as fans of two triangles, whose halves the device rasterises together where they
+// shade alike, against the same halves drawn one draw at a time: the same pixels, each covered
+// once, with the same values. Colours affine across the quad (halves that shade alike) and not.
+TEST_F(SoftwareRasterizationTest, QuadHalvesDrawnTogetherCoverAndShadeAsDrawnApart) {
+    std::mt19937 random(99);
+    std::uniform_real_distribution<float> coordinate(-2.0f, 18.0f);
+    for (int round = 0; round < 60; ++round) {
+        // Corners on quarter pixels, so that edges often pass through pixel centres; a third of
+        // the quads axis-aligned with corners on pixel centres, as a target-filling quad.
+        ColourVertex quad[4];
+        const bool aligned = round % 3 == 0;
+        const float x0 = std::round(coordinate(random)), x1 = std::round(coordinate(random));
+        const float y0 = std::round(coordinate(random)), y1 = std::round(coordinate(random));
+        for (int k = 0; k < 4; ++k) {
+            quad[k] = aligned ? at(k == 1 || k == 2 ? x1 : x0, k >= 2 ? y1 : y0)
+                              : at(std::round(coordinate(random) * 4) / 4,
+                                   std::round(coordinate(random) * 4) / 4);
+        }
+        // Affine colours: blue grows with x, green with y (exact in every plane); or one corner
+        // off the plane.
+        for (ColourVertex& v : quad) {
+            const auto blue = static_cast<Colour>(std::clamp(v.x * 8.0f + 16.0f, 0.0f, 255.0f));
+            const auto green = static_cast<Colour>(std::clamp(v.y * 8.0f + 16.0f, 0.0f, 255.0f));
+            v.diffuse = 0xFF000000u | green << 8 | blue;
+        }
+        const bool affine = round % 2 == 0;
+        if (!affine) {
+            quad[2].diffuse ^= 0x00300000u;
+        }
+        ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
+        ASSERT_EQ(draw(PrimitiveType::TriangleFan, 2, quad, kFvfColour), S_OK);
+        const std::vector<Colour> together = pixels(backBuffer_);
+        ASSERT_EQ(device_->Clear(0, nullptr, kClearTarget, 0xFF000000u, 1.0f, 0), S_OK);
+        const ColourVertex halves[2][3] = {{quad[1], quad[2], quad[0]},
+                                           {quad[2], quad[3], quad[0]}};
+        for (const auto& half : halves) {
+            ASSERT_EQ(draw(PrimitiveType::TriangleList, 1, half, kFvfColour), S_OK);
+        }
+        EXPECT_EQ(together, pixels(backBuffer_)) << "round " << round;
+    }
+}
+
 TEST_F(SoftwareRasterizationTest, CullingFollowsTheWindingOnScreen) {
     const ColourVertex clockwise[3] = {at(0, 0), at(4, 0), at(0, 4)};
     const ColourVertex counterClockwise[3] = {at(8, 0), at(8, 4), at(12, 0)};
