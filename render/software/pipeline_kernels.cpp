@@ -1081,8 +1081,6 @@ void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& textu
     const __m512i advanceY = _mm512_set1_epi32(wrapped(run.t.step, 16));
     int i = 0;
     for (; i + 16 <= run.count; i += 16) {
-        // The pixels four groups on: nothing else comes between their loads and the blend.
-        __builtin_prefetch(destination + i + 64, 0, 3);
         addAffineGroup<Scaled, StoresAlpha, true>(r, texture, run, i, 16, sx, sy, destination,
                                                   target);
         sx = _mm512_add_epi32(sx, advanceX);
