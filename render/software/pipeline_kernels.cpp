@@ -119,7 +119,8 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
-// The sets with kAddsAffineRuns blend an affine run's filtered texels in one pass (addAffineRun).
+// The baseline blends affine runs through its footprint arrays: the sets with kAddsAffineRuns
+// blend them in one pass (addAffineRun).
 constexpr bool kAddsAffineRuns = false;
 void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
                   const AffineRun& run, const Colour* destination, Colour* target);
@@ -325,8 +326,10 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
 // target[i] = source[first + i] + target[i] per channel, saturated and rounded (addSaturatedLoop).
 void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, int count,
                   bool alpha);
-// The sets with kAddsAffineRuns blend an affine run's filtered texels in one pass (addAffineRun).
-constexpr bool kAddsAffineRuns = false;
+// The FilteredAddition of an affine run's linearly filtered texels to destination[i], stored to
+// target[i], both from the run's first lane: texels fetched, filtered and blended in registers, in
+// one pass (the sets with kAddsAffineRuns; shadeTexturedLanes calls it for no other).
+constexpr bool kAddsAffineRuns = true;
 void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
                   const AffineRun& run, const Colour* destination, Colour* target);
 #define GS_ROW_KERNELS 1
@@ -459,11 +462,10 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
                                         t11 + i);
     }
 }
-// Four texels from p, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k
-// are 4 k (blue) to 4 k + 3 (alpha).
-GS_SIMD_INLINE __m256i widenedTexels(const Colour* p) {
-    return _mm256_slli_epi16(
-        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))), kFilteredBits);
+// Four texels, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k are
+// 4 k (blue) to 4 k + 3 (alpha).
+GS_SIMD_INLINE __m256i widenedTexels(__m128i texels) {
+    return _mm256_slli_epi16(_mm256_cvtepu8_epi16(texels), kFilteredBits);
 }
 // a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
 GS_SIMD_INLINE __m256i lerpRounded(__m256i a, __m256i b, __m256i w) {
@@ -475,19 +477,23 @@ GS_SIMD_INLINE __m256i spreadWeights(__m128i w) {
                                              0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9);
     return _mm256_shuffle_epi8(_mm256_cvtepu32_epi64(w), lowWord);
 }
+// The lower (k = 0) or upper four lanes.
+GS_SIMD_INLINE __m128i quarterOf(__m256i x, int k) {
+    return k == 0 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
+}
 // Registers addFilteredTexels keeps for its vectors.
 struct FilteredAdditionRegisters {
     __m256i weight, toByte, keep, alpha, alphaWords, mask, forced;
 };
-// The filtered, weighted texels of the four pixels from `at` plus their kept target bytes, in
-// 16-bit lanes; x and y hold the pixels' weights.
+// The filtered, weighted texels of four pixels plus their kept target bytes d, in 16-bit lanes;
+// x and y hold the pixels' weights.
 template <bool Scaled, bool StoresAlpha>
-GS_SIMD_INLINE __m256i addFilteredQuarter(const FilteredAdditionRegisters& r, const Colour* t00,
-                                          const Colour* t10, const Colour* t01, const Colour* t11,
-                                          __m128i wx, __m128i wy, __m128i d, int at) {
+GS_SIMD_INLINE __m256i addFilteredQuarter(const FilteredAdditionRegisters& r, __m128i t00,
+                                          __m128i t10, __m128i t01, __m128i t11, __m128i wx,
+                                          __m128i wy, __m128i d) {
     const __m256i x = spreadWeights(wx), y = spreadWeights(wy);
-    const __m256i top = lerpRounded(widenedTexels(t00 + at), widenedTexels(t10 + at), x);
-    const __m256i bottom = lerpRounded(widenedTexels(t01 + at), widenedTexels(t11 + at), x);
+    const __m256i top = lerpRounded(widenedTexels(t00), widenedTexels(t10), x);
+    const __m256i bottom = lerpRounded(widenedTexels(t01), widenedTexels(t11), x);
     __m256i value = lerpRounded(top, bottom, y);
     if constexpr (Scaled) {
         value = _mm256_mulhrs_epi16(value, r.weight);
@@ -499,6 +505,29 @@ GS_SIMD_INLINE __m256i addFilteredQuarter(const FilteredAdditionRegisters& r, co
     }
     return _mm256_add_epi16(value, _mm256_and_si256(_mm256_cvtepu8_epi16(d), r.keep));
 }
+// The pixels addFilteredTexels stores for eight pixels: their texels t00 .. t11, weights wx and
+// wy, and target pixels d.
+template <bool Scaled, bool StoresAlpha>
+GS_SIMD_INLINE __m256i addFilteredEight(const FilteredAdditionRegisters& r, __m256i t00,
+                                        __m256i t10, __m256i t01, __m256i t11, __m256i wx,
+                                        __m256i wy, __m256i d) {
+    __m256i quarters[2];
+    for (int k = 0; k < 2; ++k) {
+        quarters[k] = addFilteredQuarter<Scaled, StoresAlpha>(
+            r, quarterOf(t00, k), quarterOf(t10, k), quarterOf(t01, k), quarterOf(t11, k),
+            quarterOf(wx, k), quarterOf(wy, k), quarterOf(d, k));
+    }
+    // Sums above 255 saturate as they narrow to bytes; the pack interleaves the halves' 128-bit
+    // blocks, which the permute puts back in order.
+    const __m256i sum = _mm256_permute4x64_epi64(_mm256_packus_epi16(quarters[0], quarters[1]),
+                                                 _MM_SHUFFLE(3, 1, 2, 0));
+    const __m256i blended =
+        _mm256_or_si256(_mm256_and_si256(r.mask, sum), _mm256_andnot_si256(r.mask, d));
+    return _mm256_or_si256(blended, r.forced);
+}
+GS_SIMD_INLINE __m256i eightTexels(const Colour* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
 template <bool Scaled, bool StoresAlpha>
 int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, const Colour* t10,
                      const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
@@ -507,41 +536,33 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
     for (; i + 8 <= count; i += 8) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wx + i));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wy + i));
-        const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(destination + i));
-        const __m256i low = addFilteredQuarter<Scaled, StoresAlpha>(
-            r, t00, t10, t01, t11, _mm256_castsi256_si128(x), _mm256_castsi256_si128(y),
-            _mm256_castsi256_si128(d), i);
-        const __m256i high = addFilteredQuarter<Scaled, StoresAlpha>(
-            r, t00, t10, t01, t11, _mm256_extracti128_si256(x, 1), _mm256_extracti128_si256(y, 1),
-            _mm256_extracti128_si256(d, 1), i + 4);
-        // Sums above 255 saturate as they narrow to bytes; the pack interleaves the halves'
-        // 128-bit blocks, which the permute puts back in order.
-        const __m256i sum =
-            _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), _MM_SHUFFLE(3, 1, 2, 0));
-        const __m256i blended =
-            _mm256_or_si256(_mm256_and_si256(r.mask, sum), _mm256_andnot_si256(r.mask, d));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i),
-                            _mm256_or_si256(blended, r.forced));
+                            addFilteredEight<Scaled, StoresAlpha>(
+                                r, eightTexels(t00 + i), eightTexels(t10 + i), eightTexels(t01 + i),
+                                eightTexels(t11 + i), x, y, eightTexels(destination + i)));
     }
     return i;
+}
+// The registers of a FilteredAddition.
+FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
+    const auto perPixel = [](Colour colour, Colour alpha) {
+        const std::uint64_t c = colour;
+        return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
+    };
+    return {_mm256_set1_epi16(static_cast<short>(addition.weight)),
+            _mm256_set1_epi16(1 << (kWeightBits - kFilteredBits)),
+            _mm256_set1_epi64x(perPixel(addition.keepColour, addition.keepAlpha)),
+            _mm256_set1_epi64x(perPixel(0, addition.alphaByte)),
+            _mm256_set1_epi64x(perPixel(0, 0xFFFFu)),
+            _mm256_set1_epi32(static_cast<int>(addition.mask)),
+            _mm256_set1_epi32(static_cast<int>(addition.forced))};
 }
 // The filter and the blend in 16-bit lanes, four channels of four pixels in a vector: the very
 // steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
                       const Colour* destination, Colour* target) {
-    const auto perPixel = [](Colour colour, Colour alpha) {
-        const std::uint64_t c = colour;
-        return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
-    };
-    const FilteredAdditionRegisters r = {
-        _mm256_set1_epi16(static_cast<short>(addition.weight)),
-        _mm256_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-        _mm256_set1_epi64x(perPixel(addition.keepColour, addition.keepAlpha)),
-        _mm256_set1_epi64x(perPixel(0, addition.alphaByte)),
-        _mm256_set1_epi64x(perPixel(0, 0xFFFFu)),
-        _mm256_set1_epi32(static_cast<int>(addition.mask)),
-        _mm256_set1_epi32(static_cast<int>(addition.forced))};
+    const FilteredAdditionRegisters r = filteredAdditionRegisters(addition);
     const bool scaled = addition.weight < kWeightOne;
     if (addition.storesAlpha) {
         return scaled ? addFilteredLanes<true, true>(r, t00, t10, t01, t11, wx, wy, count,
@@ -553,6 +574,136 @@ int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const
                                                   target)
                   : addFilteredLanes<false, false>(r, t00, t10, t01, t11, wx, wy, count,
                                                    destination, target);
+}
+// addAffineRun for 8 lanes from lane i, or the `lanes` lanes from it where Whole is false: their
+// positions in sx and sy. A group's first texels lie in one row or two neighbouring ones, the
+// columns within 7 of the least one: each of the group's three rows is loaded as two windows of
+// 8 texels, from that column and the next, and permuted into the lanes' first and second texels.
+// Other groups go pair by pair.
+template <bool Scaled, bool StoresAlpha, bool Whole>
+GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
+                                   const AffineRun& run, int i, int lanes, __m256i sx, __m256i sy,
+                                   const Colour* destination, Colour* target) {
+    const int* texels = reinterpret_cast<const int*>(texture.pixels);
+    const int pitch = static_cast<int>(texture.pitch);
+    // The first and last lanes' positions bound the others': positions are linear along the run.
+    const std::int32_t s0 = run.s.first + run.s.step * i, s1 = s0 + run.s.step * (lanes - 1);
+    const std::int32_t t0 = run.t.first + run.t.step * i, t1 = t0 + run.t.step * (lanes - 1);
+    const int left = std::min(s0, s1) >> kPositionBits, right = std::max(s0, s1) >> kPositionBits;
+    const int top = std::min(t0, t1) >> kPositionBits, bottom = std::max(t0, t1) >> kPositionBits;
+    constexpr int kWeightShift = kPositionBits - kWeightBits;
+    const __m256i fraction = _mm256_set1_epi32((1 << kPositionBits) - 1);
+    const __m256i wx = _mm256_srli_epi32(_mm256_and_si256(sx, fraction), kWeightShift);
+    const __m256i wy = _mm256_srli_epi32(_mm256_and_si256(sy, fraction), kWeightShift);
+    const __m256i columns = _mm256_srai_epi32(sx, kPositionBits);
+    const __m256i rows = _mm256_srai_epi32(sy, kPositionBits);
+    // The lanes' pixels: masked loads and stores only for a group of fewer than 8.
+    const __m256i live =
+        _mm256_cmpgt_epi32(_mm256_set1_epi32(lanes), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i d =
+        Whole ? eightTexels(destination + i)
+              : _mm256_maskload_epi32(reinterpret_cast<const int*>(destination + i), live);
+    // Whole windows of 8 texels from the column after the least must not read past the texture's
+    // last texel.
+    const std::int64_t size =
+        static_cast<std::int64_t>(texture.pitch) * (texture.height - 1) + texture.width;
+    __m256i t00, t10, t01, t11;
+    if (right - left <= 7 && bottom - top <= 1 &&
+        static_cast<std::int64_t>(bottom + 1) * pitch + left + 9 <= size) {
+        const __m256i column = _mm256_sub_epi32(columns, _mm256_set1_epi32(left));
+        // A row's texels at the lanes' columns, and at the columns after them.
+        const auto pick = [&](const int* row, __m256i* first, __m256i* second) {
+            *first = _mm256_permutevar8x32_epi32(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)), column);
+            *second = _mm256_permutevar8x32_epi32(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 1)), column);
+        };
+        const int* window = texels + static_cast<std::ptrdiff_t>(top) * pitch + left;
+        pick(window, &t00, &t10);
+        pick(window + pitch, &t01, &t11);
+        if (bottom != top) {
+            // The lanes a row further down read the others' second row as their first.
+            const __m256i lower = _mm256_cmpgt_epi32(rows, _mm256_set1_epi32(top));
+            __m256i below, belowNext;
+            pick(window + 2 * pitch, &below, &belowNext);
+            t00 = _mm256_blendv_epi8(t00, t01, lower);
+            t10 = _mm256_blendv_epi8(t10, t11, lower);
+            t01 = _mm256_blendv_epi8(t01, below, lower);
+            t11 = _mm256_blendv_epi8(t11, belowNext, lower);
+        }
+    } else {
+        // Lanes past `lanes` read lane 0's footprint, inside the texture.
+        __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(rows, _mm256_set1_epi32(pitch)), columns);
+        if constexpr (!Whole) {
+            at = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(at, _mm256_setzero_si256()), at,
+                                    live);
+        }
+        alignas(32) int offsets[8];
+        alignas(32) std::uint64_t upper[8], lower[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(offsets), at);
+        gatherFootprintPairs(texture.pixels, texture.pitch, offsets, 8, upper, lower);
+        // Each pair's first texel from the even 32-bit lanes, its second from the odd ones.
+        const auto split = [&](const std::uint64_t* pairs, __m256i* first, __m256i* second) {
+            const __m256 low = _mm256_load_ps(reinterpret_cast<const float*>(pairs));
+            const __m256 high = _mm256_load_ps(reinterpret_cast<const float*>(pairs + 4));
+            // The shuffles move bits, whatever they would mean as floats; the permutes put the
+            // 64-bit halves of the blocks back in order.
+            *first = _mm256_permute4x64_epi64(
+                _mm256_castps_si256(_mm256_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0))),
+                _MM_SHUFFLE(3, 1, 2, 0));
+            *second = _mm256_permute4x64_epi64(
+                _mm256_castps_si256(_mm256_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1))),
+                _MM_SHUFFLE(3, 1, 2, 0));
+        };
+        split(upper, &t00, &t10);
+        split(lower, &t01, &t11);
+    }
+    const __m256i stored = addFilteredEight<Scaled, StoresAlpha>(r, t00, t10, t01, t11, wx, wy, d);
+    if constexpr (Whole) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i), stored);
+    } else {
+        _mm256_maskstore_epi32(reinterpret_cast<int*>(target + i), live, stored);
+    }
+}
+template <bool Scaled, bool StoresAlpha>
+void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
+                    const AffineRun& run, const Colour* destination, Colour* target) {
+    // The lanes' positions, stepped a group at a time. Steps are added modulo 2^32, as the vector
+    // additions do: the positions of the run's lanes, which lie inside the texture, come out
+    // exact; those of lanes past its end are never used.
+    const auto wrapped = [](std::int32_t step, unsigned times) {
+        return static_cast<int>(static_cast<std::uint32_t>(step) * times);
+    };
+    const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i sx = _mm256_add_epi32(_mm256_set1_epi32(run.s.first),
+                                  _mm256_mullo_epi32(lane, _mm256_set1_epi32(run.s.step)));
+    __m256i sy = _mm256_add_epi32(_mm256_set1_epi32(run.t.first),
+                                  _mm256_mullo_epi32(lane, _mm256_set1_epi32(run.t.step)));
+    const __m256i advanceX = _mm256_set1_epi32(wrapped(run.s.step, 8));
+    const __m256i advanceY = _mm256_set1_epi32(wrapped(run.t.step, 8));
+    int i = 0;
+    for (; i + 8 <= run.count; i += 8) {
+        addAffineGroup<Scaled, StoresAlpha, true>(r, texture, run, i, 8, sx, sy, destination,
+                                                  target);
+        sx = _mm256_add_epi32(sx, advanceX);
+        sy = _mm256_add_epi32(sy, advanceY);
+    }
+    if (i < run.count) {
+        addAffineGroup<Scaled, StoresAlpha, false>(r, texture, run, i, run.count - i, sx, sy,
+                                                   destination, target);
+    }
+}
+void addAffineRun(const FilteredAddition& addition, const PixelBuffer& texture,
+                  const AffineRun& run, const Colour* destination, Colour* target) {
+    const FilteredAdditionRegisters r = filteredAdditionRegisters(addition);
+    const bool scaled = addition.weight < kWeightOne;
+    if (addition.storesAlpha) {
+        scaled ? addAffineLanes<true, true>(r, texture, run, destination, target)
+               : addAffineLanes<false, true>(r, texture, run, destination, target);
+    } else {
+        scaled ? addAffineLanes<true, false>(r, texture, run, destination, target)
+               : addAffineLanes<false, false>(r, texture, run, destination, target);
+    }
 }
 }  // namespace avx2
 GS_SIMD_END
