@@ -56,6 +56,12 @@ struct RunPositions {
     std::int32_t first, step;
 };
 
+// `times` steps, modulo 2^32 as vector additions of the step add up: where the position it moves
+// to lies inside the texture, the exact distance.
+inline int steppedBy(std::int32_t step, unsigned times) {
+    return static_cast<int>(static_cast<std::uint32_t>(step) * times);
+}
+
 // A run of a tile whose every footprint lies inside the texture: its positions along both axes,
 // and its lanes. (No initialisers here or in RunPositions: a tile keeps an array for as many runs
 // as it may hold, which only its runs fill.)
@@ -525,7 +531,7 @@ GS_SIMD_INLINE __m256i addFilteredEight(const FilteredAdditionRegisters& r, __m2
         _mm256_or_si256(_mm256_and_si256(r.mask, sum), _mm256_andnot_si256(r.mask, d));
     return _mm256_or_si256(blended, r.forced);
 }
-GS_SIMD_INLINE __m256i eightTexels(const Colour* p) {
+GS_SIMD_INLINE __m256i eightColours(const Colour* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 template <bool Scaled, bool StoresAlpha>
@@ -536,10 +542,11 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
     for (; i + 8 <= count; i += 8) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wx + i));
         const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wy + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + i),
-                            addFilteredEight<Scaled, StoresAlpha>(
-                                r, eightTexels(t00 + i), eightTexels(t10 + i), eightTexels(t01 + i),
-                                eightTexels(t11 + i), x, y, eightTexels(destination + i)));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(target + i),
+            addFilteredEight<Scaled, StoresAlpha>(r, eightColours(t00 + i), eightColours(t10 + i),
+                                                  eightColours(t01 + i), eightColours(t11 + i), x,
+                                                  y, eightColours(destination + i)));
     }
     return i;
 }
@@ -601,7 +608,7 @@ GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const Pix
     const __m256i live =
         _mm256_cmpgt_epi32(_mm256_set1_epi32(lanes), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
     const __m256i d =
-        Whole ? eightTexels(destination + i)
+        Whole ? eightColours(destination + i)
               : _mm256_maskload_epi32(reinterpret_cast<const int*>(destination + i), live);
     // Whole windows of 8 texels from the column after the least must not read past the texture's
     // last texel.
@@ -668,19 +675,15 @@ GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const Pix
 template <bool Scaled, bool StoresAlpha>
 void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
                     const AffineRun& run, const Colour* destination, Colour* target) {
-    // The lanes' positions, stepped a group at a time. Steps are added modulo 2^32, as the vector
-    // additions do: the positions of the run's lanes, which lie inside the texture, come out
-    // exact; those of lanes past its end are never used.
-    const auto wrapped = [](std::int32_t step, unsigned times) {
-        return static_cast<int>(static_cast<std::uint32_t>(step) * times);
-    };
+    // The lanes' positions, stepped a group at a time (steppedBy); those of lanes past the run's
+    // end are never used.
     const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     __m256i sx = _mm256_add_epi32(_mm256_set1_epi32(run.s.first),
                                   _mm256_mullo_epi32(lane, _mm256_set1_epi32(run.s.step)));
     __m256i sy = _mm256_add_epi32(_mm256_set1_epi32(run.t.first),
                                   _mm256_mullo_epi32(lane, _mm256_set1_epi32(run.t.step)));
-    const __m256i advanceX = _mm256_set1_epi32(wrapped(run.s.step, 8));
-    const __m256i advanceY = _mm256_set1_epi32(wrapped(run.t.step, 8));
+    const __m256i advanceX = _mm256_set1_epi32(steppedBy(run.s.step, 8));
+    const __m256i advanceY = _mm256_set1_epi32(steppedBy(run.t.step, 8));
     int i = 0;
     for (; i + 8 <= run.count; i += 8) {
         addAffineGroup<Scaled, StoresAlpha, true>(r, texture, run, i, 8, sx, sy, destination,
@@ -958,7 +961,7 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
 GS_SIMD_INLINE __m512i widenedTexels(__m256i texels) {
     return _mm512_slli_epi16(_mm512_cvtepu8_epi16(texels), kFilteredBits);
 }
-GS_SIMD_INLINE __m256i eightTexels(const Colour* p) {
+GS_SIMD_INLINE __m256i eightColours(const Colour* p) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 // a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
@@ -993,7 +996,7 @@ GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, __m256i 
         value = _mm512_mask_mov_epi16(value, 0x88888888u, r.alpha);
     }
     const __m256i d =
-        Whole ? eightTexels(destination) : _mm256_maskz_loadu_epi32(live, destination);
+        Whole ? eightColours(destination) : _mm256_maskz_loadu_epi32(live, destination);
     const __m512i sum = _mm512_add_epi16(value, _mm512_and_si512(_mm512_cvtepu8_epi16(d), r.keep));
     // Sums above 255 saturate as they narrow to bytes.
     const __m256i blended = _mm256_or_si256(
@@ -1015,8 +1018,8 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
         for (int half = 0; half < 2; ++half) {
             const int at = i + 8 * half;
             addFilteredHalf<Scaled, StoresAlpha, true>(
-                r, eightTexels(t00 + at), eightTexels(t10 + at), eightTexels(t01 + at),
-                eightTexels(t11 + at), x, y, half, destination + at, target + at);
+                r, eightColours(t00 + at), eightColours(t10 + at), eightColours(t01 + at),
+                eightColours(t11 + at), x, y, half, destination + at, target + at);
         }
     }
     return i;
@@ -1217,19 +1220,15 @@ GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const Pix
 template <bool Scaled, bool StoresAlpha>
 void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
                     const AffineRun& run, const Colour* destination, Colour* target) {
-    // The lanes' positions, stepped a group at a time. Steps are added modulo 2^32, as the vector
-    // additions do: the positions of the run's lanes, which lie inside the texture, come out
-    // exact; those of lanes past its end are never used.
-    const auto wrapped = [](std::int32_t step, unsigned times) {
-        return static_cast<int>(static_cast<std::uint32_t>(step) * times);
-    };
+    // The lanes' positions, stepped a group at a time (steppedBy); those of lanes past the run's
+    // end are never used.
     const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     __m512i sx = _mm512_add_epi32(_mm512_set1_epi32(run.s.first),
                                   _mm512_mullo_epi32(lane, _mm512_set1_epi32(run.s.step)));
     __m512i sy = _mm512_add_epi32(_mm512_set1_epi32(run.t.first),
                                   _mm512_mullo_epi32(lane, _mm512_set1_epi32(run.t.step)));
-    const __m512i advanceX = _mm512_set1_epi32(wrapped(run.s.step, 16));
-    const __m512i advanceY = _mm512_set1_epi32(wrapped(run.t.step, 16));
+    const __m512i advanceX = _mm512_set1_epi32(steppedBy(run.s.step, 16));
+    const __m512i advanceY = _mm512_set1_epi32(steppedBy(run.t.step, 16));
     int i = 0;
     for (; i + 16 <= run.count; i += 16) {
         addAffineGroup<Scaled, StoresAlpha, true>(r, texture, run, i, 16, sx, sy, destination,
