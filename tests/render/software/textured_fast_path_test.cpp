@@ -14,10 +14,12 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "render/software/deferred_fill.h"
 #include "render/software/pipeline_kernels.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/rasterizer.h"
@@ -62,9 +64,11 @@ struct Draw {
 };
 
 // Draws `draws` into a copy of `initial` with or without fast paths; returns the pixels and
-// counts the draws that took the textured path.
+// counts the draws that took the textured path. With `clear`, the target is cleared to it first,
+// the clear deferred into the first draw as a frame's is.
 std::vector<Colour> render(const std::vector<Draw>& draws, const PixelStorage& initial,
-                           bool fastPaths, int* texturedDraws) {
+                           bool fastPaths, int* texturedDraws,
+                           std::optional<Colour> clear = std::nullopt) {
     const PixelBuffer& from = initial.buffer();
     auto target = PixelStorage::create(from.width, from.height, from.format);
     for (UINT y = 0; y < from.height; ++y) {
@@ -73,12 +77,18 @@ std::vector<Colour> render(const std::vector<Draw>& draws, const PixelStorage& i
     TextureSampling textures;
     PixelPipeline pipeline;
     pipeline.useFastPaths(fastPaths);
+    DeferredFill fill;
+    if (clear) {
+        EXPECT_TRUE(fill.reserve(from.height));
+        fill.start(target->buffer(), *clear);
+    }
     for (const Draw& draw : draws) {
         textures.bind(0, draw.sampler);
         DrawSetup setup = draw.setup;
         setup.target = target->buffer();
         setup.textures = &textures;
-        pipeline.beginDraw(setup);
+        const bool first = &draw == &draws.front();
+        pipeline.beginDraw(setup, clear && first ? &fill : nullptr);
         *texturedDraws += pipeline.texturedPathChosen() ? 1 : 0;
         Vertex v[3];
         for (int k = 0; k < 3; ++k) {
@@ -88,6 +98,9 @@ std::vector<Colour> render(const std::vector<Draw>& draws, const PixelStorage& i
             const float x[3] = {v[0].x, v[1].x, v[2].x}, y[3] = {v[0].y, v[1].y, v[2].y};
             rasterizeTriangle(x, y, pipeline.rasterTarget(), pipeline);
             pipeline.endPrimitive();
+        }
+        if (clear && first) {
+            fill.finish();
         }
     }
     const PixelBuffer& to = target->buffer();
@@ -397,10 +410,10 @@ TEST_F(TexturedFastPathTest, LargeTrianglesInsideAndAcrossTextureEdgesMatchTheGe
 
 // Footprints inside the texture take each set's own filter and blend: every set must store the
 // baseline's pixels exactly, in full tiles of one run, tiles of several runs and the lanes past the
-// last full vector, for every blend the path takes, texture or diffuse alpha, both filters and
-// targets with and without alpha.
+// last full vector, for every blend the path takes, texture or diffuse alpha, both filters,
+// targets with and without alpha, and over a clear the first draw takes over.
 TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
-    constexpr UINT kTargetWidth = 300, kTargetHeight = 40;  // rows longer than a tile
+    constexpr UINT kTargetWidth = 301, kTargetHeight = 40;  // rows longer than a tile
     struct Scenario {
         UINT width, height;  // of the texture
         float u0, u1, v0, v1;
@@ -433,10 +446,20 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
                 std::uniform_real_distribution<float> x(-10.0f, kTargetWidth + 10.0f);
                 std::uniform_real_distribution<float> y(-5.0f, kTargetHeight + 5.0f);
                 std::uniform_real_distribution<float> tilt(-scenario.tilt, scenario.tilt);
+                // Every other case over a clear, which the first draw takes over: a filtered
+                // additive draw over the whole target, as a frame's background is.
+                const std::optional<Colour> clear =
+                    (k + k / 2) % 2 == 0 ? std::nullopt : std::optional<Colour>(0x80402010u);
+                bool first = true;
                 const std::vector<Draw> draws = randomDraws(*texture, random, [&](Draw& draw) {
+                    const bool background = clear && first;
+                    first = false;
+                    if (background) {
+                        draw.sampler.magnifyLinear = draw.sampler.minifyLinear = true;
+                    }
                     // Half the draws cover the target, the others are triangles inside it; the
                     // coordinates follow the positions, so that every footprint lies inside.
-                    const bool cover = random() % 2 == 0;
+                    const bool cover = background || random() % 2 == 0;
                     const float t = tilt(random);
                     for (int c = 0; c < 3; ++c) {
                         TexturedVertex& corner = draw.corners[c];
@@ -454,10 +477,12 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
                     }
                     // Half the draws add the texture with one alpha over the whole triangle, which
                     // the sets may blend in a pass of their own.
-                    if (random() % 2 == 0) {
+                    if (background || random() % 2 == 0) {
                         BlendSetup& blend = draw.setup.blend;
+                        // The background adds itself to what lies beneath: the clear's colour.
+                        blend.enabled = blend.enabled || background;
                         blend.destinationColour =
-                            DWORD(random() % 2 == 0 ? Blend::One : Blend::Zero);
+                            DWORD(background || random() % 2 == 0 ? Blend::One : Blend::Zero);
                         blend.destinationAlpha =
                             DWORD(random() % 2 == 0 ? Blend::One : Blend::Zero);
                         draw.setup.stage.alphaOp = kOpSelectArg1;
@@ -469,15 +494,22 @@ TEST_F(TexturedFastPathTest, InteriorFootprintsDrawTheSamePixelsOnEverySet) {
                     }
                 });
                 int texturedDraws = 0;
-                const std::vector<Colour> pixels = render(draws, *initial, true, &texturedDraws);
+                std::vector<Colour> pixels = render(draws, *initial, true, &texturedDraws, clear);
                 ASSERT_EQ(texturedDraws, static_cast<int>(draws.size()));
+                if (clear) {
+                    // The background on its own as well: later draws may cover all it stored.
+                    const std::vector<Colour> background =
+                        render({draws.front()}, *initial, true, &texturedDraws, clear);
+                    pixels.insert(pixels.end(), background.begin(), background.end());
+                }
                 if (set == InstructionSet::Sse2) {
                     baseline.push_back(pixels);
                 } else {
                     ASSERT_LT(k, baseline.size());
                     EXPECT_EQ(pixels, baseline[k])
                         << simd::instructionSetName(set) << ", texture " << scenario.width << "x"
-                        << scenario.height << (format == Format::X8R8G8B8 ? ", X8R8G8B8" : "");
+                        << scenario.height << (format == Format::X8R8G8B8 ? ", X8R8G8B8" : "")
+                        << (clear ? ", over a clear" : "");
                 }
                 ++k;
             }
