@@ -124,8 +124,8 @@ void rasterizeSnapped(const double (&xd)[3], const double (&yd)[3], RasterTarget
     }
 }
 
-// Whether the two triangles, wound alike, share an edge: then each runs along it the other way,
-// and they lie on its two sides.
+// Whether the two triangles (both wound clockwise by snapTriangle) lie on the two sides of an edge
+// they share: each then runs along it the other way.
 bool shareEdge(const SnappedTriangle& a, const SnappedTriangle& b) {
     for (int i = 0; i < 3; ++i) {
         const int i1 = (i + 1) % 3;

@@ -34,12 +34,13 @@ struct RasterTarget {
 void rasterizeTriangle(const float (&x)[3], const float (&y)[3], RasterTarget target,
                        SpanSink& sink);
 
-// Two triangles that share an edge and are wound alike (a quad's halves, as fans, strips and lists
-// give them), row by row together: each row's pixels of both come as one span where they meet,
-// not split at the shared edge. Every pixel is covered by the same triangle, and the same once,
-// as rasterizeTriangle covers it; rows still come top to bottom, but the two triangles' pixels
-// interleave. False, with nothing given to `sink`, where the two do not share an edge after
-// snapping, either covers no area, or a vertex lies far outside the target (the guard band).
+// Two triangles that share an edge and lie on its two sides (a quad's halves, as fans, strips and
+// lists give them), row by row together: each row's pixels of both come as one span where they
+// meet, not split at the shared edge. Every pixel is covered by the same triangle, and the same
+// once, as rasterizeTriangle covers it; rows still come top to bottom, but the two triangles'
+// pixels interleave. False, with nothing given to `sink`, where after snapping the two do not lie
+// on the two sides of an edge they share, either covers no area, or a vertex lies far outside the
+// target (the guard band).
 bool rasterizeTrianglePair(const float (&x0)[3], const float (&y0)[3], const float (&x1)[3],
                            const float (&y1)[3], RasterTarget target, SpanSink& sink);
 
