@@ -12,6 +12,8 @@
 #include <immintrin.h>
 
 #include "render/software/pixel_pipeline.h"
+#include "render/software/simd/instruction_set.h"
+#include "render/software/simd/multiply_add.h"
 #include "render/software/simd/target_region.h"
 #include "render/software/texture_sampling.h"
 
@@ -30,9 +32,10 @@ namespace gs::render::software {
 // writes `lanes` values, rowAllBelow and rowWithin (low <= x <= high) look at the first `lanes`
 // lanes only, rowFloorParts splits x into floor(x) as an integer and x - floor(x), rowFirst gives
 // lane 0, rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices,
-// and rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in
-// [0, width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector
-// registers to name.
+// rowMulAdd(a, b, c) is a * b + c rounded once (multiplyAdd<kFusesMultiplyAdd>), and
+// rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
+// width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
+// to name.
 
 // The additive blend of the textured fast path for a source alpha the same in every lane
 // (shadeTexturedLanes): what each stored pixel takes besides its filtered texels.
@@ -103,6 +106,7 @@ __attribute__((noinline)) void gatherFootprintPairs(const Colour* pixels, std::s
 
 namespace sse2 {
 constexpr bool kHasRounding = false;
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Sse2);
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (int i = 0; i < count; ++i) {
         out[i] = pixels[at[i]];
@@ -151,6 +155,7 @@ int addFilteredTexels(const FilteredAddition&, const Colour*, const Colour*, con
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
 constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx2);
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     int i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -285,6 +290,9 @@ inline float rowLaneValue(RowFloat x, int lane) {
     return _mm_cvtss_f32(
         _mm256_castps256_ps128(_mm256_permutevar8x32_ps(x, _mm256_set1_epi32(lane))));
 }
+inline RowFloat rowMulAdd(RowFloat a, RowFloat b, RowFloat c) {
+    return _mm256_fmadd_ps(a, b, c);
+}
 inline RowFloat rowPick(RowFloat table, RowInt index) {
     return _mm256_permutevar8x32_ps(table, index);
 }
@@ -354,9 +362,8 @@ GS_SIMD_INLINE __m256i addSaturatedChannel(const float* s, __m256i d, __m256i li
     const __m256 x = Whole ? _mm256_loadu_ps(s) : _mm256_maskload_ps(s, live);
     // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
     const __m256 sum = _mm256_add_ps(_mm256_max_ps(x, _mm256_setzero_ps()), dc);
-    const __m256 scaled = _mm256_add_ps(
-        _mm256_mul_ps(_mm256_min_ps(sum, _mm256_set1_ps(1.0f)), _mm256_set1_ps(255.0f)),
-        _mm256_set1_ps(0.5f));
+    const __m256 scaled = _mm256_fmadd_ps(_mm256_min_ps(sum, _mm256_set1_ps(1.0f)),
+                                          _mm256_set1_ps(255.0f), _mm256_set1_ps(0.5f));
     return _mm256_slli_epi32(_mm256_cvttps_epi32(scaled), shift);
 }
 // addSaturated for eight lanes from i; where Whole is false, the `live` ones of them.
@@ -714,6 +721,7 @@ GS_SIMD_END
 GS_SIMD_BEGIN_AVX512
 namespace avx512 {
 constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx512);
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (int i = 0; i < count; i += 16) {
         // The last group masks off the lanes past count.
@@ -853,6 +861,9 @@ inline int rowFirst(RowInt x) {
 inline float rowLaneValue(RowFloat x, int lane) {
     return _mm_cvtss_f32(_mm512_castps512_ps128(_mm512_permutexvar_ps(_mm512_set1_epi32(lane), x)));
 }
+inline RowFloat rowMulAdd(RowFloat a, RowFloat b, RowFloat c) {
+    return _mm512_fmadd_ps(a, b, c);
+}
 inline RowFloat rowPick(RowFloat table, RowInt index) {
     return _mm512_permutexvar_ps(index, table);
 }
@@ -928,9 +939,8 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
             // min(x, 1) before the sum changes nothing: past 1, the sum is past 1 either way.
             const __m512 x = Whole ? _mm512_loadu_ps(s) : _mm512_maskz_loadu_ps(lanes, s);
             const __m512 sum = _mm512_add_ps(_mm512_max_ps(x, zero), dc);
-            const __m512 scaled =
-                _mm512_add_ps(_mm512_mul_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f)),
-                              _mm512_set1_ps(0.5f));
+            const __m512 scaled = _mm512_fmadd_ps(_mm512_min_ps(sum, one), _mm512_set1_ps(255.0f),
+                                                  _mm512_set1_ps(0.5f));
             return _mm512_slli_epi32(_mm512_cvttps_epi32(scaled), shift);
         };
         const __m512i d =

@@ -140,6 +140,20 @@ inline int maskOf(bool condition) {
     return -static_cast<int>(condition);
 }
 
+// The linear filter from a to b by f: a + (b - a) * f, its product and sum fused where the set
+// fuses them. Every filter of a set blends this way (rowMulAdd in the row kernels), so that a
+// one-row texture gives the same values on either path.
+inline float linearBlend(float a, float b, float f) {
+    return simd::multiplyAdd<kFusesMultiplyAdd>(b - a, f, a);
+}
+
+// A stored channel's value in [0, 1] scaled for rounding to 8 bits, x * 255 + 0.5, which every
+// blend truncates. Fused where the set fuses, to the same byte: for every float in [0, 1] the two
+// forms truncate alike, so blends store the same bits on every set.
+inline float byteScaled(float x) {
+    return simd::multiplyAdd<kFusesMultiplyAdd>(x, 255.0f, 0.5f);
+}
+
 // floor for values well inside int's range, as a float: a rounding instruction where the set has
 // one (kHasRounding), else a conversion and a compare, which vectorise without one. The same value
 // either way.
@@ -361,7 +375,7 @@ GS_SIMD_INLINE RowFloat rowChannel(RowInt t0, RowInt t1, RowFloat frac) {
         return a;
     } else {
         const RowFloat b = rowUnorm<shift>(t1);
-        return a + (b - a) * frac;
+        return rowMulAdd(b - a, frac, a);
     }
 }
 
@@ -414,7 +428,7 @@ GS_SIMD_INLINE void loadRowWindow(const Colour* row, int width, int start, bool 
 
 GS_SIMD_INLINE RowFloat filterInWindow(const RowWindow& window, int c, RowInt column,
                                        RowFloat frac) {
-    return rowPick(window.value[c], column) + rowPick(window.step[c], column) * frac;
+    return rowMulAdd(rowPick(window.step[c], column), frac, rowPick(window.value[c], column));
 }
 
 // The columns of the window that first texels i0 fall in, the window moved where they fall outside
@@ -703,7 +717,7 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
         float* result = out[c];
         for (int i = 0; i < count; ++i) {
             const float a = unorm(t0[i], shift), b = unorm(t1[i], shift);
-            result[i] = a + (b - a) * fx[i];
+            result[i] = linearBlend(a, b, fx[i]);
         }
     }
 }
@@ -759,10 +773,10 @@ void sample(const SamplerSetup& setup, bool linear, const float* u, const float*
         float* result = out[c];
         for (int i = 0; i < count; ++i) {
             const float a = unorm(t00[i], shift), b = unorm(t10[i], shift);
-            const float top = a + (b - a) * fx[i];
+            const float top = linearBlend(a, b, fx[i]);
             const float d = unorm(t01[i], shift), e = unorm(t11[i], shift);
-            const float bottom = d + (e - d) * fx[i];
-            result[i] = top + (bottom - top) * fy[i];
+            const float bottom = linearBlend(d, e, fx[i]);
+            result[i] = linearBlend(top, bottom, fy[i]);
         }
     }
 }
@@ -942,7 +956,7 @@ void addSaturatedLoop(const float (*source)[kTileLanes], int first, Colour* targ
         const auto channel = [&](int c, int shift) {
             const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
             const float out = saturate(source[c][first + i]) + dc;
-            return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f)) << shift;
+            return static_cast<Colour>(static_cast<int>(byteScaled(saturate(out)))) << shift;
         };
         Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
         if constexpr (Alpha) {
@@ -985,8 +999,7 @@ void blendConstantFactorsAndStore(const DrawSetup& setup, PipelineTile& tile, in
             const auto channel = [&](int c, int shift) {
                 const float dc = static_cast<float>((d >> shift) & 0xFFu) * (1.0f / 255.0f);
                 const float out = saturate(source[c][i]) * sf[c] + dc * df[c];
-                return static_cast<Colour>(static_cast<int>(saturate(out) * 255.0f + 0.5f))
-                       << shift;
+                return static_cast<Colour>(static_cast<int>(byteScaled(saturate(out)))) << shift;
             };
             Colour value = forced | channel(0, 16) | channel(1, 8) | channel(2, 0);
             if constexpr (Alpha) {
@@ -1082,7 +1095,7 @@ void blendAndStore(const DrawSetup& setup, PipelineTile& tile, int count, int ru
     for (int i = 0; i < count; ++i) {
         // Converted as signed: every value lies in 0..255.5, and the signed conversion vectorises.
         const auto channel = [&](int c) {
-            return static_cast<Colour>(static_cast<int>(saturate(source[c][i]) * 255.0f + 0.5f));
+            return static_cast<Colour>(static_cast<int>(byteScaled(saturate(source[c][i]))));
         };
         packed[i] =
             (channel(3) << 24) | (channel(0) << 16) | (channel(1) << 8) | channel(2) | forced;

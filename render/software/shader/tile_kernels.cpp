@@ -14,11 +14,14 @@
 
 #include "render/software/shader/power_table.h"
 #include "render/software/shader/shader_arithmetic.h"
+#include "render/software/simd/instruction_set.h"
+#include "render/software/simd/multiply_add.h"
 #include "render/software/simd/target_region.h"
 
 namespace gs::render::software::detail {
 
 namespace sse2 {
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Sse2);
 #include "render/software/shader/lane_table_power.inl"
 #include "render/software/shader/lane_table_power_product.inl"
 #include "render/software/shader/lane_transcendentals.inl"
@@ -27,6 +30,7 @@ namespace sse2 {
 
 GS_SIMD_BEGIN_AVX2
 namespace avx2 {
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx2);
 #include "render/software/shader/avx2_table_power.inl"
 #include "render/software/shader/lane_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
@@ -35,6 +39,7 @@ GS_SIMD_END
 
 GS_SIMD_BEGIN_AVX512
 namespace avx512 {
+constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx512);
 #include "render/software/shader/avx512_transcendentals.inl"
 #include "render/software/shader/tile_kernels.inl"
 }  // namespace avx512

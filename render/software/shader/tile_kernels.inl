@@ -332,7 +332,26 @@ void sumProductOfMagnitude(const CompiledInstruction& in, const TileContext& til
     finish(in, tile);
 }
 
-// dp3 and dp4: the sum of products, accumulated from x to w.
+// a * b + c as the set computes it (multiplyAdd).
+inline float fused(float a, float b, float c) {
+    return simd::multiplyAdd<kFusesMultiplyAdd>(a, b, c);
+}
+
+// The sum of the products of dp3 and nrm: the baseline accumulates them from x to z; sets that
+// fuse multiply-adds start from z's product and add y's and x's in fused steps, so that across a
+// row, where y and z are one value for a tile, a distance takes one fused step per pixel.
+inline float sumOfProducts3(float a0, float a1, float a2, float b0, float b1, float b2) {
+    if constexpr (kFusesMultiplyAdd) {
+        return fused(a0, b0, fused(a1, b1, a2 * b2));
+    } else {
+        float sum = a0 * b0;
+        sum += a1 * b1;
+        sum += a2 * b2;
+        return sum;
+    }
+}
+
+// dp3 and dp4: the sum of products (sumOfProducts3, w's product first where the set fuses).
 template <unsigned N, bool U0, bool U1>
 void dot(const CompiledInstruction& in, const TileContext& tile) {
     const int count = tile.count;
@@ -346,14 +365,21 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
     const Operand<U1> b1(tile.read(in.source[1][1]), in.sign[1]);
     const Operand<U1> b2(tile.read(in.source[1][2]), in.sign[1]);
     const Operand<U1> b3(tile.read(in.source[1][N == 4 ? 3 : 2]), in.sign[1]);
-    for (int i = 0; i < count; ++i) {
-        float sum = a0[i] * b0[i];
-        sum += a1[i] * b1[i];
-        sum += a2[i] * b2[i];
-        if constexpr (N == 4) {
-            sum += a3[i] * b3[i];
+    if constexpr (N == 3) {
+        for (int i = 0; i < count; ++i) {
+            d[i] = sumOfProducts3(a0[i], a1[i], a2[i], b0[i], b1[i], b2[i]);
         }
-        d[i] = sum;
+    } else if constexpr (kFusesMultiplyAdd) {
+        for (int i = 0; i < count; ++i) {
+            const float zw = fused(a2[i], b2[i], a3[i] * b3[i]);
+            d[i] = fused(a0[i], b0[i], fused(a1[i], b1[i], zw));
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            float sum = sumOfProducts3(a0[i], a1[i], a2[i], b0[i], b1[i], b2[i]);
+            sum += a3[i] * b3[i];
+            d[i] = sum;
+        }
     }
     replicate(in, tile, computed);
     finish(in, tile);
@@ -392,23 +418,29 @@ void distance(const CompiledInstruction& in, const TileContext& tile) {
     };
     if (!U0 && sameInEveryLane(1) && sameInEveryLane(2)) {
         // A pixel's distance to a point across a row of pixels (the effect passes): y and z are
-        // one value for the tile, their squares one product, added in the same order.
+        // one value for the tile, their squares one product each, or one fused sum, added in
+        // sumOfProducts3's order.
         const float y = a1[0] + b1[0], z = a2[0] + b2[0];
-        const float yy = y * y, zz = z * z;
-        for (int i = 0; i < count; ++i) {
-            const float x = a0[i] + b0[i];
-            float sum = x * x;
-            sum += yy;
-            sum += zz;
-            d[i] = result(sum);
+        if constexpr (kFusesMultiplyAdd) {
+            const float yz = fused(y, y, z * z);
+            for (int i = 0; i < count; ++i) {
+                const float x = a0[i] + b0[i];
+                d[i] = result(fused(x, x, yz));
+            }
+        } else {
+            const float yy = y * y, zz = z * z;
+            for (int i = 0; i < count; ++i) {
+                const float x = a0[i] + b0[i];
+                float sum = x * x;
+                sum += yy;
+                sum += zz;
+                d[i] = result(sum);
+            }
         }
     } else {
         for (int i = 0; i < count; ++i) {
             const float x = a0[i] + b0[i], y = a1[i] + b1[i], z = a2[i] + b2[i];
-            float sum = x * x;
-            sum += y * y;
-            sum += z * z;
-            d[i] = result(sum);
+            d[i] = result(sumOfProducts3(x, y, z, x, y, z));
         }
     }
     replicate(in, tile, computed);
@@ -424,10 +456,7 @@ void normalize(const CompiledInstruction& in, const TileContext& tile) {
     const Operand<U0> z(tile.read(in.source[0][2]), in.sign[0]);
     alignas(64) float factor[kTileLanes];
     for (int i = 0; i < count; ++i) {
-        float lengthSquared = x[i] * x[i];
-        lengthSquared += y[i] * y[i];
-        lengthSquared += z[i] * z[i];
-        factor[i] = math::normalizeFactor(lengthSquared);
+        factor[i] = math::normalizeFactor(sumOfProducts3(x[i], y[i], z[i], x[i], y[i], z[i]));
     }
     for (unsigned c = 0; c < 4; ++c) {
         if (!bit(in.writeMask, c)) {

@@ -28,4 +28,10 @@ InstructionSet activeInstructionSet();
 bool useInstructionSet(InstructionSet set);
 const char* instructionSetName(InstructionSet set);
 
+// Whether the set's kernels round a sum of a product once (multiply_add.h). Sets of one kind give
+// the same bits; the two kinds differ in the last place of such sums, and so in what follows them.
+constexpr bool fusesMultiplyAdd(InstructionSet set) {
+    return set != InstructionSet::Sse2;
+}
+
 }  // namespace gs::render::software::simd

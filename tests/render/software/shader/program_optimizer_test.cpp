@@ -27,6 +27,7 @@ namespace {
 
 using shader::Opcode;
 using testing_support::assemble;
+using testing_support::dotAs;
 using testing_support::FakeTextures;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
@@ -1060,10 +1061,8 @@ TEST(FusedKernels, ScaledDistancesAreOnePass) {
             const auto scaledOnce = tile.run(compileProgram(describe(once), set, {}), kTileLanes);
             const auto scaledTwice = tile.run(compileProgram(describe(twice), set, {}), kTileLanes);
             for (int i = 0; i < kTileLanes; ++i) {
-                const float x = t[0][i] - c[0], y = t[1][i] - c[1], z = t[2][i] - c[2];
-                float sum = x * x;
-                sum += y * y;
-                sum += z * z;
+                const float d[3] = {t[0][i] - c[0], t[1][i] - c[1], t[2][i] - c[2]};
+                const float sum = dotAs(set, d, d, 3);
                 const float expected = std::sqrt(std::fabs(sum)) * -tile.constants[4][0];
                 ASSERT_TRUE(sameFloat(scaledOnce->colour[0][i], expected))
                     << simd::instructionSetName(set) << ", lane " << i;

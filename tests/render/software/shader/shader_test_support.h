@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "fx/assembler/pixel_shader_assembler.h"
 #include "render/device.h"
 #include "render/software/shader/pixel_program.h"
+#include "render/software/simd/instruction_set.h"
 
 namespace gs::render::software::testing_support {
 
@@ -26,6 +28,23 @@ inline std::unique_ptr<PixelProgram> createProgram(const std::string& source) {
     std::unique_ptr<PixelProgram> program;
     EXPECT_EQ(PixelProgram::create(tokens.data(), tokens.size(), &program), S_OK);
     return program;
+}
+
+// The sums of products of dp3 and dp4 as the kernels of `set` accumulate them: from x, each
+// product rounded, or from the last component in fused steps where the set fuses multiply-adds.
+inline float dotAs(simd::InstructionSet set, const float* a, const float* b, int n) {
+    if (simd::fusesMultiplyAdd(set)) {
+        float sum = a[n - 1] * b[n - 1];
+        for (int k = n - 2; k >= 0; --k) {
+            sum = std::fma(a[k], b[k], sum);
+        }
+        return sum;
+    }
+    float sum = a[0] * b[0];
+    for (int k = 1; k < n; ++k) {
+        sum += a[k] * b[k];
+    }
+    return sum;
 }
 
 // Samples that are easy to predict: r = u * 10 + sampler, g = v, b = u + v, a = 1.
