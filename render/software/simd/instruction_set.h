@@ -29,7 +29,8 @@ bool useInstructionSet(InstructionSet set);
 const char* instructionSetName(InstructionSet set);
 
 // Whether the set's kernels round a sum of a product once (multiply_add.h). Sets of one kind give
-// the same bits; the two kinds differ in the last place of such sums, and so in what follows them.
+// the same bits; the two kinds differ by the roundings fusing leaves out (and the order of a dot
+// product's sum), and so in what follows from them.
 constexpr bool fusesMultiplyAdd(InstructionSet set) {
     return set != InstructionSet::Sse2;
 }

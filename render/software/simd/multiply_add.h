@@ -3,8 +3,8 @@
 // The AVX2 and AVX-512 kernels round the sum of a product once, with the fused multiply-add that
 // every processor with those sets has (fusesMultiplyAdd in instruction_set.h): one instruction
 // instead of two on the kernels' busiest paths (texture filters, distances, the blend's scaling).
-// The baseline rounds the product and then the sum. The two differ by no more than the product's
-// rounding, so kernels of the two kinds agree to a bound, and kernels of one kind bit for bit.
+// The baseline rounds the product and then the sum. The kinds differ by the roundings that fusing
+// leaves out: tests hold them to a bound of each other, and kernels of one kind to the same bits.
 #pragma once
 
 #include <cmath>
