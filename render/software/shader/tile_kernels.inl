@@ -76,12 +76,21 @@ inline void finish(const CompiledInstruction& in, const TileContext& tile) {
 }
 
 // Copies the one computed component to the other written components (scalar results).
-void replicate(const CompiledInstruction& in, const TileContext& tile, unsigned computed) {
+void copyToOtherComponents(const CompiledInstruction& in, const TileContext& tile,
+                           unsigned computed) {
     const float* values = tile.write(in.target[computed]);
     for (unsigned c = computed + 1; c < 4; ++c) {
         if (bit(in.writeMask, c)) {
             std::memcpy(tile.write(in.target[c]), values, sizeof(float) * tile.count);
         }
+    }
+}
+
+// Most scalar results are written to one component (a distance's x, say): one test instead of a
+// call.
+inline void replicate(const CompiledInstruction& in, const TileContext& tile, unsigned computed) {
+    if ((static_cast<unsigned>(in.writeMask) >> (computed + 1)) != 0) {
+        copyToOtherComponents(in, tile, computed);
     }
 }
 
