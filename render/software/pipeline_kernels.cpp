@@ -34,8 +34,9 @@ namespace gs::render::software {
 // lane 0, rowLaneValue gives any lane of a RowFloat, rowPick permutes a vector by lane indices,
 // rowMulAdd(a, b, c) is a * b + c rounded once (multiplyAdd<kFusesMultiplyAdd>), and
 // rowFetchPairs(row, width, x0, x1, &t0, &t1) fetches row[x0] and row[x1], every index in [0,
-// width). The SSE2 set has none: it is also the 32-bit build's baseline, without vector registers
-// to name.
+// width), rowXorFloat flips the bits of a float vector that an integer one sets, rowSqrt is the
+// correctly rounded square root. The SSE2 set has none: it is also the 32-bit build's baseline,
+// without vector registers to name.
 
 // The additive blend of the textured fast path for a source alpha the same in every lane
 // (shadeTexturedLanes): what each stored pixel takes besides its filtered texels.
@@ -298,6 +299,12 @@ inline RowFloat rowPick(RowFloat table, RowInt index) {
 }
 inline RowFloat rowAndFloat(RowFloat x, RowInt mask) {
     return _mm256_and_ps(x, _mm256_castsi256_ps(mask));
+}
+inline RowFloat rowXorFloat(RowFloat x, RowInt bits) {
+    return _mm256_xor_ps(x, _mm256_castsi256_ps(bits));
+}
+inline RowFloat rowSqrt(RowFloat x) {
+    return _mm256_sqrt_ps(x);
 }
 // Where the 8 lanes read within 8 texels of each other (a strip read at distances that change by
 // less than a texel from pixel to pixel), one load of those texels permuted into the lanes serves
@@ -869,6 +876,12 @@ inline RowFloat rowPick(RowFloat table, RowInt index) {
 }
 inline RowFloat rowAndFloat(RowFloat x, RowInt mask) {
     return _mm512_and_ps(x, _mm512_castsi512_ps(mask));
+}
+inline RowFloat rowXorFloat(RowFloat x, RowInt bits) {
+    return _mm512_xor_ps(x, _mm512_castsi512_ps(bits));
+}
+inline RowFloat rowSqrt(RowFloat x) {
+    return _mm512_sqrt_ps(x);
 }
 // Where the 16 lanes read within 16 texels of each other (a strip read at distances that change
 // by about a texel from pixel to pixel), one load of those texels permuted into the lanes serves

@@ -157,6 +157,12 @@ struct PipelineKernels {
     // falls outside; the outputs are then of no use.
     bool (*resolveInteriorFootprints)(const PixelBuffer& texture, const float* u, const float* v,
                                       int count, int* at, float* fx, float* fy);
+    // sample at u = the distances (RowDistances), for a one-row texture, which gives the same bits
+    // as computing them and calling sample. Null for the sets without row kernels.
+    using RowDistanceSampler = void (*)(const SamplerSetup& setup, bool linear,
+                                        const RowDistances& u, int count, float (*out)[kTileLanes],
+                                        unsigned channels);
+    RowDistanceSampler sampleAtRowDistances;
 };
 
 const PipelineKernels& pipelineKernels(simd::InstructionSet set);

@@ -546,13 +546,13 @@ struct RowInterior {
     }
 };
 
-// sampleRowWith's work for the `lanes` lanes from i: fetched, filtered and written out.
+// sampleRowWith's work for the `lanes` lanes from i, at `coordinate`: fetched, filtered and
+// written out. Lanes past count hold coordinate 0, which gives indices inside the texture.
 template <TextureAddress mode, bool linear>
 GS_SIMD_INLINE void sampleRowVector(const Colour* row, int width, RowInt borderColour,
-                                    const RowInterior& interior, const float* u, int i, int lanes,
-                                    RowWindow* window, float (*out)[kTileLanes], bool alpha) {
-    // Lanes past count hold coordinate 0, which gives indices inside the texture.
-    const RowFloat coordinate = rowLoad(u + i, lanes);
+                                    const RowInterior& interior, RowFloat coordinate, int i,
+                                    int lanes, RowWindow* window, float (*out)[kTileLanes],
+                                    bool alpha) {
     if constexpr (linear && (mode == TextureAddress::Clamp || mode == TextureAddress::Mirror)) {
         if (filterInsideWindow(width, coordinate, lanes, *window, out, i, alpha)) {
             return;
@@ -599,13 +599,79 @@ GS_SIMD_INLINE void sampleRowVector(const Colour* row, int width, RowInt borderC
     }
 }
 
+// The coordinates of a row read, vector by vector (next for whole vectors from lane 0 on, then
+// last for the lanes left, if any), given as an array.
+struct LoadedCoordinates {
+    explicit LoadedCoordinates(const float* values) : u(values) {}
+
+    GS_SIMD_INLINE RowFloat next(int i) { return rowLoad(u + i, kRowLanes); }
+    GS_SIMD_INLINE RowFloat last(int i, int count) const { return rowLoad(u + i, count - i); }
+
+    const float* u;
+};
+
+// The coordinates of a row read computed from the distances they are (RowDistances), in the
+// distance kernels' operations and order. Each vector's is computed kAhead vectors before it is
+// read, so that the processor works on its square root while it filters the vectors before it,
+// instead of waiting for it.
+struct DistanceCoordinates {
+    static_assert(kFusesMultiplyAdd, "RowDistances are the fused kernels' distances");
+    static constexpr int kAhead = 3;
+
+    DistanceCoordinates(const RowDistances& d, int laneCount)
+        : lanes(d.lanes),
+          count(laneCount),
+          sign(rowSetInt(static_cast<int>(d.sign))),
+          offset(rowSet(d.offset)),
+          yz(rowSet(d.yz)),
+          scale(rowSet(d.scale)),
+          second(rowSet(d.second)) {
+        for (int k = 0; k < kAhead; ++k) {
+            ahead[k] = from(k * kRowLanes);
+        }
+    }
+
+    GS_SIMD_INLINE RowFloat next(int i) {
+        const RowFloat coordinate = ahead[0];
+        for (int k = 0; k + 1 < kAhead; ++k) {
+            ahead[k] = ahead[k + 1];
+        }
+        ahead[kAhead - 1] = from(i + kAhead * kRowLanes);
+        return coordinate;
+    }
+    GS_SIMD_INLINE RowFloat last(int, int) const { return ahead[0]; }
+
+    // The coordinates from lane i on: 0 past count, as loaded ones are.
+    GS_SIMD_INLINE RowFloat from(int i) const {
+        if (i + kRowLanes <= count) {
+            return distance(rowLoad(lanes + i, kRowLanes));
+        }
+        if (i >= count) {
+            return rowSet(0.0f);
+        }
+        alignas(64) float values[kRowLanes];
+        rowStore(values, distance(rowLoad(lanes + i, count - i)), kRowLanes);
+        return rowLoad(values, count - i);
+    }
+    GS_SIMD_INLINE RowFloat distance(RowFloat x) const {
+        x = rowXorFloat(x, sign) + offset;
+        return rowSqrt(rowAbs(rowMulAdd(x, x, yz))) * scale * second;
+    }
+
+    const float* lanes;
+    int count;
+    RowInt sign;
+    RowFloat offset, yz, scale, second;
+    RowFloat ahead[kAhead];
+};
+
 // A one-row texture sampled with `mode` along it: the texel pair of each lane fetched, filtered
 // and written out, vector by vector. Whole vectors take a loop of their own, in which the number
 // of lanes is a constant: their loads, stores and tests need no lane masks.
 // Alpha is left out where `alpha` is false (a program that reads colour only): the colour
 // channels are what every caller reads.
-template <TextureAddress mode, bool linear>
-void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, int count,
+template <TextureAddress mode, bool linear, class Coordinates>
+void sampleRowWith(const PixelBuffer& texture, Colour border, Coordinates u, int count,
                    float (*out)[kTileLanes], bool alpha) {
     const Colour* row = texture.pixels;
     const int width = static_cast<int>(texture.width);
@@ -614,17 +680,17 @@ void sampleRowWith(const PixelBuffer& texture, Colour border, const float* u, in
     RowWindow window = emptyRowWindow();
     int i = 0;
     for (; i + kRowLanes <= count; i += kRowLanes) {
-        sampleRowVector<mode, linear>(row, width, borderColour, interior, u, i, kRowLanes, &window,
-                                      out, alpha);
+        sampleRowVector<mode, linear>(row, width, borderColour, interior, u.next(i), i, kRowLanes,
+                                      &window, out, alpha);
     }
     if (i < count) {
-        sampleRowVector<mode, linear>(row, width, borderColour, interior, u, i, count - i, &window,
-                                      out, alpha);
+        sampleRowVector<mode, linear>(row, width, borderColour, interior, u.last(i, count), i,
+                                      count - i, &window, out, alpha);
     }
 }
 
-template <bool linear>
-void sampleRowFiltered(const SamplerSetup& setup, const float* u, int count,
+template <bool linear, class Coordinates>
+void sampleRowFiltered(const SamplerSetup& setup, const Coordinates& u, int count,
                        float (*out)[kTileLanes], bool alpha) {
     const PixelBuffer& texture = *setup.texture;
     switch (static_cast<TextureAddress>(setup.addressU)) {
@@ -647,15 +713,27 @@ void sampleRowFiltered(const SamplerSetup& setup, const float* u, int count,
     }
 }
 
-// The texture's one row at u[i], in the set's vectors.
-void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
-               float (*out)[kTileLanes], unsigned channels) {
+template <class Coordinates>
+void sampleRowAt(const SamplerSetup& setup, bool linear, const Coordinates& u, int count,
+                 float (*out)[kTileLanes], unsigned channels) {
     const bool alpha = (channels & 8u) != 0;
     if (linear) {
         sampleRowFiltered<true>(setup, u, count, out, alpha);
     } else {
         sampleRowFiltered<false>(setup, u, count, out, alpha);
     }
+}
+
+// The texture's one row at u[i], in the set's vectors.
+void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count,
+               float (*out)[kTileLanes], unsigned channels) {
+    sampleRowAt(setup, linear, LoadedCoordinates(u), count, out, channels);
+}
+
+// The texture's one row at the distances.
+void sampleAtRowDistances(const SamplerSetup& setup, bool linear, const RowDistances& u, int count,
+                          float (*out)[kTileLanes], unsigned channels) {
+    sampleRowAt(setup, linear, DistanceCoordinates(u, count), count, out, channels);
 }
 
 #else
@@ -1608,6 +1686,17 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 
 }  // namespace
 
-constexpr PipelineKernels kKernels = {
-    &interpolate,      &runTextureStage,          &blendAndStore, &shadeTexturedTile, &sample,
-    &resolveTexelAxis, &resolveInteriorFootprints};
+#if GS_ROW_KERNELS
+constexpr auto kSampleAtRowDistances = &sampleAtRowDistances;
+#else
+constexpr PipelineKernels::RowDistanceSampler kSampleAtRowDistances = nullptr;
+#endif
+
+constexpr PipelineKernels kKernels = {&interpolate,
+                                      &runTextureStage,
+                                      &blendAndStore,
+                                      &shadeTexturedTile,
+                                      &sample,
+                                      &resolveTexelAxis,
+                                      &resolveInteriorFootprints,
+                                      kSampleAtRowDistances};

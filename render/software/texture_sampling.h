@@ -35,6 +35,10 @@ public:
     // Shaders give no derivatives here, so a unit filters with its magnification filter.
     void sample2D(unsigned sampler, const float* u, const float* v, int count,
                   float (*out)[kTileLanes], unsigned channels) const override;
+    // One-row textures whose rows above and below are the row itself (every vertical addressing
+    // mode but the border), with the set's row kernels.
+    bool sampleAtRowDistances(unsigned sampler, const RowDistances& u, int count,
+                              float (*out)[kTileLanes], unsigned channels) const override;
 
 private:
     const PipelineKernels* kernels_;

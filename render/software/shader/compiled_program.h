@@ -95,7 +95,7 @@ struct CompiledInstruction {
     std::array<std::uint32_t, 3> sign{};  // 0x80000000 for a negated source
     // The sum p + q whose magnitude is the factor of SumProductOfTablePower and
     // SumProductOfSquareRoot (whose sign[2] negates that factor), component by component; the
-    // second scale of TwiceScaledDistance in factorSource[0][0].
+    // second scale of TwiceScaledDistance and SampleAtTwiceScaledDistance in factorSource[0][0].
     std::array<std::array<ComponentRef, 4>, 2> factorSource{};
     std::array<std::uint32_t, 2> factorSign{};
 };

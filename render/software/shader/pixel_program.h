@@ -34,6 +34,19 @@ struct alignas(64) PixelTileOutput {
     float colour[4][kTileLanes];  // r, g, b, a
 };
 
+// The scaled distances of a row of pixels from a point, as the distance kernels of the sets that
+// fuse multiply-adds compute them where y and z are one value across the tile: for lane i,
+// sqrt|fma(x, x, yz)| * scale * second, each product rounded, with x = (lanes[i], its sign bit
+// flipped by `sign`) + offset and yz = fma(y, y, z * z). A single scale has `second` 1.
+struct RowDistances {
+    const float* lanes = nullptr;
+    std::uint32_t sign = 0;
+    float offset = 0.0f;
+    float yz = 0.0f;
+    float scale = 1.0f;
+    float second = 1.0f;
+};
+
 // The device's texture units as the interpreter sees them. For each of `count` lanes, samples the
 // 2D texture bound to `sampler` at (u[i], v[i]) with that sampler's states and writes the texel's
 // r, g, b, a (0..1) to out[0][i] .. out[3][i]. A unit with no texture yields (0, 0, 0, 1).
@@ -42,6 +55,16 @@ class TextureUnits {
 public:
     virtual void sample2D(unsigned sampler, const float* u, const float* v, int count,
                           float (*out)[kTileLanes], unsigned channels) const = 0;
+
+    // sample2D at u = the distances, for textures where v cannot matter (one row, read without a
+    // border colour above or below it): the distances computed a few vectors ahead of the reads, so
+    // that their square roots overlap the filtering. False, with nothing written, where the unit
+    // has no such path for its texture; the caller then computes u and calls sample2D.
+    virtual bool sampleAtRowDistances(unsigned /*sampler*/, const RowDistances& /*u*/,
+                                      int /*count*/, float (* /*out*/)[kTileLanes],
+                                      unsigned /*channels*/) const {
+        return false;
+    }
 
 protected:
     ~TextureUnits() = default;

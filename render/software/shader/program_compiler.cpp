@@ -111,14 +111,20 @@ private:
 
     // Components whose result must wait in Scratch: a componentwise kernel computes x to w in
     // turn, so a result that a later component still reads ("mov r0, r0.wzyx") cannot go straight
-    // to its place; the sampler writes texels while it reads coordinates ("texld r0, r0, s0").
-    // Scalar and dot kernels read every source before they write.
+    // to its place; the sampler writes texels while it reads coordinates ("texld r0, r0, s0"), or
+    // the sources of the distances it reads at. Scalar and dot kernels read every source before
+    // they write.
     static unsigned hazards(const ProgramStep& step) {
         if (step.form == InstructionForm::TextureLoad) {
-            for (unsigned c = 0; c < 4; ++c) {
-                for (unsigned slot = 0; slot < 2; ++slot) {
-                    if (sameComponent(step.destination[c], step.source[0][slot])) {
-                        return 15u;
+            for (unsigned op = 0; op < step.operandCount; ++op) {
+                for (unsigned slot = 0; slot < 4; ++slot) {
+                    if (!((readSlots(step, op) >> slot) & 1u)) {
+                        continue;
+                    }
+                    for (unsigned c = 0; c < 4; ++c) {
+                        if (sameComponent(step.destination[c], step.source[op][slot])) {
+                            return 15u;
+                        }
                     }
                 }
             }

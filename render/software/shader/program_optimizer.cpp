@@ -26,7 +26,12 @@ unsigned readSlots(const ProgramStep& step, unsigned operand) {
         case InstructionForm::Normalize:
             return 7u | step.writeMask;
         case InstructionForm::TextureLoad:
-            return 3u;  // u and v
+            // u and v; a sample at a distance reads the distance's sources, its scale and v.
+            if (step.fused == FusedOperation::SampleAtScaledDistance ||
+                step.fused == FusedOperation::SampleAtTwiceScaledDistance) {
+                return operand == 2 ? 3u : 7u;
+            }
+            return 3u;
         default:
             return 0;
     }
@@ -821,6 +826,65 @@ void fuseFactorsIntoProducts(std::vector<ProgramStep>& steps, const DefinedConst
     });
 }
 
+// Whether a fused factor of a product reads `ref` after step `from`: reads that the links do not
+// show.
+bool readByAFactor(const std::vector<ProgramStep>& steps, ComponentRef ref, std::size_t from) {
+    bool read = false;
+    for (std::size_t k = from + 1; k < steps.size(); ++k) {
+        const ProgramStep& product = steps[k];
+        if (product.fused == FusedOperation::SumProductOfTablePower ||
+            product.fused == FusedOperation::SumProductOfSquareRoot) {
+            forEachBit(product.writeMask, [&](unsigned c) {
+                read =
+                    read || product.factorSource[0][c] == ref || product.factorSource[1][c] == ref;
+            });
+        }
+    }
+    return read;
+}
+
+// A texld whose u is a scaled distance that nothing else reads computes that distance itself: the
+// texture units can then work on one vector's square root while they filter the vectors before it.
+// After the factors' fusion, whose reads it checks apart.
+void fuseDistancesIntoSamples(std::vector<ProgramStep>& steps) {
+    fuseWhileAny(steps, [&](const Links& links, std::size_t j) {
+        ProgramStep& sample = steps[j];
+        const int write = links.reaching[j][0][0];
+        if (sample.form != InstructionForm::TextureLoad || sample.fused != FusedOperation::None ||
+            write < 0) {
+            return false;
+        }
+        const auto i = static_cast<std::size_t>(write / 4);
+        const ProgramStep& distance = steps[i];
+        const ComponentRef result = distance.destination[write % 4];
+        const bool twice = distance.fused == FusedOperation::TwiceScaledDistance;
+        if ((!twice && distance.fused != FusedOperation::ScaledDistance) || distance.saturate ||
+            distance.laneZeroOnly || result.file != RegisterFile::Temp ||
+            links.uses[i][write % 4].size() != 1 || readByAFactor(steps, result, i)) {
+            return false;
+        }
+        for (unsigned op = 0; op < 2; ++op) {
+            for (unsigned slot = 0; slot < 3; ++slot) {
+                if (!unchangedBetween(steps, distance.source[op][slot], i, j)) {
+                    return false;
+                }
+            }
+        }
+        const ComponentRef v = sample.source[0][1];
+        sample.source = distance.source;
+        sample.source[2][1] = v;
+        sample.sign = distance.sign;
+        sample.factorSource[0] = distance.factorSource[0];
+        sample.factorSign[0] = distance.factorSign[0];
+        sample.uniformSources = distance.uniformSources;
+        sample.operandCount = 3;
+        sample.fused = twice ? FusedOperation::SampleAtTwiceScaledDistance
+                             : FusedOperation::SampleAtScaledDistance;
+        eraseSteps(steps, {i});
+        return true;
+    });
+}
+
 }  // namespace
 
 void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions& options,
@@ -839,6 +903,7 @@ void optimizeProgram(std::vector<ProgramStep>& steps, const OptimizationOptions&
     propagateUniforms(steps);
     coalesceOutput(steps);
     fuseFactorsIntoProducts(steps, defined);
+    fuseDistancesIntoSamples(steps);
 }
 
 }  // namespace gs::render::software::detail

@@ -33,7 +33,8 @@ struct ProgramStep {
     std::array<std::uint32_t, 3> sign{};
     // SumProductOfTablePower and SumProductOfSquareRoot: the factor's sum, p + q, and the power's
     // exponent. The passes that follow the fusion do not see these reads: it comes last.
-    // TwiceScaledDistance: the second scale, in factorSource[0][0], a uniform that no pass moves.
+    // TwiceScaledDistance and SampleAtTwiceScaledDistance: the second scale, in factorSource[0][0],
+    // a uniform that no pass moves.
     std::array<std::array<ComponentRef, 4>, 2> factorSource{};
     std::array<std::uint32_t, 2> factorSign{};
     ComponentRef factorExponent{};

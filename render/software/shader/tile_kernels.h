@@ -35,6 +35,12 @@ enum class FusedOperation : unsigned char {
     // sources are the instruction's factorSource.
     SumProductOfTablePower,
     SumProductOfSquareRoot,
+    // A texld whose u is a ScaledDistance or TwiceScaledDistance that nothing else reads: the
+    // distance's sources, scale and second scale where the distance had them, v in source[2][1].
+    // The texture units may compute the distances as they read
+    // (TextureUnits::sampleAtRowDistances).
+    SampleAtScaledDistance,
+    SampleAtTwiceScaledDistance,
 };
 
 // The kernel of `set` for a fused operation, with sources uniform as in selectKernel.

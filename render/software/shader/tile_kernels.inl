@@ -399,10 +399,8 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
 // root of that sum follows in the same pass: sqrt|sum| times the uniform source 2; with two, that
 // product times the uniform factorSource[0][0], rounded as the second mul rounds it.
 template <bool U0, bool U1, int Scales>
-void distance(const CompiledInstruction& in, const TileContext& tile) {
+void distancesInto(const CompiledInstruction& in, const TileContext& tile, float* d) {
     const int count = tile.count;
-    const unsigned computed = firstComponent(in);
-    float* d = tile.write(in.target[computed]);
     const Operand<U0> a0(tile.read(in.source[0][0]), in.sign[0]);
     const Operand<U0> a1(tile.read(in.source[0][1]), in.sign[0]);
     const Operand<U0> a2(tile.read(in.source[0][2]), in.sign[0]);
@@ -452,7 +450,60 @@ void distance(const CompiledInstruction& in, const TileContext& tile) {
             d[i] = result(sumOfProducts3(x, y, z, x, y, z));
         }
     }
+}
+
+template <bool U0, bool U1, int Scales>
+void distance(const CompiledInstruction& in, const TileContext& tile) {
+    const unsigned computed = firstComponent(in);
+    distancesInto<U0, U1, Scales>(in, tile, tile.write(in.target[computed]));
     replicate(in, tile, computed);
+    finish(in, tile);
+}
+
+// The distances of distancesInto as RowDistances, for a tile whose y and z are one value in every
+// lane and whose x reads lanes from one source and a uniform from the other (U0 != U1); x is their
+// sum either way round.
+template <bool U0, int Scales>
+RowDistances rowDistances(const CompiledInstruction& in, const TileContext& tile) {
+    constexpr unsigned kLanes = U0 ? 1 : 0;
+    const Operand<true> a1(tile.read(in.source[0][1]), in.sign[0]);
+    const Operand<true> a2(tile.read(in.source[0][2]), in.sign[0]);
+    const Operand<true> b1(tile.read(in.source[1][1]), in.sign[1]);
+    const Operand<true> b2(tile.read(in.source[1][2]), in.sign[1]);
+    const float y = a1[0] + b1[0], z = a2[0] + b2[0];
+    RowDistances u;
+    u.lanes = tile.read(in.source[kLanes][0]);
+    u.sign = in.sign[kLanes];
+    u.offset = Operand<true>(tile.read(in.source[1 - kLanes][0]), in.sign[1 - kLanes])[0];
+    u.yz = fused(y, y, z * z);
+    u.scale = Operand<true>(tile.read(in.source[2][0]), in.sign[2])[0];
+    if constexpr (Scales > 1) {
+        u.second = Operand<true>(tile.read(in.factorSource[0][0]), in.factorSign[0])[0];
+    }
+    return u;
+}
+
+// texld at a scaled distance: the texture units compute the distances as they read where they
+// can, a row of pixels reading a one-row texture; otherwise the distances go to a lane array
+// first, as the two instructions would have had them.
+template <bool U0, bool U1, int Scales>
+void sampleAtDistance(const CompiledInstruction& in, const TileContext& tile) {
+    auto* texel = reinterpret_cast<float(*)[kTileLanes]>(tile.write(in.target[0]));
+    if constexpr (kFusesMultiplyAdd && U0 != U1) {
+        const auto sameInEveryLane = [&](unsigned k) {
+            return tile.sameInEveryLane(in.source[0][k]) && tile.sameInEveryLane(in.source[1][k]);
+        };
+        if (sameInEveryLane(1) && sameInEveryLane(2) &&
+            tile.textures->sampleAtRowDistances(in.sampler, rowDistances<U0, Scales>(in, tile),
+                                                tile.count, texel, in.writeMask)) {
+            finish(in, tile);
+            return;
+        }
+    }
+    alignas(kLaneAlignment) float u[kTileLanes];
+    distancesInto<U0, U1, Scales>(in, tile, u);
+    tile.textures->sample2D(in.sampler, u, tile.read(in.source[2][1]), tile.count, texel,
+                            in.writeMask);
     finish(in, tile);
 }
 
@@ -578,6 +629,14 @@ InstructionKernel distanceKernel(unsigned uniformSources) {
     return kTable[uniformSources & 3u];
 }
 
+template <int Scales>
+InstructionKernel sampleAtDistanceKernel(unsigned uniformSources) {
+    static constexpr InstructionKernel kTable[] = {
+        &sampleAtDistance<false, false, Scales>, &sampleAtDistance<true, false, Scales>,
+        &sampleAtDistance<false, true, Scales>, &sampleAtDistance<true, true, Scales>};
+    return kTable[uniformSources & 3u];
+}
+
 InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSources) {
     switch (operation) {
         case FusedOperation::SquareRoot:
@@ -608,6 +667,10 @@ InstructionKernel selectFusedKernel(FusedOperation operation, unsigned uniformSo
             return &sumProductOfMagnitude<true>;
         case FusedOperation::SumProductOfSquareRoot:
             return &sumProductOfMagnitude<false>;
+        case FusedOperation::SampleAtScaledDistance:
+            return sampleAtDistanceKernel<1>(uniformSources);
+        case FusedOperation::SampleAtTwiceScaledDistance:
+            return sampleAtDistanceKernel<2>(uniformSources);
         default:
             return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -196,6 +197,79 @@ TEST_F(InstructionSetTest, OneRowSamplingMatchesTheGeneralPathBitForBit) {
                 }
             }
         }
+    }
+}
+
+// A strip read at distances computed as it reads gives the bits of the distances computed first
+// and then sampled: rows of pixels around a point inside the row and off its ends, so that the
+// distances shrink, turn and grow across a tile, steep and shallow ones; both signs of x and of
+// the scales, a lane or an offset that is not a number, tile sizes around the vectors that the
+// distances run ahead of the reads.
+TEST_F(InstructionSetTest, DistancesComputedWhileSamplingGiveTheirOwnSamples) {
+    std::mt19937 random(29);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int compared = 0;
+    for (UINT width : {1u, 9u, 16u, 40u, 512u, 1920u}) {
+        const auto texture = randomTexture(width, 1, random);
+        for (int pattern = 0; pattern < 6; ++pattern) {
+            alignas(64) float lanes[kTileLanes];
+            const float start = (unit(random) - 0.5f) * 600.0f;
+            for (int i = 0; i < kTileLanes; ++i) {
+                lanes[i] = start + static_cast<float>(i);
+            }
+            if (pattern == 5) {
+                lanes[random() % kTileLanes] = NAN;
+                lanes[random() % kTileLanes] = -INFINITY;
+            }
+            RowDistances d;
+            d.lanes = lanes;
+            d.sign = pattern % 2 == 0 ? 0u : 0x80000000u;
+            d.offset = pattern == 4 ? NAN : (unit(random) - 0.5f) * 400.0f;
+            const float y = (unit(random) - 0.5f) * 300.0f, z = pattern == 3 ? 2.0f : 0.0f;
+            d.yz = std::fma(y, y, z * z);
+            d.scale = (pattern == 2 ? -1.0f : 1.0f) / static_cast<float>(pattern == 1 ? 8 : width);
+            d.second = pattern % 3 == 0 ? 1.0f : 0.8f;
+            alignas(64) float u[kTileLanes], v[kTileLanes];
+            for (int i = 0; i < kTileLanes; ++i) {
+                const float x =
+                    std::bit_cast<float>(std::bit_cast<std::uint32_t>(lanes[i]) ^ d.sign) +
+                    d.offset;
+                u[i] = std::sqrt(std::fabs(std::fma(x, x, d.yz))) * d.scale * d.second;
+                v[i] = 0.5f;
+            }
+            for (InstructionSet set : setsOfThisMachine()) {
+                const PipelineKernels& kernels = pipelineKernels(set);
+                if (kernels.sampleAtRowDistances == nullptr) {
+                    continue;
+                }
+                for (DWORD addressU = 1; addressU <= 5; ++addressU) {
+                    for (bool linear : {false, true}) {
+                        SamplerSetup setup;
+                        setup.texture = &texture->buffer();
+                        setup.addressU = addressU;
+                        setup.addressV = 3;
+                        setup.border = 0x80402010u;
+                        for (int count : {1, 15, 16, 17, 47, 48, 49, 64, 65, 200, kTileLanes}) {
+                            for (unsigned channels : {7u, 15u}) {
+                                alignas(64) float expected[4][kTileLanes] = {};
+                                alignas(64) float out[4][kTileLanes] = {};
+                                kernels.sample(setup, linear, u, v, count, expected, channels);
+                                kernels.sampleAtRowDistances(setup, linear, d, count, out,
+                                                             channels);
+                                ASSERT_EQ(std::memcmp(out, expected, sizeof out), 0)
+                                    << simd::instructionSetName(set) << ", width " << width
+                                    << ", pattern " << pattern << ", address " << addressU
+                                    << ", linear " << linear << ", count " << count;
+                                ++compared;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    if (compared == 0) {
+        GTEST_SKIP() << "no set of this machine has row kernels";
     }
 }
 

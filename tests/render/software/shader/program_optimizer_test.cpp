@@ -1073,6 +1073,68 @@ TEST(FusedKernels, ScaledDistancesAreOnePass) {
     }
 }
 
+// A texld whose u is a scaled distance that nothing else reads takes the distance into its own
+// kernel; these texture units have no path of their own for it, so the kernel computes the
+// distances first, and the texel's red (u * 10) shows them.
+TEST(ProgramOptimizer, TextureReadsAtADistanceTakeTheDistanceWithThem) {
+    // `between` comes between the distance and the read; `tail` after the read, before oC0 takes
+    // r1.
+    const auto withRead = [](const std::string& between, const std::string& texel,
+                             const std::string& tail) {
+        return "ps_2_0\ndef c5, 0.5, 0.8, 0, 0\ndef c6, 0, 0, 0, 0\ndcl t0\ndcl_2d s1\n"
+               "mov r2, t0\nsub r0.xyz, r2, c0\ndp3 r0.x, r0, r0\nrsq r0.x, r0.x\n"
+               "rcp r0.x, r0.x\nmul r0.x, r0.x, -c4.x\n" +
+               between + "\nmov r0.yzw, c5.x\ntexld " + texel + ", r0, s1\n" + tail +
+               "\nmov oC0, r1\n";
+    };
+    const std::string once = withRead("", "r1", "");
+    const std::string twice = withRead("mul r0.x, r0.x, c5.y", "r1", "");
+    // The texel lands on the distance's source: the sampler writes it aside first.
+    const std::string overlapping = withRead("", "r2", "add r1, r2, c6");
+    const std::string readAgain = withRead("mov r3, r0.x", "r1", "add r1, r1, r3");
+    const std::string movedSource = withRead("mov r2.y, c1.x", "r1", "add r1, r1, r2");
+    const auto best = simd::bestInstructionSet();
+    const auto kernels = [&](const std::string& source) {
+        std::vector<InstructionKernel> all;
+        for (const auto& instruction : compileProgram(describe(source), best, {}).instructions) {
+            all.push_back(instruction.kernel);
+        }
+        return all;
+    };
+    const auto sample = selectFusedKernel(best, FusedOperation::SampleAtScaledDistance, 0b10);
+    const auto distance = selectFusedKernel(best, FusedOperation::ScaledDistance, 0b10);
+    EXPECT_EQ(kernels(once).back(), sample);
+    EXPECT_EQ(kernels(twice).back(),
+              selectFusedKernel(best, FusedOperation::SampleAtTwiceScaledDistance, 0b10));
+    EXPECT_EQ(kernels(overlapping).end()[-2], sample);
+    const CompiledProgram aside = compileProgram(describe(overlapping), best, {});
+    ASSERT_GE(aside.instructions.size(), 2u);
+    EXPECT_EQ(aside.instructions.end()[-2].redirected, 0b1111);
+    for (const std::string& apart : {readAgain, movedSource}) {
+        const auto all = kernels(apart);
+        EXPECT_NE(std::find(all.begin(), all.end(), distance), all.end()) << apart;
+        EXPECT_EQ(std::find(all.begin(), all.end(), sample), all.end()) << apart;
+    }
+
+    std::mt19937 random(41);
+    TileRun tile(random);
+    for (simd::InstructionSet set : setsOfThisMachine()) {
+        for (const std::string& source : {once, twice, overlapping}) {
+            std::string coordinate = source;
+            coordinate.replace(coordinate.find("texld"), coordinate.npos, "mov oC0, r0\n");
+            for (int count : {kTileLanes, 45}) {
+                const auto u = tile.run(compileProgram(describe(coordinate), set, {}), count);
+                const auto read = tile.run(compileProgram(describe(source), set, {}), count);
+                for (int i = 0; i < count; ++i) {
+                    ASSERT_TRUE(sameFloat(read->colour[0][i], u->colour[0][i] * 10.0f + 1.0f))
+                        << source << simd::instructionSetName(set) << ", lane " << i;
+                    ASSERT_EQ(read->colour[1][i], 0.5f);
+                }
+            }
+        }
+    }
+}
+
 // The fused power, with its exponent from the device (shortPower) or from a def (by its table).
 class FusedPower : public ::testing::TestWithParam<bool> {
 protected:
