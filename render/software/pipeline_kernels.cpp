@@ -157,6 +157,10 @@ GS_SIMD_BEGIN_AVX2
 namespace avx2 {
 constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
 constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx2);
+// Strip reads take their distances as arrays: with 16 registers, the distances' constants and the
+// vectors computed ahead would push the row window's values out of them (measured 0% to 6% slower
+// per effect pass than computing the distances first).
+constexpr bool kDistancesInRowReads = false;
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     int i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -729,6 +733,7 @@ GS_SIMD_BEGIN_AVX512
 namespace avx512 {
 constexpr bool kHasRounding = true;  // SSE4.1's roundps or AVX-512's rndscaleps
 constexpr bool kFusesMultiplyAdd = simd::fusesMultiplyAdd(simd::InstructionSet::Avx512);
+constexpr bool kDistancesInRowReads = true;  // PipelineKernels::sampleAtRowDistances
 void gatherTexels(const Colour* pixels, const int* at, int count, Colour* out) {
     for (int i = 0; i < count; i += 16) {
         // The last group masks off the lanes past count.

@@ -158,7 +158,7 @@ struct PipelineKernels {
     bool (*resolveInteriorFootprints)(const PixelBuffer& texture, const float* u, const float* v,
                                       int count, int* at, float* fx, float* fy);
     // sample at u = the distances (RowDistances), for a one-row texture, which gives the same bits
-    // as computing them and calling sample. Null for the sets without row kernels.
+    // as computing them and calling sample. Null for the sets where that is no faster.
     using RowDistanceSampler = void (*)(const SamplerSetup& setup, bool linear,
                                         const RowDistances& u, int count, float (*out)[kTileLanes],
                                         unsigned channels);

@@ -730,8 +730,8 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
     sampleRowAt(setup, linear, LoadedCoordinates(u), count, out, channels);
 }
 
-// The texture's one row at the distances.
-void sampleAtRowDistances(const SamplerSetup& setup, bool linear, const RowDistances& u, int count,
+// The texture's one row at the distances (the sets with kDistancesInRowReads).
+[[maybe_unused]] void sampleAtRowDistances(const SamplerSetup& setup, bool linear, const RowDistances& u, int count,
                           float (*out)[kTileLanes], unsigned channels) {
     sampleRowAt(setup, linear, DistanceCoordinates(u, count), count, out, channels);
 }
@@ -1687,7 +1687,8 @@ void shadeTexturedTile(const DrawSetup& setup, PipelineTile& tile, int count, in
 }  // namespace
 
 #if GS_ROW_KERNELS
-constexpr auto kSampleAtRowDistances = &sampleAtRowDistances;
+constexpr PipelineKernels::RowDistanceSampler kSampleAtRowDistances =
+    kDistancesInRowReads ? &sampleAtRowDistances : nullptr;
 #else
 constexpr PipelineKernels::RowDistanceSampler kSampleAtRowDistances = nullptr;
 #endif

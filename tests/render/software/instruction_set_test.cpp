@@ -269,7 +269,7 @@ TEST_F(InstructionSetTest, DistancesComputedWhileSamplingGiveTheirOwnSamples) {
         }
     }
     if (compared == 0) {
-        GTEST_SKIP() << "no set of this machine has row kernels";
+        GTEST_SKIP() << "no set of this machine reads rows at distances";
     }
 }
 
