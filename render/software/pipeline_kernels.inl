@@ -731,8 +731,9 @@ void sampleRow(const SamplerSetup& setup, bool linear, const float* u, int count
 }
 
 // The texture's one row at the distances (the sets with kDistancesInRowReads).
-[[maybe_unused]] void sampleAtRowDistances(const SamplerSetup& setup, bool linear, const RowDistances& u, int count,
-                          float (*out)[kTileLanes], unsigned channels) {
+[[maybe_unused]] void sampleAtRowDistances(const SamplerSetup& setup, bool linear,
+                                           const RowDistances& u, int count,
+                                           float (*out)[kTileLanes], unsigned channels) {
     sampleRowAt(setup, linear, DistanceCoordinates(u, count), count, out, channels);
 }
 
