@@ -394,6 +394,17 @@ void dot(const CompiledInstruction& in, const TileContext& tile) {
     finish(in, tile);
 }
 
+// Whether the y and z of a distance's difference, a + b, are one value in every lane: a tile of one
+// row of pixels.
+inline bool differencesAlongRow(const CompiledInstruction& in, const TileContext& tile) {
+    for (unsigned k = 1; k < 3; ++k) {
+        if (!tile.sameInEveryLane(in.source[0][k]) || !tile.sameInEveryLane(in.source[1][k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The fused sub and dp3: (a + b) . (a + b) over x, y and z, each difference rounded as the sub
 // rounds it and the sum accumulated as dp3 accumulates it. With one scale, the fused scaled square
 // root of that sum follows in the same pass: sqrt|sum| times the uniform source 2; with two, that
@@ -420,10 +431,7 @@ void distancesInto(const CompiledInstruction& in, const TileContext& tile, float
             return sum;
         }
     };
-    const auto sameInEveryLane = [&](unsigned k) {
-        return tile.sameInEveryLane(in.source[0][k]) && tile.sameInEveryLane(in.source[1][k]);
-    };
-    if (!U0 && sameInEveryLane(1) && sameInEveryLane(2)) {
+    if (!U0 && differencesAlongRow(in, tile)) {
         // A pixel's distance to a point across a row of pixels (the effect passes): y and z are
         // one value for the tile, their squares one product each, or one fused sum, added in
         // sumOfProducts3's order.
@@ -490,10 +498,7 @@ template <bool U0, bool U1, int Scales>
 void sampleAtDistance(const CompiledInstruction& in, const TileContext& tile) {
     auto* texel = reinterpret_cast<float(*)[kTileLanes]>(tile.write(in.target[0]));
     if constexpr (kFusesMultiplyAdd && U0 != U1) {
-        const auto sameInEveryLane = [&](unsigned k) {
-            return tile.sameInEveryLane(in.source[0][k]) && tile.sameInEveryLane(in.source[1][k]);
-        };
-        if (sameInEveryLane(1) && sameInEveryLane(2) &&
+        if (differencesAlongRow(in, tile) &&
             tile.textures->sampleAtRowDistances(in.sampler, rowDistances<U0, Scales>(in, tile),
                                                 tile.count, texel, in.writeMask)) {
             finish(in, tile);
