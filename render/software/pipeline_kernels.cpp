@@ -486,48 +486,46 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
                                         t11 + i);
     }
 }
-// Four texels, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k are
-// 4 k (blue) to 4 k + 3 (alpha).
-GS_SIMD_INLINE __m256i widenedTexels(__m128i texels) {
-    return _mm256_slli_epi16(_mm256_cvtepu8_epi16(texels), kFilteredBits);
+// The filter works on 16-bit lanes in the order the in-block unpacks leave a vector's pixels:
+// the low half of eight pixels holds pixels 4 k and 4 k + 1 of each 128-bit block k, the high half
+// pixels 4 k + 2 and 4 k + 3, four channels each (blue to alpha). The pack that narrows the
+// results to bytes puts the pixels back in order, and no step crosses a block.
+//
+// One half of eight texels, each channel widened in 1/128 steps.
+template <bool High>
+GS_SIMD_INLINE __m256i widenedTexels(__m256i texels) {
+    const __m256i zero = _mm256_setzero_si256();
+    return _mm256_slli_epi16(
+        High ? _mm256_unpackhi_epi8(texels, zero) : _mm256_unpacklo_epi8(texels, zero),
+        kFilteredBits);
 }
 // a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
 GS_SIMD_INLINE __m256i lerpRounded(__m256i a, __m256i b, __m256i w) {
     return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), w));
 }
-// Four 32-bit weights, each in the four 16-bit lanes of its pixel.
-GS_SIMD_INLINE __m256i spreadWeights(__m128i w) {
-    const __m256i lowWord = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9, 0, 1,
-                                             0, 1, 0, 1, 0, 1, 8, 9, 8, 9, 8, 9, 8, 9);
-    return _mm256_shuffle_epi8(_mm256_cvtepu32_epi64(w), lowWord);
-}
-// The lower (k = 0) or upper four lanes.
-GS_SIMD_INLINE __m128i quarterOf(__m256i x, int k) {
-    return k == 0 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
-}
 // Registers addFilteredTexels keeps for its vectors.
 struct FilteredAdditionRegisters {
-    __m256i weight, toByte, keep, alpha, alphaWords, mask, forced;
+    // Byte shuffles that copy each pixel's 32-bit weight into its four 16-bit lanes of the low
+    // and of the high half.
+    __m256i lowWeights, highWeights;
+    __m256i weight, toByte;                         // 16-bit lanes
+    __m256i keep, alpha, alphaBytes, mask, forced;  // each pixel's bytes
 };
-// The filtered, weighted texels of four pixels plus their kept target bytes d, in 16-bit lanes;
-// x and y hold the pixels' weights.
-template <bool Scaled, bool StoresAlpha>
-GS_SIMD_INLINE __m256i addFilteredQuarter(const FilteredAdditionRegisters& r, __m128i t00,
-                                          __m128i t10, __m128i t01, __m128i t11, __m128i wx,
-                                          __m128i wy, __m128i d) {
-    const __m256i x = spreadWeights(wx), y = spreadWeights(wy);
-    const __m256i top = lerpRounded(widenedTexels(t00), widenedTexels(t10), x);
-    const __m256i bottom = lerpRounded(widenedTexels(t01), widenedTexels(t11), x);
+// One half of eight pixels filtered and weighted, in bytes' values: their texels t00 .. t11,
+// their weights in the 32-bit lanes of wx and wy.
+template <bool Scaled, bool High>
+GS_SIMD_INLINE __m256i filteredHalf(const FilteredAdditionRegisters& r, __m256i t00, __m256i t10,
+                                    __m256i t01, __m256i t11, __m256i wx, __m256i wy) {
+    const __m256i spread = High ? r.highWeights : r.lowWeights;
+    const __m256i x = _mm256_shuffle_epi8(wx, spread), y = _mm256_shuffle_epi8(wy, spread);
+    const __m256i top = lerpRounded(widenedTexels<High>(t00), widenedTexels<High>(t10), x);
+    const __m256i bottom = lerpRounded(widenedTexels<High>(t01), widenedTexels<High>(t11), x);
     __m256i value = lerpRounded(top, bottom, y);
     if constexpr (Scaled) {
         value = _mm256_mulhrs_epi16(value, r.weight);
     }
     // (value + 64) >> 7 as a rounded product by 2^8.
-    value = _mm256_mulhrs_epi16(value, r.toByte);
-    if constexpr (StoresAlpha) {
-        value = _mm256_blendv_epi8(value, r.alpha, r.alphaWords);
-    }
-    return _mm256_add_epi16(value, _mm256_and_si256(_mm256_cvtepu8_epi16(d), r.keep));
+    return _mm256_mulhrs_epi16(value, r.toByte);
 }
 // The pixels addFilteredTexels stores for eight pixels: their texels t00 .. t11, weights wx and
 // wy, and target pixels d.
@@ -535,16 +533,14 @@ template <bool Scaled, bool StoresAlpha>
 GS_SIMD_INLINE __m256i addFilteredEight(const FilteredAdditionRegisters& r, __m256i t00,
                                         __m256i t10, __m256i t01, __m256i t11, __m256i wx,
                                         __m256i wy, __m256i d) {
-    __m256i quarters[2];
-    for (int k = 0; k < 2; ++k) {
-        quarters[k] = addFilteredQuarter<Scaled, StoresAlpha>(
-            r, quarterOf(t00, k), quarterOf(t10, k), quarterOf(t01, k), quarterOf(t11, k),
-            quarterOf(wx, k), quarterOf(wy, k), quarterOf(d, k));
+    // The filtered values fit bytes, which the pack keeps as they are.
+    __m256i source = _mm256_packus_epi16(filteredHalf<Scaled, false>(r, t00, t10, t01, t11, wx, wy),
+                                         filteredHalf<Scaled, true>(r, t00, t10, t01, t11, wx, wy));
+    if constexpr (StoresAlpha) {
+        source = _mm256_blendv_epi8(source, r.alpha, r.alphaBytes);
     }
-    // Sums above 255 saturate as they narrow to bytes; the pack interleaves the halves' 128-bit
-    // blocks, which the permute puts back in order.
-    const __m256i sum = _mm256_permute4x64_epi64(_mm256_packus_epi16(quarters[0], quarters[1]),
-                                                 _MM_SHUFFLE(3, 1, 2, 0));
+    // Sums above 255 saturate.
+    const __m256i sum = _mm256_adds_epu8(source, _mm256_and_si256(d, r.keep));
     const __m256i blended =
         _mm256_or_si256(_mm256_and_si256(r.mask, sum), _mm256_andnot_si256(r.mask, d));
     return _mm256_or_si256(blended, r.forced);
@@ -570,20 +566,34 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
 }
 // The registers of a FilteredAddition.
 FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
+    // In each 128-bit block, the low 16 bits of the weights of pixels 0 and 1 (low half) or 2 and
+    // 3 (high half), each in four 16-bit lanes.
+    alignas(32) static constexpr auto kSpread = [] {
+        std::array<std::array<std::uint8_t, 32>, 2> spread{};
+        for (int high = 0; high < 2; ++high) {
+            for (int byte = 0; byte < 32; ++byte) {
+                const int pixel = 2 * high + (byte % 16) / 8;
+                spread[high][byte] = static_cast<std::uint8_t>(4 * pixel + byte % 2);
+            }
+        }
+        return spread;
+    }();
     const auto perPixel = [](Colour colour, Colour alpha) {
-        const std::uint64_t c = colour;
-        return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
+        return static_cast<int>((colour & 0xFFu) * 0x010101u | (alpha & 0xFFu) << 24);
     };
-    return {_mm256_set1_epi16(static_cast<short>(addition.weight)),
+    return {_mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread[0].data())),
+            _mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread[1].data())),
+            _mm256_set1_epi16(static_cast<short>(addition.weight)),
             _mm256_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-            _mm256_set1_epi64x(perPixel(addition.keepColour, addition.keepAlpha)),
-            _mm256_set1_epi64x(perPixel(0, addition.alphaByte)),
-            _mm256_set1_epi64x(perPixel(0, 0xFFFFu)),
+            _mm256_set1_epi32(perPixel(addition.keepColour, addition.keepAlpha)),
+            _mm256_set1_epi32(perPixel(0, addition.alphaByte)),
+            _mm256_set1_epi32(perPixel(0, 0xFFu)),
             _mm256_set1_epi32(static_cast<int>(addition.mask)),
             _mm256_set1_epi32(static_cast<int>(addition.forced))};
 }
-// The filter and the blend in 16-bit lanes, four channels of four pixels in a vector: the very
-// steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
+// The filter in 16-bit lanes, four channels of four pixels in a vector: the very steps of the
+// baseline's loop (filteredValue, productRounded), whose values all fit 16 bits; the saturated
+// sum in bytes.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
                       const Colour* destination, Colour* target) {
@@ -984,13 +994,18 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
         blend.template operator()<false>(i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
-// Eight texels, each channel widened to a 16-bit lane in 1/128 steps: the lanes of texel k are
-// 4 k (blue) to 4 k + 3 (alpha).
-GS_SIMD_INLINE __m512i widenedTexels(__m256i texels) {
-    return _mm512_slli_epi16(_mm512_cvtepu8_epi16(texels), kFilteredBits);
-}
-GS_SIMD_INLINE __m256i eightColours(const Colour* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+// The filter works on 16-bit lanes in the order the in-block unpacks leave a vector's pixels:
+// the low half of 16 pixels holds pixels 4 k and 4 k + 1 of each 128-bit block k, the high half
+// pixels 4 k + 2 and 4 k + 3, four channels each (blue to alpha). The pack that narrows the
+// results to bytes puts the pixels back in order, and no step crosses a block.
+//
+// One half of 16 texels, each channel widened in 1/128 steps.
+template <bool High>
+GS_SIMD_INLINE __m512i widenedTexels(__m512i texels) {
+    const __m512i zero = _mm512_setzero_si512();
+    return _mm512_slli_epi16(
+        High ? _mm512_unpackhi_epi8(texels, zero) : _mm512_unpacklo_epi8(texels, zero),
+        kFilteredBits);
 }
 // a + (b - a) * w per 16-bit lane, the product rounded: productRounded's values.
 GS_SIMD_INLINE __m512i lerpRounded(__m512i a, __m512i b, __m512i w) {
@@ -998,42 +1013,52 @@ GS_SIMD_INLINE __m512i lerpRounded(__m512i a, __m512i b, __m512i w) {
 }
 // Registers addFilteredTexels keeps for its vectors.
 struct FilteredAdditionRegisters {
-    __m512i spread[2];  // each pixel's 32-bit weight lane to its four 16-bit lanes
-    __m512i weight, toByte, keep, alpha;
-    __m256i mask, forced;
+    // Byte shuffles that copy each pixel's 32-bit weight into its four 16-bit lanes of the low
+    // and of the high half.
+    __m512i lowWeights, highWeights;
+    __m512i weight, toByte;             // 16-bit lanes
+    __m512i keep, alpha, mask, forced;  // each pixel's bytes
 };
-// addFilteredTexels for eight pixels: their texels t00 .. t11, their weights in the 32-bit lanes
-// of wx and wy from `half` * 8; destination and target point at the first of them. Where Whole is
-// false, only the pixels of `live` are read and stored.
-template <bool Scaled, bool StoresAlpha, bool Whole>
-GS_SIMD_INLINE void addFilteredHalf(const FilteredAdditionRegisters& r, __m256i t00, __m256i t10,
-                                    __m256i t01, __m256i t11, __m512i wx, __m512i wy, int half,
-                                    const Colour* destination, Colour* target,
-                                    __mmask8 live = 0xFF) {
-    const __m512i x = _mm512_permutexvar_epi16(r.spread[half], wx);
-    const __m512i y = _mm512_permutexvar_epi16(r.spread[half], wy);
-    const __m512i top = lerpRounded(widenedTexels(t00), widenedTexels(t10), x);
-    const __m512i bottom = lerpRounded(widenedTexels(t01), widenedTexels(t11), x);
+// One half of 16 pixels filtered and weighted, in bytes' values: their texels t00 .. t11, their
+// weights in the 32-bit lanes of wx and wy.
+template <bool Scaled, bool High>
+GS_SIMD_INLINE __m512i filteredHalf(const FilteredAdditionRegisters& r, __m512i t00, __m512i t10,
+                                    __m512i t01, __m512i t11, __m512i wx, __m512i wy) {
+    const __m512i spread = High ? r.highWeights : r.lowWeights;
+    const __m512i x = _mm512_shuffle_epi8(wx, spread), y = _mm512_shuffle_epi8(wy, spread);
+    const __m512i top = lerpRounded(widenedTexels<High>(t00), widenedTexels<High>(t10), x);
+    const __m512i bottom = lerpRounded(widenedTexels<High>(t01), widenedTexels<High>(t11), x);
     __m512i value = lerpRounded(top, bottom, y);
     if constexpr (Scaled) {
         value = _mm512_mulhrs_epi16(value, r.weight);
     }
     // (value + 64) >> 7 as a rounded product by 2^8.
-    value = _mm512_mulhrs_epi16(value, r.toByte);
+    return _mm512_mulhrs_epi16(value, r.toByte);
+}
+// addFilteredTexels for 16 pixels: their texels t00 .. t11, their weights in the 32-bit lanes of
+// wx and wy; destination and target point at the first of them. Where Whole is false, only the
+// pixels of `live` are read and stored.
+template <bool Scaled, bool StoresAlpha, bool Whole>
+GS_SIMD_INLINE void addFilteredGroup(const FilteredAdditionRegisters& r, __m512i t00, __m512i t10,
+                                     __m512i t01, __m512i t11, __m512i wx, __m512i wy,
+                                     const Colour* destination, Colour* target,
+                                     __mmask16 live = 0xFFFF) {
+    // The filtered values fit bytes, which the pack keeps as they are.
+    __m512i source = _mm512_packus_epi16(filteredHalf<Scaled, false>(r, t00, t10, t01, t11, wx, wy),
+                                         filteredHalf<Scaled, true>(r, t00, t10, t01, t11, wx, wy));
     if constexpr (StoresAlpha) {
-        value = _mm512_mask_mov_epi16(value, 0x88888888u, r.alpha);
+        source = _mm512_mask_mov_epi8(source, 0x8888888888888888u, r.alpha);
     }
-    const __m256i d =
-        Whole ? eightColours(destination) : _mm256_maskz_loadu_epi32(live, destination);
-    const __m512i sum = _mm512_add_epi16(value, _mm512_and_si512(_mm512_cvtepu8_epi16(d), r.keep));
-    // Sums above 255 saturate as they narrow to bytes.
-    const __m256i blended = _mm256_or_si256(
-        _mm256_ternarylogic_epi32(r.mask, _mm512_cvtusepi16_epi8(sum), d, 0xCA),  // mask ? s : d
-        r.forced);
+    const __m512i d =
+        Whole ? _mm512_loadu_si512(destination) : _mm512_maskz_loadu_epi32(live, destination);
+    // Sums above 255 saturate.
+    const __m512i sum = _mm512_adds_epu8(source, _mm512_and_si512(d, r.keep));
+    const __m512i blended =
+        _mm512_or_si512(_mm512_ternarylogic_epi32(r.mask, sum, d, 0xCA), r.forced);  // mask ? s : d
     if constexpr (Whole) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), blended);
+        _mm512_storeu_si512(target, blended);
     } else {
-        _mm256_mask_storeu_epi32(target, live, blended);
+        _mm512_mask_storeu_epi32(target, live, blended);
     }
 }
 template <bool Scaled, bool StoresAlpha>
@@ -1042,43 +1067,42 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
                      const Colour* destination, Colour* target) {
     int i = 0;
     for (; i + 16 <= count; i += 16) {
-        const __m512i x = _mm512_loadu_si512(wx + i), y = _mm512_loadu_si512(wy + i);
-        for (int half = 0; half < 2; ++half) {
-            const int at = i + 8 * half;
-            addFilteredHalf<Scaled, StoresAlpha, true>(
-                r, eightColours(t00 + at), eightColours(t10 + at), eightColours(t01 + at),
-                eightColours(t11 + at), x, y, half, destination + at, target + at);
-        }
+        addFilteredGroup<Scaled, StoresAlpha, true>(
+            r, _mm512_loadu_si512(t00 + i), _mm512_loadu_si512(t10 + i),
+            _mm512_loadu_si512(t01 + i), _mm512_loadu_si512(t11 + i), _mm512_loadu_si512(wx + i),
+            _mm512_loadu_si512(wy + i), destination + i, target + i);
     }
     return i;
 }
 // The registers of a FilteredAddition.
 FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
-    // Lane 4 p + c takes the low half of pixel p's weight: 16-bit lane 2 p, or 2 p + 16 for the
-    // upper eight pixels.
+    // In each 128-bit block, the low 16 bits of the weights of pixels 0 and 1 (low half) or 2 and
+    // 3 (high half), each in four 16-bit lanes.
     alignas(64) static constexpr auto kSpread = [] {
-        std::array<std::array<std::uint16_t, 32>, 2> spread{};
-        for (int half = 0; half < 2; ++half) {
-            for (int lane = 0; lane < 32; ++lane) {
-                spread[half][lane] = static_cast<std::uint16_t>(2 * (lane / 4) + 16 * half);
+        std::array<std::array<std::uint8_t, 64>, 2> spread{};
+        for (int high = 0; high < 2; ++high) {
+            for (int byte = 0; byte < 64; ++byte) {
+                const int pixel = 2 * high + (byte % 16) / 8;
+                spread[high][byte] = static_cast<std::uint8_t>(4 * pixel + byte % 2);
             }
         }
         return spread;
     }();
     const auto perPixel = [](Colour colour, Colour alpha) {
-        const std::uint64_t c = colour;
-        return static_cast<long long>(c | c << 16 | c << 32 | std::uint64_t{alpha} << 48);
+        return static_cast<int>((colour & 0xFFu) * 0x010101u | (alpha & 0xFFu) << 24);
     };
-    return {{_mm512_load_si512(kSpread[0].data()), _mm512_load_si512(kSpread[1].data())},
+    return {_mm512_load_si512(kSpread[0].data()),
+            _mm512_load_si512(kSpread[1].data()),
             _mm512_set1_epi16(static_cast<short>(addition.weight)),
             _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-            _mm512_set1_epi64(perPixel(addition.keepColour, addition.keepAlpha)),
-            _mm512_set1_epi64(perPixel(0, addition.alphaByte)),
-            _mm256_set1_epi32(static_cast<int>(addition.mask)),
-            _mm256_set1_epi32(static_cast<int>(addition.forced))};
+            _mm512_set1_epi32(perPixel(addition.keepColour, addition.keepAlpha)),
+            _mm512_set1_epi32(perPixel(0, addition.alphaByte)),
+            _mm512_set1_epi32(static_cast<int>(addition.mask)),
+            _mm512_set1_epi32(static_cast<int>(addition.forced))};
 }
-// The filter and the blend in 16-bit lanes, four channels of eight pixels in a vector: the very
-// steps of the baseline's loop (filteredValue, productRounded), whose values all fit 16 bits.
+// The filter in 16-bit lanes, four channels of eight pixels in a vector: the very steps of the
+// baseline's loop (filteredValue, productRounded), whose values all fit 16 bits; the saturated
+// sum in bytes.
 int addFilteredTexels(const FilteredAddition& addition, const Colour* t00, const Colour* t10,
                       const Colour* t01, const Colour* t11, const int* wx, const int* wy, int count,
                       const Colour* destination, Colour* target) {
@@ -1153,10 +1177,6 @@ void gatherInteriorFootprints(const PixelBuffer& texture, const int* at, int cou
                                         t11 + i);
     }
 }
-// The lower (k = 0) or upper eight lanes.
-GS_SIMD_INLINE __m256i halfOf(__m512i x, int k) {
-    return k == 0 ? _mm512_castsi512_si256(x) : _mm512_extracti64x4_epi64(x, 1);
-}
 // addAffineRun for 16 lanes from lane i, or the `lanes` lanes from it where Whole is false: their
 // positions in sx and sy. A group's first texels lie in one row or two neighbouring ones (rows
 // change slowly along a run drawn near the texture's size), the columns within 30 of the least
@@ -1229,21 +1249,9 @@ GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const Pix
         split(upper, &t00, &t10);
         split(lower, &t01, &t11);
     }
-    if constexpr (Whole) {
-        for (int k = 0; k < 2; ++k) {
-            addFilteredHalf<Scaled, StoresAlpha, true>(r, halfOf(t00, k), halfOf(t10, k),
-                                                       halfOf(t01, k), halfOf(t11, k), wx, wy, k,
-                                                       destination + i + 8 * k, target + i + 8 * k);
-        }
-    } else {
-        for (int k = 0; 8 * k < lanes; ++k) {
-            const int live = std::min(lanes - 8 * k, 8);
-            addFilteredHalf<Scaled, StoresAlpha, false>(r, halfOf(t00, k), halfOf(t10, k),
-                                                        halfOf(t01, k), halfOf(t11, k), wx, wy, k,
-                                                        destination + i + 8 * k, target + i + 8 * k,
-                                                        static_cast<__mmask8>((1u << live) - 1));
-        }
-    }
+    addFilteredGroup<Scaled, StoresAlpha, Whole>(r, t00, t10, t01, t11, wx, wy, destination + i,
+                                                 target + i,
+                                                 static_cast<__mmask16>((1u << lanes) - 1));
 }
 template <bool Scaled, bool StoresAlpha>
 void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
