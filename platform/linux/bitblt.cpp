@@ -42,9 +42,13 @@ void copy(const Surface& target, const Surface& source, Span xs, Span ys, std::i
     auto sourceRow = [&](std::int64_t i) {
         return source.row(static_cast<LONG>(ys.begin + i - dy)) + (xs.begin - dx);
     };
-    // When both surfaces share memory, walk rows so that none is read after it was written.
-    const bool backwards = reinterpret_cast<std::uintptr_t>(targetRow(0)) >
-                           reinterpret_cast<std::uintptr_t>(sourceRow(0));
+    // When both surfaces share memory, walk rows so that none is read after it was written: from
+    // the far end of the memory the target moves towards (rows may run bottom-up).
+    const auto address = [](const std::uint32_t* row) {
+        return reinterpret_cast<std::uintptr_t>(row);
+    };
+    const bool rowsDescend = address(targetRow(rows - 1)) < address(targetRow(0));
+    const bool backwards = (address(targetRow(0)) > address(sourceRow(0))) != rowsDescend;
     for (std::int64_t k = 0; k < rows; ++k) {
         const std::int64_t i = backwards ? rows - 1 - k : k;
         std::memmove(targetRow(i), sourceRow(i), bytes);

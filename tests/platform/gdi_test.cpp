@@ -86,17 +86,27 @@ TEST(BitBlt, ClipsAgainstBothSurfacesAndTouchesNothingOutside) {
     }
 }
 
+// Copies within one surface, whose rows run down through memory or (bottom-up) up through it. A
+// bottom-up copy is, in memory, the top-down copy of the mirrored rectangles.
 TEST(BitBlt, OverlappingCopiesWithinOneSurface) {
-    for (const Blit& b : {Blit{2, 3, 8, 6, 0, 0}, Blit{0, 0, 8, 6, 2, 3}, Blit{1, 0, 10, 9, 0, 0},
-                          Blit{0, 1, 10, 9, 0, 0}}) {
-        GuardedImage image(12, 10, 0x300000);
-        GuardedImage copyOfSource = image;
-        GuardedImage expected = image;
-        referenceBlit(expected, copyOfSource, b);
-        HDC dc = image.dc();
-        ASSERT_TRUE(BitBlt(dc, b.x, b.y, b.width, b.height, dc, b.sourceX, b.sourceY, SRCCOPY));
-        EXPECT_EQ(image.buffer, expected.buffer) << b.x << "," << b.y;
-        DeleteDC(dc);
+    for (const bool bottomUp : {false, true}) {
+        for (const Blit& b : {Blit{2, 3, 8, 6, 0, 0}, Blit{0, 0, 8, 6, 2, 3},
+                              Blit{1, 0, 10, 9, 0, 0}, Blit{0, 1, 10, 9, 0, 0}}) {
+            GuardedImage image(12, 10, 0x300000);
+            GuardedImage copyOfSource = image;
+            GuardedImage expected = image;
+            const LONG h = image.height;
+            referenceBlit(expected, copyOfSource,
+                          bottomUp ? Blit{b.x, h - b.y - b.height, b.width, b.height, b.sourceX,
+                                          h - b.sourceY - b.height}
+                                   : b);
+            HDC dc = bottomUp ? gsCreateDCOverMemory(&image.at(0, h - 1), image.width, h,
+                                                     -image.pitchPixels * 4)
+                              : image.dc();
+            ASSERT_TRUE(BitBlt(dc, b.x, b.y, b.width, b.height, dc, b.sourceX, b.sourceY, SRCCOPY));
+            EXPECT_EQ(image.buffer, expected.buffer) << b.x << "," << b.y << " " << bottomUp;
+            DeleteDC(dc);
+        }
     }
 }
 
