@@ -110,6 +110,38 @@ TEST(BitBlt, OverlappingCopiesWithinOneSurface) {
     }
 }
 
+// Copies larger than a processor's last-level cache take another way through memory: the same
+// pixels, rows that begin anywhere within a 16-byte block and widths that end anywhere in one, and
+// overlapping copies within one surface as before.
+TEST(BitBlt, CopiesLargerThanTheCacheGiveTheSamePixels) {
+    GuardedImage source(2101, 2100, 0x400000);
+    for (const Blit& b : {Blit{1, 2, 2099, 2098, 0, 1}, Blit{-2, 0, 2103, 2100, 3, 0}}) {
+        GuardedImage target(2102, 2100, 0x500000);
+        GuardedImage expected = target;
+        referenceBlit(expected, source, b);
+        HDC targetDC = target.dc();
+        HDC sourceDC = source.dc();
+        ASSERT_TRUE(
+            BitBlt(targetDC, b.x, b.y, b.width, b.height, sourceDC, b.sourceX, b.sourceY, SRCCOPY));
+        EXPECT_TRUE(target.buffer == expected.buffer) << b.x << "," << b.y;
+        DeleteDC(targetDC);
+        DeleteDC(sourceDC);
+    }
+    // A row down within one surface, top-down and bottom-up: in memory, a row on or back.
+    for (const bool bottomUp : {false, true}) {
+        GuardedImage image = source;
+        GuardedImage expected = source;
+        const LONG w = source.width, h = source.height;
+        referenceBlit(expected, source,
+                      bottomUp ? Blit{0, 0, w, h - 1, 0, 1} : Blit{0, 1, w, h - 1, 0, 0});
+        HDC dc = bottomUp ? gsCreateDCOverMemory(&image.at(0, h - 1), w, h, -image.pitchPixels * 4)
+                          : image.dc();
+        ASSERT_TRUE(BitBlt(dc, 0, 1, w, h - 1, dc, 0, 0, SRCCOPY));
+        EXPECT_TRUE(image.buffer == expected.buffer) << bottomUp;
+        DeleteDC(dc);
+    }
+}
+
 TEST(BitBlt, FillsAndRefusals) {
     GuardedImage image(4, 3, 0x400000);
     HDC dc = image.dc();
