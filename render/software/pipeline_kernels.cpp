@@ -50,6 +50,26 @@ struct FilteredAddition {
     Colour forced = 0;     // bits set in every stored pixel (the alpha of targets without one)
 };
 
+// A pixel with `colour`'s low byte in its three colour channels and `alpha`'s in its alpha.
+constexpr Colour pixelOfBytes(Colour colour, Colour alpha) {
+    return (colour & 0xFFu) * 0x010101u | (alpha & 0xFFu) << 24;
+}
+
+// Byte shuffles that spread each pixel's weight (the low 16 bits of its 32-bit lane) over the
+// 16-bit lanes of its four channels, in the order in-block unpacks leave the pixels: the low half
+// takes pixels 0 and 1 of each 128-bit block, the high half pixels 2 and 3. For vectors of Bytes.
+template <std::size_t Bytes>
+constexpr std::array<std::array<std::uint8_t, Bytes>, 2> kWeightSpread = [] {
+    std::array<std::array<std::uint8_t, Bytes>, 2> spread{};
+    for (std::size_t high = 0; high < 2; ++high) {
+        for (std::size_t byte = 0; byte < Bytes; ++byte) {
+            const std::size_t pixel = 2 * high + (byte % 16) / 8;
+            spread[high][byte] = static_cast<std::uint8_t>(4 * pixel + byte % 2);
+        }
+    }
+    return spread;
+}();
+
 // Texel positions of the affine path in fixed point: 18 fraction bits, so that any position in a
 // texture of up to 4096 texels fits 31 bits.
 constexpr int kPositionBits = 18;
@@ -566,30 +586,16 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
 }
 // The registers of a FilteredAddition.
 FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
-    // In each 128-bit block, the low 16 bits of the weights of pixels 0 and 1 (low half) or 2 and
-    // 3 (high half), each in four 16-bit lanes.
-    alignas(32) static constexpr auto kSpread = [] {
-        std::array<std::array<std::uint8_t, 32>, 2> spread{};
-        for (int high = 0; high < 2; ++high) {
-            for (int byte = 0; byte < 32; ++byte) {
-                const int pixel = 2 * high + (byte % 16) / 8;
-                spread[high][byte] = static_cast<std::uint8_t>(4 * pixel + byte % 2);
-            }
-        }
-        return spread;
-    }();
-    const auto perPixel = [](Colour colour, Colour alpha) {
-        return static_cast<int>((colour & 0xFFu) * 0x010101u | (alpha & 0xFFu) << 24);
-    };
-    return {_mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread[0].data())),
-            _mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread[1].data())),
-            _mm256_set1_epi16(static_cast<short>(addition.weight)),
-            _mm256_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-            _mm256_set1_epi32(perPixel(addition.keepColour, addition.keepAlpha)),
-            _mm256_set1_epi32(perPixel(0, addition.alphaByte)),
-            _mm256_set1_epi32(perPixel(0, 0xFFu)),
-            _mm256_set1_epi32(static_cast<int>(addition.mask)),
-            _mm256_set1_epi32(static_cast<int>(addition.forced))};
+    return {
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kWeightSpread<32>[0].data())),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kWeightSpread<32>[1].data())),
+        _mm256_set1_epi16(static_cast<short>(addition.weight)),
+        _mm256_set1_epi16(1 << (kWeightBits - kFilteredBits)),
+        _mm256_set1_epi32(static_cast<int>(pixelOfBytes(addition.keepColour, addition.keepAlpha))),
+        _mm256_set1_epi32(static_cast<int>(pixelOfBytes(0, addition.alphaByte))),
+        _mm256_set1_epi32(static_cast<int>(pixelOfBytes(0, 0xFFu))),
+        _mm256_set1_epi32(static_cast<int>(addition.mask)),
+        _mm256_set1_epi32(static_cast<int>(addition.forced))};
 }
 // The filter in 16-bit lanes, four channels of four pixels in a vector: the very steps of the
 // baseline's loop (filteredValue, productRounded), whose values all fit 16 bits; the saturated
@@ -1076,29 +1082,15 @@ int addFilteredLanes(const FilteredAdditionRegisters& r, const Colour* t00, cons
 }
 // The registers of a FilteredAddition.
 FilteredAdditionRegisters filteredAdditionRegisters(const FilteredAddition& addition) {
-    // In each 128-bit block, the low 16 bits of the weights of pixels 0 and 1 (low half) or 2 and
-    // 3 (high half), each in four 16-bit lanes.
-    alignas(64) static constexpr auto kSpread = [] {
-        std::array<std::array<std::uint8_t, 64>, 2> spread{};
-        for (int high = 0; high < 2; ++high) {
-            for (int byte = 0; byte < 64; ++byte) {
-                const int pixel = 2 * high + (byte % 16) / 8;
-                spread[high][byte] = static_cast<std::uint8_t>(4 * pixel + byte % 2);
-            }
-        }
-        return spread;
-    }();
-    const auto perPixel = [](Colour colour, Colour alpha) {
-        return static_cast<int>((colour & 0xFFu) * 0x010101u | (alpha & 0xFFu) << 24);
-    };
-    return {_mm512_load_si512(kSpread[0].data()),
-            _mm512_load_si512(kSpread[1].data()),
-            _mm512_set1_epi16(static_cast<short>(addition.weight)),
-            _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
-            _mm512_set1_epi32(perPixel(addition.keepColour, addition.keepAlpha)),
-            _mm512_set1_epi32(perPixel(0, addition.alphaByte)),
-            _mm512_set1_epi32(static_cast<int>(addition.mask)),
-            _mm512_set1_epi32(static_cast<int>(addition.forced))};
+    return {
+        _mm512_loadu_si512(kWeightSpread<64>[0].data()),
+        _mm512_loadu_si512(kWeightSpread<64>[1].data()),
+        _mm512_set1_epi16(static_cast<short>(addition.weight)),
+        _mm512_set1_epi16(1 << (kWeightBits - kFilteredBits)),
+        _mm512_set1_epi32(static_cast<int>(pixelOfBytes(addition.keepColour, addition.keepAlpha))),
+        _mm512_set1_epi32(static_cast<int>(pixelOfBytes(0, addition.alphaByte))),
+        _mm512_set1_epi32(static_cast<int>(addition.mask)),
+        _mm512_set1_epi32(static_cast<int>(addition.forced))};
 }
 // The filter in 16-bit lanes, four channels of eight pixels in a vector: the very steps of the
 // baseline's loop (filteredValue, productRounded), whose values all fit 16 bits; the saturated

@@ -52,6 +52,21 @@ void referenceBlit(GuardedImage& target, GuardedImage& source, const Blit& b) {
     }
 }
 
+// BitBlt of b from source into target, which must then hold what referenceBlit gives.
+void expectBlitOfReference(GuardedImage& target, GuardedImage& source, const Blit& b) {
+    GuardedImage expected = target;
+    referenceBlit(expected, source, b);
+    HDC targetDC = target.dc();
+    HDC sourceDC = source.dc();
+    ASSERT_TRUE(
+        BitBlt(targetDC, b.x, b.y, b.width, b.height, sourceDC, b.sourceX, b.sourceY, SRCCOPY));
+    EXPECT_TRUE(target.buffer == expected.buffer)
+        << b.x << "," << b.y << " " << b.width << "x" << b.height << " from " << b.sourceX << ","
+        << b.sourceY;
+    EXPECT_TRUE(DeleteDC(targetDC));
+    EXPECT_TRUE(DeleteDC(sourceDC));
+}
+
 TEST(BitBlt, ClipsAgainstBothSurfacesAndTouchesNothingOutside) {
     std::vector<Blit> blits = {
         {0, 0, 16, 12, 0, 0},          {-3, -2, 10, 10, 0, 0},
@@ -72,17 +87,7 @@ TEST(BitBlt, ClipsAgainstBothSurfacesAndTouchesNothingOutside) {
     for (const Blit& b : blits) {
         GuardedImage target(16, 12, 0x100000);
         GuardedImage source(11, 9, 0x200000);
-        GuardedImage expected = target;
-        referenceBlit(expected, source, b);
-        HDC targetDC = target.dc();
-        HDC sourceDC = source.dc();
-        ASSERT_TRUE(
-            BitBlt(targetDC, b.x, b.y, b.width, b.height, sourceDC, b.sourceX, b.sourceY, SRCCOPY));
-        EXPECT_EQ(target.buffer, expected.buffer)
-            << b.x << "," << b.y << " " << b.width << "x" << b.height << " from " << b.sourceX
-            << "," << b.sourceY;
-        EXPECT_TRUE(DeleteDC(targetDC));
-        EXPECT_TRUE(DeleteDC(sourceDC));
+        expectBlitOfReference(target, source, b);
     }
 }
 
@@ -117,15 +122,7 @@ TEST(BitBlt, CopiesLargerThanTheCacheGiveTheSamePixels) {
     GuardedImage source(2101, 2100, 0x400000);
     for (const Blit& b : {Blit{1, 2, 2099, 2098, 0, 1}, Blit{-2, 0, 2103, 2100, 3, 0}}) {
         GuardedImage target(2102, 2100, 0x500000);
-        GuardedImage expected = target;
-        referenceBlit(expected, source, b);
-        HDC targetDC = target.dc();
-        HDC sourceDC = source.dc();
-        ASSERT_TRUE(
-            BitBlt(targetDC, b.x, b.y, b.width, b.height, sourceDC, b.sourceX, b.sourceY, SRCCOPY));
-        EXPECT_TRUE(target.buffer == expected.buffer) << b.x << "," << b.y;
-        DeleteDC(targetDC);
-        DeleteDC(sourceDC);
+        expectBlitOfReference(target, source, b);
     }
     // A row down within one surface, top-down and bottom-up: in memory, a row on or back.
     for (const bool bottomUp : {false, true}) {
