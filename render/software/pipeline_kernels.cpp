@@ -525,9 +525,7 @@ GS_SIMD_INLINE __m256i lerpRounded(__m256i a, __m256i b, __m256i w) {
 }
 // Registers addFilteredTexels keeps for its vectors.
 struct FilteredAdditionRegisters {
-    // Byte shuffles that copy each pixel's 32-bit weight into its four 16-bit lanes of the low
-    // and of the high half.
-    __m256i lowWeights, highWeights;
+    __m256i lowWeights, highWeights;                // kWeightSpread
     __m256i weight, toByte;                         // 16-bit lanes
     __m256i keep, alpha, alphaBytes, mask, forced;  // each pixel's bytes
 };
@@ -1000,10 +998,8 @@ void addSaturated(const float (*source)[kTileLanes], int first, Colour* target, 
         blend.template operator()<false>(i, static_cast<__mmask16>((1u << (count - i)) - 1));
     }
 }
-// The filter works on 16-bit lanes in the order the in-block unpacks leave a vector's pixels:
-// the low half of 16 pixels holds pixels 4 k and 4 k + 1 of each 128-bit block k, the high half
-// pixels 4 k + 2 and 4 k + 3, four channels each (blue to alpha). The pack that narrows the
-// results to bytes puts the pixels back in order, and no step crosses a block.
+// The filter works on 16-bit lanes in the order the in-block unpacks leave a vector's pixels, as
+// the AVX2 one does, here for 16 pixels in four blocks.
 //
 // One half of 16 texels, each channel widened in 1/128 steps.
 template <bool High>
@@ -1019,9 +1015,7 @@ GS_SIMD_INLINE __m512i lerpRounded(__m512i a, __m512i b, __m512i w) {
 }
 // Registers addFilteredTexels keeps for its vectors.
 struct FilteredAdditionRegisters {
-    // Byte shuffles that copy each pixel's 32-bit weight into its four 16-bit lanes of the low
-    // and of the high half.
-    __m512i lowWeights, highWeights;
+    __m512i lowWeights, highWeights;    // kWeightSpread
     __m512i weight, toByte;             // 16-bit lanes
     __m512i keep, alpha, mask, forced;  // each pixel's bytes
 };
