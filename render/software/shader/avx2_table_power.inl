@@ -3,10 +3,11 @@
 // and target region. It includes nothing itself.
 //
 // The per-lane function's steps in the same order, eight lanes at a time. A 32-entry table is
-// read by four in-register permutes and two selects on the index's upper bits: gathers cost more
-// than that on many processors. The binade factor mostly needs only the first half of its table,
-// and the factor of whole steps of 2^-32 only below 2^-31. Lanes outside the tables' range (rare:
-// tiny, large, infinite, NaN) are put right one by one afterwards.
+// read by four in-register permutes and three selects on the index's upper bits, a linear table's
+// 16 entries by two and one: gathers cost more than that on many processors. The binade factor
+// mostly needs only the first half of its table, and the factor of whole steps of 2^-32 only below
+// 2^-31. Lanes outside the tables' range (rare: tiny, large, infinite, NaN) are put right one by
+// one afterwards.
 
 namespace table_power {
 
@@ -111,15 +112,19 @@ GS_SIMD_INLINE __m256 powerValue(__m256i x, const PowerTable& table,
     // them.
     const __m256i shallow =
         _mm256_xor_si256(_mm256_and_si256(x, constants.magnitude), constants.shallow);
-    const __m256i segment = _mm256_srli_epi32(shallow, 18);  // lookup32 keeps the low five bits
-    // ((bits << 5) & mantissa) | 1.0f, as segmentPosition.
-    const __m256 t =
-        _mm256_sub_ps(_mm256_castsi256_ps(_mm256_or_si256(
-                          _mm256_and_si256(_mm256_slli_epi32(shallow, 5), constants.mantissa),
-                          constants.oneBits)),
-                      _mm256_castsi256_ps(constants.oneBits));
-    const __m256 c0 = table_power::lookup32(table.c0, segment);
-    const __m256 c1 = table_power::lookup32(table.c1, segment);
+    constexpr int segmentBits = PowerTable::segmentBits(Linear);
+    // The lookups keep the low four or five bits.
+    const __m256i segment = _mm256_srli_epi32(shallow, 23 - segmentBits);
+    // ((bits << segmentBits) & mantissa) | 1.0f, as segmentPosition.
+    const __m256 t = _mm256_sub_ps(
+        _mm256_castsi256_ps(_mm256_or_si256(
+            _mm256_and_si256(_mm256_slli_epi32(shallow, segmentBits), constants.mantissa),
+            constants.oneBits)),
+        _mm256_castsi256_ps(constants.oneBits));
+    const __m256 c0 = Linear ? table_power::lookup16(table.c0, segment)
+                             : table_power::lookup32(table.c0, segment);
+    const __m256 c1 = Linear ? table_power::lookup16(table.c1, segment)
+                             : table_power::lookup32(table.c1, segment);
     // With c2 = 0, c1 + t * c2 is c1: the same value without the step.
     const __m256 slope =
         Linear ? c1 : _mm256_add_ps(c1, _mm256_mul_ps(t, table_power::lookup32(table.c2, segment)));
@@ -181,8 +186,9 @@ GS_SIMD_INLINE void powerVector(const float* a, __m256i flip, const float* b,
 }
 
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
-// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
-// c2 term of tables that have none. Whole vectors take a loop of their own, with plain loads.
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear: the table is
+// one of chords, on 16 segments, whose c2 terms are left out. Whole vectors take a loop of their
+// own, with plain loads.
 template <bool Sum, bool Linear>
 void powerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                 const PowerTable& table, float* d, int count) {

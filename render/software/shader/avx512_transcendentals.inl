@@ -156,8 +156,8 @@ namespace transcendental {
 // index bits sit in place within the value's bits. A vector with a lane outside the tables' range
 // (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
-// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
-// c2 term of tables that have none.
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear: the table is
+// one of chords, whose segments start one bit lower in the value and whose c2 terms are left out.
 
 // Magnitudes in [2^-31, 2), the part of every table's range whose binade d = 127 - exponent lies
 // below 32 (so that high[0] = 1 is its second factor), are those whose top four bits are 0011.
@@ -180,12 +180,14 @@ GS_SIMD_INLINE __m512 tablePowerValue(__m512i x, const PowerTableRegisters& t, _
     // lie below them.
     const __m512i near = _mm512_ternarylogic_epi32(x, _mm512_set1_epi32(0x7FFFFFFF),
                                                    _mm512_set1_epi32(kNearBits), 0x6A);
-    const __m512i segment = _mm512_srli_epi32(near, 18);
-    // segmentPosition / 32: the mantissa in [1, 2) less its value to five fraction bits, rounded
-    // down (exact). The slopes come scaled by 32 to match, and the products are the same numbers.
+    constexpr int segmentBits = PowerTable::segmentBits(Linear);
+    const __m512i segment = _mm512_srli_epi32(near, 23 - segmentBits);
+    // segmentPosition / 2^segmentBits: the mantissa in [1, 2) less its value to that many fraction
+    // bits, rounded down (exact). The slopes come scaled to match, and the products are the same
+    // numbers.
     const __m512 position = _mm512_reduce_ps(
         _mm512_getmant_ps(_mm512_castsi512_ps(x), _MM_MANT_NORM_1_2, _MM_MANT_SIGN_zero),
-        (5 << 4) | _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+        (segmentBits << 4) | _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     const __m512 c0 = _mm512_permutex2var_ps(t.c0Low, segment, t.c0High);
     const __m512 c1 = _mm512_permutex2var_ps(t.c1Low, segment, t.c1High);
     // With c2 = 0, c1 + position * c2 is c1: the same value without the step.
@@ -246,15 +248,16 @@ GS_SIMD_INLINE PowerTableRegisters powerTableRegisters(const PowerTable& table) 
     const __m512i reverse = _mm512_set_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     const __m512 low = _mm512_load_ps(table.low), lowNext = _mm512_load_ps(table.low + 16);
     // Entry e of the reversed table is low[(127 - e) mod 32] = low[(31 - e) mod 32]. The slope's
-    // terms are scaled for a position of a 32nd of segmentPosition's: c1 by 32, c2 by 32 * 32,
-    // exactly (powers of two on small normal numbers).
-    const __m512 by32 = _mm512_set1_ps(32.0f), by1024 = _mm512_set1_ps(1024.0f);
+    // terms are scaled for a position of 2^-n of segmentPosition's, for n segment bits: c1 by
+    // 2^n, c2 by 2^2n, exactly (powers of two on small normal numbers).
+    const float scale = static_cast<float>(1 << PowerTable::segmentBits(table.linear));
+    const __m512 bySegments = _mm512_set1_ps(scale), bySquare = _mm512_set1_ps(scale * scale);
     return {_mm512_load_ps(table.c0),
             _mm512_load_ps(table.c0 + 16),
-            _mm512_mul_ps(_mm512_load_ps(table.c1), by32),
-            _mm512_mul_ps(_mm512_load_ps(table.c1 + 16), by32),
-            _mm512_mul_ps(_mm512_load_ps(table.c2), by1024),
-            _mm512_mul_ps(_mm512_load_ps(table.c2 + 16), by1024),
+            _mm512_mul_ps(_mm512_load_ps(table.c1), bySegments),
+            _mm512_mul_ps(_mm512_load_ps(table.c1 + 16), bySegments),
+            _mm512_mul_ps(_mm512_load_ps(table.c2), bySquare),
+            _mm512_mul_ps(_mm512_load_ps(table.c2 + 16), bySquare),
             _mm512_maskz_permutexvar_ps(0xFFFF, reverse, lowNext),
             _mm512_maskz_permutexvar_ps(0xFFFF, reverse, low),
             _mm512_load_ps(table.high),
@@ -312,9 +315,8 @@ GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const Power
 // index bits sit in place within the value's bits. A vector with a lane outside the tables' range
 // (a rare case: tiny, large, infinite or NaN) computes shortPower as well and takes it there.
 // With Sum, the power of a + b (each negated where its sign says), the sum rounded as an add
-// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear leaves out the
-// c2 term of tables that have none. Whole vectors take a loop of their own, whose lane mask is a
-// constant.
+// rounds it; the magnitude is what counts, so -a + b is taken as -(a - b). Linear: the table is
+// one of chords. Whole vectors take a loop of their own, whose lane mask is a constant.
 template <bool Sum, bool Linear>
 void tablePowerLanes(const float* a, std::uint32_t signA, const float* b, std::uint32_t signB,
                      const PowerTable& table, float* d, int count) {

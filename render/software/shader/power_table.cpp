@@ -12,14 +12,15 @@ PowerTable::PowerTable(float exponent) : y(exponent), zero(arithmetic::shortPowe
     // Interpolation at the Chebyshev nodes of [0, 1] spreads the error evenly over a segment: two
     // of them for chords, three for parabolas.
     const int order = linear ? 2 : 3;
+    const int segments = linear ? kLinearSegments : kSegments;
     double nodes[3] = {};
     for (int k = 0; k < order; ++k) {
         nodes[k] = 0.5 - 0.5 * std::cos((2 * k + 1) * std::numbers::pi / (2.0 * order));
     }
-    for (int j = 0; j < kSegments; ++j) {
+    for (int j = 0; j < segments; ++j) {
         double values[3] = {};
         for (int k = 0; k < order; ++k) {
-            values[k] = std::pow(1.0 + (j + nodes[k]) / kSegments, power);
+            values[k] = std::pow(1.0 + (j + nodes[k]) / segments, power);
         }
         // Newton's divided differences, then expanded into powers of t.
         const double d01 = (values[1] - values[0]) / (nodes[1] - nodes[0]);
@@ -31,6 +32,11 @@ PowerTable::PowerTable(float exponent) : y(exponent), zero(arithmetic::shortPowe
         c2[j] = static_cast<float>(d012);
         c1[j] = static_cast<float>(d01 - d012 * (nodes[0] + nodes[1]));
         c0[j] = static_cast<float>(values[0] - d01 * nodes[0] + d012 * nodes[0] * nodes[1]);
+    }
+    for (int j = segments; j < kSegments; ++j) {
+        c0[j] = c0[j % segments];
+        c1[j] = c1[j % segments];
+        c2[j] = c2[j % segments];
     }
     for (int l = 0; l < kLowBinades; ++l) {
         low[l] = static_cast<float>(std::exp2(-power * l));
