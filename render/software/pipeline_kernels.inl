@@ -1497,9 +1497,27 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
         prefetchFootprintsBelow(texture, pu, pv, affine, runs);
     }
 
-    // A tile of one run (inside a wide span) is blended in place, over the target's pixels or the
-    // clear they wait for; others through a copy.
+    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
+    // times kFilteredToByte, the stored byte as it is.
+    const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
+    const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
     Colour* pixels = setup.target.pixels;
+    // The set's one pass over affine runs, where it has one: texels fetched, filtered and blended
+    // in registers, run by run in place, over the target's pixels or the clear they wait for.
+    if constexpr (ConstantAlpha && kAddsAffineRuns) {
+        if (affineTile && zeroOrOne(dc) && zeroOrOne(da)) {
+            const FilteredAddition addition = filteredAddition(setup, path, constantAlpha);
+            for (int r = 0; r < runs; ++r) {
+                const PixelRun& run = tile.runs[r];
+                Colour* runPixels = pixels + run.offset;
+                addAffineRun(addition, texture, affine[r],
+                             run.unfilled ? tile.fillLanes : runPixels, runPixels);
+            }
+            return;
+        }
+    }
+
+    // A tile of one run (inside a wide span) is blended in place; others through a copy.
     alignas(64) Colour gathered[kTileLanes];
     Colour* target = runs == 1 ? pixels + tile.runs[0].offset : gathered;
     const Colour* destination = runs == 1 && tile.runs[0].unfilled ? tile.fillLanes : target;
@@ -1520,24 +1538,6 @@ void shadeTexturedLanes(const DrawSetup& setup, PipelineTile& tile, int anyCount
             }
         }
     };
-
-    // Red, green and blue share their factors. Blending works in 8-bit units: the filtered value
-    // times kFilteredToByte, the stored byte as it is.
-    const AlphaLinearFactor sc = path.source[0], sa = path.source[3];
-    const AlphaLinearFactor dc = path.destination[0], da = path.destination[3];
-    // The set's one pass over affine runs, where it has one: texels fetched, filtered and blended
-    // in registers.
-    if constexpr (ConstantAlpha && kAddsAffineRuns) {
-        if (affineTile && zeroOrOne(dc) && zeroOrOne(da)) {
-            const FilteredAddition addition = filteredAddition(setup, path, constantAlpha);
-            for (int r = 0; r < runs; ++r) {
-                const int first = affine[r].firstLane;
-                addAffineRun(addition, texture, affine[r], destination + first, target + first);
-            }
-            storeGathered();
-            return;
-        }
-    }
 
     alignas(64) Colour t00[kTileLanes], t10[kTileLanes], t01[kTileLanes], t11[kTileLanes];
     alignas(64) int at[kTileLanes], wx[kTileLanes], wy[kTileLanes];
