@@ -244,8 +244,9 @@ GS_SIMD_INLINE void powerProductVector(const PowerProductSources& s, const Power
     }
 }
 
+// The sources by value: their pointers stay in registers across the stores to d.
 template <bool Linear, bool Shared, bool Plain, bool Difference>
-void powerProductLanes(const PowerProductSources& s, const PowerTable& table, float* d, int count) {
+void powerProductLanes(PowerProductSources s, const PowerTable& table, float* d, int count) {
     const PowerConstants constants = powerConstants(table);
     int i = 0;
     for (; i + 8 <= count; i += 8) {
