@@ -1239,9 +1239,11 @@ GS_SIMD_INLINE void addAffineGroup(const FilteredAdditionRegisters& r, const Pix
                                                  target + i,
                                                  static_cast<__mmask16>((1u << lanes) - 1));
 }
+// The registers by value: a copy of the function's own, which no store to the target can change,
+// stays in registers; through a reference, the loop read each of them again after every store.
 template <bool Scaled, bool StoresAlpha>
-void addAffineLanes(const FilteredAdditionRegisters& r, const PixelBuffer& texture,
-                    const AffineRun& run, const Colour* destination, Colour* target) {
+void addAffineLanes(FilteredAdditionRegisters r, const PixelBuffer& texture, const AffineRun& run,
+                    const Colour* destination, Colour* target) {
     // The lanes' positions, stepped a group at a time (steppedBy); those of lanes past the run's
     // end are never used.
     const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
