@@ -416,6 +416,25 @@ void PixelPipeline::prefetchRow(std::size_t rowOffset, int x0, int x1) const {
     }
 }
 
+void PixelPipeline::prefetchRectangle(float left, float top, float right, float bottom) const {
+    const PixelBuffer& target = setup_.target;
+    // Held to the target's edges; NaN falls to 0.
+    const auto inside = [](float v, UINT size) {
+        return static_cast<int>(v > 0.0f ? std::min(v, static_cast<float>(size)) : 0.0f);
+    };
+    const int x0 = inside(left, target.width);
+    const int x1 = std::min(inside(right, target.width) + 1, static_cast<int>(target.width));
+    const int y0 = std::max(inside(top, target.height), firstRow_);
+    const int y1 =
+        std::min({inside(bottom, target.height) + 1, static_cast<int>(target.height), endRow_});
+    for (int y = y0; y < y1; ++y) {
+        const Colour* row = target.pixels + static_cast<std::size_t>(y) * target.pitch;
+        for (int x = x0 & -kLinePixels; x < x1; x += kLinePixels) {
+            __builtin_prefetch(row + x, 1, 3);
+        }
+    }
+}
+
 void PixelPipeline::prefetchTile(int runs) const {
     for (int r = 0; r < runs; ++r) {
         const PixelRun& run = tile_.runs[r];

@@ -84,6 +84,10 @@ public:
     void setConstant(const Vertex& v);
 
     void span(int y, int x0, int x1) override;
+    // Asks for the target's pixels under [left, right) x [top, bottom) ahead of a primitive that
+    // will cover them: points lie scattered over the target, each on lines of its own that a
+    // target larger than the processor's nearer caches holds only further out.
+    void prefetchRectangle(float left, float top, float right, float bottom) const;
     // Shades what is left of the current primitive. Primitives are finished in order, so later
     // ones blend over earlier ones.
     void endPrimitive();

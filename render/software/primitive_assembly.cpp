@@ -90,6 +90,18 @@ void drawPoint(const Vertex& v, bool ownSize, const PointRule& rule, PixelPipeli
     pipeline.endPrimitive();
 }
 
+// How many points ahead of the one being drawn the pixels are asked for: enough to cover the
+// memory's latency with the few pixels each point takes, few enough that the lines stay.
+constexpr UINT kPointLookAhead = 8;
+
+void prefetchPoint(const unsigned char* vertex, const VertexLayout& layout, const PointRule& rule,
+                   const PixelPipeline& pipeline) {
+    float x, y, size;
+    layout.decodePosition(vertex, &x, &y, &size);
+    const float half = pointHalfSize(size, layout.hasPointSize(), rule);
+    pipeline.prefetchRectangle(x - half, y - half, x + half, y + half);
+}
+
 // floor(y) + step as an int, held to [-2^30, 2^30]: rows beyond lie outside every target. NaN
 // gives 0 (a point at NaN covers nothing).
 int rowBound(float y, int step) {
@@ -152,6 +164,9 @@ void assemblePrimitives(PrimitiveType type, UINT primitiveCount, const unsigned 
     switch (type) {
         case PrimitiveType::PointList:
             for (UINT i = 0; i < primitiveCount; ++i) {
+                if (i + kPointLookAhead < primitiveCount) {
+                    prefetchPoint(at(i + kPointLookAhead), layout, points, pipeline);
+                }
                 layout.decode(at(i), &a);
                 drawPoint(a, layout.hasPointSize(), points, pipeline);
             }
