@@ -6,8 +6,9 @@
 // operator new of this program). The stages repeat the calls the frame renderer makes, with the
 // renderer's own geometry; Frame runs renderFrame itself with the pacing sleep taken out by the
 // virtual clock. The memory the renderer's device takes at each size is reported by Frame as
-// device_MiB: the growth of the C heap (large blocks included) across device creation and the first
-// frame, so the pixel storage, the effect and every cache the first frame fills are in it.
+// device_MiB: the growth of the C heap (large blocks included) and of the platform's virtual memory
+// regions across device creation and the first frame, so the pixel storage, the effect and every
+// cache the first frame fills are in it.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -112,12 +113,12 @@ public:
         for (int frame = 0; frame < kLevelFrames; ++frame) {
             fillLevels(levelCycle_[static_cast<std::size_t>(frame)], frame);
         }
-        const std::size_t heapBefore = heapInUse();
+        const std::size_t memoryBefore = memoryInUse();
         if (!target_->ready() || FAILED(initializeDirect3D(view())) || FAILED(renderFrame())) {
             state.SkipWithError("no renderer on the software device");
             return;
         }
-        deviceBytes_ = heapInUse() - heapBefore;
+        deviceBytes_ = memoryInUse() - memoryBefore;
         geometry_ = makeFrameGeometry(width_, height_, hue_);
     }
 
@@ -164,10 +165,11 @@ protected:
 
     double targetPixels() const { return double(width_) * height_; }
 
-    // Bytes of the C heap in use, blocks served by mmap included.
-    static std::size_t heapInUse() {
+    // Bytes of the C heap in use, blocks served by mmap included, and of the regions of pages
+    // that pixel buffers take.
+    static std::size_t memoryInUse() {
         const struct mallinfo2 info = mallinfo2();
-        return info.uordblks + info.hblkhd;
+        return info.uordblks + info.hblkhd + gsTestVirtualBytes();
     }
 
     UINT width_ = 0, height_ = 0;

@@ -1,5 +1,4 @@
 // GDI objects: device contexts and bitmaps, kept in one handle table under the desktop lock.
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -12,13 +11,20 @@ namespace {
 
 constexpr LONG maximumSide = 32767;
 
+// A bitmap's pixels are whole pages of their own, as a section's are on Windows: a large one then
+// lies in huge pages where the system gives them, for the copies that stream through it.
+struct ReleasePages {
+    void operator()(std::uint32_t* bits) const { VirtualFree(bits, 0, MEM_RELEASE); }
+};
+using BitmapBits = std::unique_ptr<std::uint32_t[], ReleasePages>;
+
 struct Bitmap {
     LONG width = 0;
     LONG height = 0;
     bool topDown = true;
     bool isDibSection = false;
     bool isStock = false;
-    std::unique_ptr<std::uint32_t[], decltype(&std::free)> bits{nullptr, &std::free};
+    BitmapBits bits;
     HDC selectedInto = nullptr;
 
     Surface surface() const {
@@ -56,8 +62,8 @@ std::uintptr_t key(const void* handle) {
 Bitmap* allocateBitmap(GdiTable& gdi, LONG width, LONG height, bool topDown, HBITMAP& handle) {
     const std::size_t bytes =
         static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    std::unique_ptr<std::uint32_t[], decltype(&std::free)> bits(
-        static_cast<std::uint32_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1)), &std::free);
+    BitmapBits bits(static_cast<std::uint32_t*>(
+        VirtualAlloc(nullptr, bytes == 0 ? 1 : bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
     if (bits == nullptr) {
         return nullptr;
     }

@@ -1,5 +1,5 @@
 // Kernel services: the thread's last error, critical sections, interlocked operations, the
-// millisecond clocks and what the system reports about its version and locale.
+// millisecond clocks, virtual memory and what the system reports about its version and locale.
 #pragma once
 
 #include <pthread.h>
@@ -27,6 +27,7 @@
 #define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_MORE_DATA 234
 #define ERROR_NO_MORE_ITEMS 259
+#define ERROR_INVALID_ADDRESS 487
 #define ERROR_INVALID_FLAGS 1004
 #define ERROR_BADDB 1009
 #define ERROR_BADKEY 1010
@@ -48,6 +49,12 @@
 #define DLL_THREAD_DETACH 3
 
 #define INFINITE 0xFFFFFFFFu
+
+// Virtual memory: allocation types and page protections.
+#define MEM_COMMIT 0x00001000u
+#define MEM_RESERVE 0x00002000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_READWRITE 0x04u
 
 // A critical section is a recursive lock owned by one thread at a time, as on Windows.
 struct RTL_CRITICAL_SECTION {
@@ -142,6 +149,14 @@ GS_PLATFORM_API PVOID WINAPI InterlockedCompareExchangePointer(PVOID volatile* d
 GS_PLATFORM_API void WINAPI Sleep(DWORD milliseconds);
 GS_PLATFORM_API DWORD WINAPI GetTickCount();
 GS_PLATFORM_API DWORD WINAPI timeGetTime();
+
+// Whole pages of zeroes, committed at once and released whole: address null, type MEM_COMMIT
+// (MEM_RESERVE may come with it), protection PAGE_READWRITE, and VirtualFree(base, 0,
+// MEM_RELEASE); anything else fails with ERROR_INVALID_PARAMETER, an address that is no region's
+// base with ERROR_INVALID_ADDRESS. Regions of 2 MiB and more are offered huge pages, which the
+// system gives where it can: large pixel buffers then cross few pages.
+GS_PLATFORM_API LPVOID WINAPI VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect);
+GS_PLATFORM_API BOOL WINAPI VirtualFree(LPVOID address, SIZE_T size, DWORD type);
 
 // The system reports itself as Windows NT 6.1 with the US English locale; its ANSI code page is
 // UTF-8 (65001), the encoding of Linux file names.

@@ -54,6 +54,10 @@ GS_PLATFORM_API void gsTestClearPostedMessages();
 
 GS_PLATFORM_API void gsTestDesktopObjectCounts(GsDesktopObjectCounts* counts);
 
+// Bytes in the regions VirtualAlloc has given and VirtualFree not yet released (whole pages): a
+// benchmark adds them to the C heap's to tell what a device takes.
+GS_PLATFORM_API SIZE_T gsTestVirtualBytes();
+
 // Turns the virtual clock off and clears every record above.
 GS_PLATFORM_API void gsTestReset();
 

@@ -187,4 +187,50 @@ TEST(TaskMemory, BlocksGrowAndKeepTheirContents) {
     CoTaskMemFree(empty);
 }
 
+// Regions come zeroed and writable to their last byte; a large one starts on a huge-page boundary,
+// so that every huge page of it can be one.
+TEST(VirtualMemory, RegionsAreZeroedWholeAndReleasedOnce) {
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    const SIZE_T heldBefore = gsTestVirtualBytes();
+    for (const std::size_t size : {std::size_t{1}, std::size_t{5000}, kHuge, 3 * kHuge + 12345}) {
+        auto* region = static_cast<unsigned char*>(
+            VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        ASSERT_NE(region, nullptr) << size;
+        EXPECT_GE(gsTestVirtualBytes() - heldBefore, size);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(region) % (size >= kHuge ? kHuge : 4096), 0u)
+            << size;
+        EXPECT_EQ(region[0] | region[size / 2] | region[size - 1], 0) << size;
+        std::memset(region, 0xA5, size);
+        if (size > 4096) {
+            EXPECT_FALSE(VirtualFree(region + 4096, 0, MEM_RELEASE)) << "not a region's base";
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+        }
+        EXPECT_FALSE(VirtualFree(region, size, MEM_RELEASE)) << "released whole, with size 0";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        EXPECT_TRUE(VirtualFree(region, 0, MEM_RELEASE));
+        EXPECT_EQ(gsTestVirtualBytes(), heldBefore);
+        EXPECT_FALSE(VirtualFree(region, 0, MEM_RELEASE)) << "released once";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+    }
+    // Only regions committed at once, read-write, wherever the system puts them.
+    struct Request {
+        void* address;
+        std::size_t size;
+        DWORD type, protect;
+    };
+    int here = 0;
+    for (const Request& r : {Request{nullptr, 0, MEM_COMMIT, PAGE_READWRITE},
+                             Request{&here, 64, MEM_COMMIT, PAGE_READWRITE},
+                             Request{nullptr, 64, MEM_RESERVE, PAGE_READWRITE},
+                             Request{nullptr, 64, MEM_COMMIT, 0x02 /* read-only */}}) {
+        SetLastError(0);
+        EXPECT_EQ(VirtualAlloc(r.address, r.size, r.type, r.protect), nullptr)
+            << r.size << " " << r.type << " " << r.protect;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    // A size whose pages overflow the address space, rather than a short region.
+    EXPECT_EQ(VirtualAlloc(nullptr, ~std::size_t{0}, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
 }  // namespace
