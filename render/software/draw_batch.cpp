@@ -20,9 +20,15 @@ bool DrawBatch::reserve(std::size_t vertexBytes) {
     const std::size_t points = vertexBytes / kSmallestVertex;
     vertices_.reset(new (std::nothrow) unsigned char[vertexBytes]);
     pointRows_.reset(new (std::nothrow) int[2 * points]);
-    if (!vertices_ || !pointRows_) {
+    bandOrder_.reset(new (std::nothrow) int[points]);
+    bandVisit_.reset(new (std::nothrow) int[points]);
+    bandStarts_.reset(new (std::nothrow) int[kMaxDraws * std::size_t{kMaxSortedBands + 1}]);
+    if (!vertices_ || !pointRows_ || !bandOrder_ || !bandVisit_ || !bandStarts_) {
         vertices_.reset();
         pointRows_.reset();
+        bandOrder_.reset();
+        bandVisit_.reset();
+        bandStarts_.reset();
         return false;
     }
     capacity_ = vertexBytes;
@@ -83,8 +89,77 @@ bool DrawBatch::samples(const Colour* pixels) const {
     return false;
 }
 
-void DrawBatch::runDraw(const Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
-                        DeferredFill& fill, int first, int end) const {
+bool DrawBatch::sortPointsByBand(int d, int height, int bandRows) {
+    const Held& held = held_[static_cast<std::size_t>(d)];
+    const int bands = (height + bandRows - 1) / bandRows;
+    if (bands > kMaxSortedBands) {
+        return false;
+    }
+    const int* rows = pointRows_.get() + held.pointRows;
+    int* order = bandOrder_.get() + held.pointRows / 2;
+    int* starts = bandStarts_.get() + static_cast<std::size_t>(d) * (kMaxSortedBands + 1);
+    const int count = static_cast<int>(held.draw.primitiveCount);
+    // The band a point's rows begin in, or -1 where they miss the target.
+    const auto firstBand = [&](int i) {
+        const int first = rows[2 * i], end = rows[2 * i + 1];
+        return end <= 0 || first >= height || end <= first ? -1 : std::max(first, 0) / bandRows;
+    };
+    // A counting sort: the points per band, where each band's begin, then the points in place.
+    std::fill(starts, starts + bands + 1, 0);
+    for (int i = 0; i < count; ++i) {
+        const int band = firstBand(i);
+        if (band < 0) {
+            continue;
+        }
+        if ((std::min(rows[2 * i + 1], height) - 1) / bandRows > band + 1) {
+            return false;
+        }
+        ++starts[band + 1];
+    }
+    for (int b = 1; b <= bands; ++b) {
+        starts[b] += starts[b - 1];
+    }
+    for (int i = 0; i < count; ++i) {
+        if (const int band = firstBand(i); band >= 0) {
+            order[starts[band]++] = i;
+        }
+    }
+    // Each band's entry was moved on to where the next band begins.
+    for (int b = bands; b > 0; --b) {
+        starts[b] = starts[b - 1];
+    }
+    starts[0] = 0;
+    return true;
+}
+
+int DrawBatch::pointsInBand(int d, int band, int first) const {
+    const Held& held = held_[static_cast<std::size_t>(d)];
+    const int* rows = pointRows_.get() + held.pointRows;
+    const int* order = bandOrder_.get() + held.pointRows / 2;
+    const int* starts = bandStarts_.get() + static_cast<std::size_t>(d) * (kMaxSortedBands + 1);
+    // Both runs are in the draw's order: merged, they keep it.
+    int before = band > 0 ? starts[band - 1] : starts[band];
+    const int beforeEnd = starts[band];
+    int here = starts[band];
+    const int hereEnd = starts[band + 1];
+    int* visit = bandVisit_.get();
+    int n = 0;
+    while (before < beforeEnd || here < hereEnd) {
+        if (here == hereEnd || (before < beforeEnd && order[before] < order[here])) {
+            const int i = order[before++];
+            if (rows[2 * i + 1] > first) {
+                visit[n++] = i;
+            }
+        } else {
+            visit[n++] = order[here++];
+        }
+    }
+    return n;
+}
+
+void DrawBatch::runDraw(int d, PixelPipeline& pipeline, TextureSampling& sampling,
+                        DeferredFill& fill, int band, int first, int end) const {
+    const Held& held = held_[static_cast<std::size_t>(d)];
     const Draw& draw = held.draw;
     for (DWORD s = 0; s < kSamplerCount; ++s) {
         sampling.bind(s, draw.samplers[s]);
@@ -93,7 +168,11 @@ void DrawBatch::runDraw(const Held& held, PixelPipeline& pipeline, TextureSampli
     setup.constants = draw.constants;
     pipeline.beginDraw(setup, draw.fill ? &fill : nullptr);
     pipeline.limitRows(first, end);
-    if (draw.type == PrimitiveType::PointList) {
+    if (draw.type == PrimitiveType::PointList && sortedByBand_[static_cast<std::size_t>(d)]) {
+        const int n = pointsInBand(d, band, first);
+        assemblePointsAt(bandVisit_.get(), n, draw.vertices, draw.stride, setup.layout, draw.points,
+                         pipeline);
+    } else if (draw.type == PrimitiveType::PointList) {
         assemblePointsInRows(draw.primitiveCount, draw.vertices, draw.stride, setup.layout,
                              draw.points, pointRows_.get() + held.pointRows, first, end, pipeline);
     } else {
@@ -112,17 +191,22 @@ void DrawBatch::run(PixelPipeline& pipeline, TextureSampling& sampling, Deferred
     }
     const int height = static_cast<int>(target.height);
     bandRows = std::max(bandRows, 1);
+    for (int d = 0; d < count_; ++d) {
+        sortedByBand_[static_cast<std::size_t>(d)] =
+            held_[static_cast<std::size_t>(d)].draw.type == PrimitiveType::PointList &&
+            sortPointsByBand(d, height, bandRows);
+    }
     const auto runCopy = [&](int first, int end) {
         stretchPointFromRows(target, copy_->copy.sourceRect, copy_->destination,
                              copy_->copy.destinationRect, first, end);
     };
-    for (int first = 0; first < height; first += bandRows) {
+    for (int band = 0, first = 0; first < height; ++band, first += bandRows) {
         const int end = std::min(height, first + bandRows);
         for (int d = 0; d < count_; ++d) {
             if (copy_ && copy_->after == d) {
                 runCopy(first, end);
             }
-            runDraw(held_[static_cast<std::size_t>(d)], pipeline, sampling, fill, first, end);
+            runDraw(d, pipeline, sampling, fill, band, first, end);
         }
         if (copy_ && copy_->after == count_) {
             runCopy(first, end);

@@ -107,8 +107,18 @@ private:
         PixelBuffer destination;  // the surface's pixels when the copy was held
         int after = 0;            // the number of draws that run before it in each band
     };
-    void runDraw(const Held& held, PixelPipeline& pipeline, TextureSampling& sampling,
-                 DeferredFill& fill, int first, int end) const;
+    // Draw `d` over band `band`, rows [first, end).
+    void runDraw(int d, PixelPipeline& pipeline, TextureSampling& sampling, DeferredFill& fill,
+                 int band, int first, int end) const;
+    // Sorts the points of point list `d` by the band their rows begin in (stable, so that each
+    // band's keep their order), for a run in bands of `bandRows` rows over `height`. False, with
+    // the draw left to look at every point in every band, where a point reaches over more than
+    // two bands or the bands are too many.
+    bool sortPointsByBand(int d, int height, int bandRows);
+    // The points of sorted point list `d` that meet band `band`, whose rows begin at `first`, in
+    // the draw's order: those that begin in it and those of the band before that reach into it.
+    // Returns how many it wrote to bandVisit_.
+    int pointsInBand(int d, int band, int first) const;
 
     std::array<Held, kMaxDraws> held_{};
     int count_ = 0;
@@ -118,6 +128,14 @@ private:
     // Two entries per point of the waiting point lists: the rows [first, end) it may cover.
     std::unique_ptr<int[]> pointRows_;
     std::size_t pointRowsUsed_ = 0;
+    // Banded runs of point lists visit in each band only the points that meet it: a frame's
+    // thousands of trace points each meet one band or two of dozens. For each point list sorted
+    // by band, one entry per point (from its draw's first point, as pointRows_) holds the points
+    // in the order of their first band, and kMaxSortedBands + 1 entries per draw where each
+    // band's begin; bandVisit_ holds one band's merged visit.
+    static constexpr int kMaxSortedBands = 1024;
+    std::unique_ptr<int[]> bandOrder_, bandVisit_, bandStarts_;
+    std::array<bool, kMaxDraws> sortedByBand_{};
 };
 
 }  // namespace gs::render::software

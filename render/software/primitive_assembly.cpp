@@ -141,6 +141,16 @@ void assemblePointsInRows(UINT count, const unsigned char* vertices, UINT stride
     }
 }
 
+void assemblePointsAt(const int* indices, int count, const unsigned char* vertices, UINT stride,
+                      const VertexLayout& layout, const PointRule& points,
+                      PixelPipeline& pipeline) {
+    Vertex v;
+    for (int k = 0; k < count; ++k) {
+        layout.decode(vertices + static_cast<std::uint64_t>(indices[k]) * stride, &v);
+        drawPoint(v, layout.hasPointSize(), points, pipeline);
+    }
+}
+
 std::uint64_t verticesFor(PrimitiveType type, UINT primitiveCount) {
     const std::uint64_t n = primitiveCount;
     switch (type) {

@@ -37,5 +37,8 @@ void pointRows(UINT count, const unsigned char* vertices, UINT stride, const Ver
 void assemblePointsInRows(UINT count, const unsigned char* vertices, UINT stride,
                           const VertexLayout& layout, const PointRule& points, const int* rows,
                           int first, int end, PixelPipeline& pipeline);
+// assemblePrimitives for the `count` points of a point list at `indices`, in that order.
+void assemblePointsAt(const int* indices, int count, const unsigned char* vertices, UINT stride,
+                      const VertexLayout& layout, const PointRule& points, PixelPipeline& pipeline);
 
 }  // namespace gs::render::software

@@ -118,7 +118,8 @@ std::vector<Colour> runScene(bool banded, std::vector<Colour>* midScene) {
     EXPECT_EQ(device->DrawPrimitiveUP(PrimitiveType::TriangleFan, 2, quad, sizeof quad[0]), S_OK);
     device->SetTexture(0, nullptr);
 
-    // Points of three colours that overlap, cross the bands' edges and leave the target.
+    // Points of three colours that overlap, cross the bands' edges and leave the target: each
+    // meets one band or two.
     device->SetRenderState(RenderStateType::SrcBlend, DWORD(Blend::DestColor));
     device->SetTextureStageState(0, TextureStageState::ColorArg1, DWORD(TextureArg::Diffuse));
     std::vector<PointVertex> points;
@@ -129,6 +130,15 @@ std::vector<Colour> runScene(bool banded, std::vector<Colour>* midScene) {
     }
     device->SetFVF(kFvfPoint);
     EXPECT_EQ(device->DrawPrimitiveUP(PrimitiveType::PointList, UINT(points.size()), points.data(),
+                                      sizeof(PointVertex)),
+              S_OK);
+    // And points that reach over more than two bands, in a draw of their own.
+    std::vector<PointVertex> large;
+    for (int i = 0; i < 6; ++i) {
+        large.push_back({float(i * 9 % 40), float(i * 13 % 38), 0, 1, 10.0f + 3.0f * float(i),
+                         i % 2 == 0 ? 0xFF90A0B0u : 0xFFC0C080u});
+    }
+    EXPECT_EQ(device->DrawPrimitiveUP(PrimitiveType::PointList, UINT(large.size()), large.data(),
                                       sizeof(PointVertex)),
               S_OK);
 
