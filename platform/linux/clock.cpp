@@ -1,9 +1,12 @@
 // The millisecond clocks, Sleep, and the virtual clock that tests and hosts can put in their place.
 #include <time.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "platform/linux/detail/test_state.h"
 #include "platform/linux/kernel.h"
@@ -11,11 +14,16 @@
 
 namespace {
 
+// How many of the latest virtual sleeps keep their durations. A host renders hours of frames on
+// the virtual clock, one pacing Sleep each: a record of them all would grow for as long.
+constexpr std::uint64_t kRecordedSleeps = 1024;
+
 struct VirtualClock {
     std::mutex mutex;
     bool enabled = false;
     DWORD now = 0;
-    std::vector<DWORD> sleeps;
+    std::uint64_t sleeps = 0;                        // since the last clear
+    std::array<DWORD, kRecordedSleeps> durations{};  // sleep i at i % kRecordedSleeps
 };
 
 VirtualClock& virtualClock() {
@@ -46,7 +54,7 @@ void resetClock() {
     std::lock_guard lock(clock.mutex);
     clock.enabled = false;
     clock.now = 0;
-    clock.sleeps.clear();
+    clock.sleeps = 0;
 }
 
 }  // namespace gs::platform::detail
@@ -58,7 +66,8 @@ void WINAPI Sleep(DWORD milliseconds) {
     {
         std::lock_guard lock(clock.mutex);
         if (clock.enabled) {
-            clock.sleeps.push_back(milliseconds);
+            clock.durations[clock.sleeps % kRecordedSleeps] = milliseconds;
+            ++clock.sleeps;
             clock.now += milliseconds;
             return;
         }
@@ -101,19 +110,21 @@ void gsTestAdvanceClock(DWORD milliseconds) {
 UINT gsTestSleepCount() {
     VirtualClock& clock = virtualClock();
     std::lock_guard lock(clock.mutex);
-    return static_cast<UINT>(clock.sleeps.size());
+    return static_cast<UINT>(
+        std::min<std::uint64_t>(clock.sleeps, std::numeric_limits<UINT>::max()));
 }
 
 DWORD gsTestSleepDuration(UINT index) {
     VirtualClock& clock = virtualClock();
     std::lock_guard lock(clock.mutex);
-    return index < clock.sleeps.size() ? clock.sleeps[index] : 0;
+    const bool recorded = index < clock.sleeps && clock.sleeps - index <= kRecordedSleeps;
+    return recorded ? clock.durations[index % kRecordedSleeps] : 0;
 }
 
 void gsTestClearSleeps() {
     VirtualClock& clock = virtualClock();
     std::lock_guard lock(clock.mutex);
-    clock.sleeps.clear();
+    clock.sleeps = 0;
 }
 
 }  // extern "C"

@@ -1,6 +1,9 @@
 // MessageBoxA without a dialog: the text goes to standard error and into a record for tests.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <string>
 
@@ -18,10 +21,23 @@ struct StoredMessageBox {
     std::string text;
 };
 
+// How many of the latest message boxes the log keeps. A module that fails the same way on every
+// frame shows a box on every frame; a host may run it so for hours.
+constexpr std::size_t kKeptMessageBoxes = 64;
+
 struct MessageBoxLog {
     std::mutex mutex;
-    std::deque<StoredMessageBox> boxes;  // a deque keeps earlier records in place as it grows
+    // The latest boxes, the last shown at the back. A deque keeps the others in place as it grows
+    // and drops its first.
+    std::deque<StoredMessageBox> boxes;
+    std::uint64_t shown = 0;  // since the last clear
     bool silent = false;
+
+    // Box `index` (counted from the last clear), or null where it was never shown or was dropped.
+    const StoredMessageBox* box(UINT index) const {
+        const std::uint64_t first = shown - boxes.size();
+        return index >= first && index < shown ? &boxes[index - first] : nullptr;
+    }
 };
 
 MessageBoxLog& messageBoxLog() {
@@ -74,6 +90,7 @@ void resetMessageBoxLog() {
     MessageBoxLog& log = messageBoxLog();
     std::lock_guard lock(log.mutex);
     log.boxes.clear();
+    log.shown = 0;
     log.silent = false;
 }
 
@@ -91,24 +108,28 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         std::fprintf(stderr, "%s: %s\n", cp932ToUtf8(box.caption).c_str(),
                      cp932ToUtf8(box.text).c_str());
     }
+    if (log.boxes.size() == kKeptMessageBoxes) {
+        log.boxes.pop_front();
+    }
     log.boxes.push_back(std::move(box));
+    ++log.shown;
     return firstButton(type);
 }
 
 UINT gsTestMessageBoxCount() {
     MessageBoxLog& log = messageBoxLog();
     std::lock_guard lock(log.mutex);
-    return static_cast<UINT>(log.boxes.size());
+    return static_cast<UINT>(std::min<std::uint64_t>(log.shown, std::numeric_limits<UINT>::max()));
 }
 
 BOOL gsTestMessageBox(UINT index, GsMessageBoxRecord* record) {
     MessageBoxLog& log = messageBoxLog();
     std::lock_guard lock(log.mutex);
-    if (record == nullptr || index >= log.boxes.size()) {
+    const StoredMessageBox* box = log.box(index);
+    if (record == nullptr || box == nullptr) {
         return FALSE;
     }
-    const StoredMessageBox& box = log.boxes[index];
-    *record = {box.owner, box.style, box.caption.c_str(), box.text.c_str()};
+    *record = {box->owner, box->style, box->caption.c_str(), box->text.c_str()};
     return TRUE;
 }
 
@@ -116,6 +137,7 @@ void gsTestClearMessageBoxes() {
     MessageBoxLog& log = messageBoxLog();
     std::lock_guard lock(log.mutex);
     log.boxes.clear();
+    log.shown = 0;
 }
 
 void gsTestSilenceMessageBoxes(BOOL silence) {

@@ -6,7 +6,7 @@
 #include "platform/linux/types.h"
 
 // A message box that MessageBoxA showed. The texts are the caller's bytes (code page 932 for the
-// module's messages), NUL-terminated; they stay valid until the log is cleared.
+// module's messages), NUL-terminated; they stay valid until the log is cleared or drops the box.
 struct GsMessageBoxRecord {
     HWND owner;
     UINT style;
@@ -37,11 +37,14 @@ extern "C" {
 GS_PLATFORM_API void gsTestUseVirtualClock(BOOL enable, DWORD startMilliseconds);
 GS_PLATFORM_API BOOL gsTestVirtualClockEnabled();
 GS_PLATFORM_API void gsTestAdvanceClock(DWORD milliseconds);
-// Each Sleep made while the virtual clock is on is recorded with its duration.
+// Each Sleep made while the virtual clock is on is counted, and the latest 1024 keep their
+// durations (an earlier index gives 0), so that a clock run for hours holds no growing record.
 GS_PLATFORM_API UINT gsTestSleepCount();
 GS_PLATFORM_API DWORD gsTestSleepDuration(UINT index);
 GS_PLATFORM_API void gsTestClearSleeps();
 
+// Every message box is counted; the log keeps the latest 64 (gsTestMessageBox is FALSE for an
+// earlier index), so that a module that fails on every frame of a long run holds no growing log.
 GS_PLATFORM_API UINT gsTestMessageBoxCount();
 GS_PLATFORM_API BOOL gsTestMessageBox(UINT index, GsMessageBoxRecord* record);
 GS_PLATFORM_API void gsTestClearMessageBoxes();

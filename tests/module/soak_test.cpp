@@ -174,7 +174,6 @@ TEST_F(Soak, AHundredThousandFramesGiveEverythingBack) {
         if (frame == kResidentBaselineFrame) {
             residentAtBaseline = residentBytes();
         }
-        gsTestClearSleeps();  // the virtual clock records every Sleep; that record is not ours
         for (auto* channels : {&levels.frequency, &levels.waveform}) {
             for (auto& channel : *channels) {
                 for (int i = 0; i < gs::plugin::kSpectrumSize; i += 4) {

@@ -122,6 +122,32 @@ TEST_F(VirtualClock, SleepAdvancesTimeInsteadOfWaitingAndIsRecorded) {
     EXPECT_EQ(gsTestSleepDuration(1), 100000u);
 }
 
+TEST_F(VirtualClock, HoursOfSleepsAreCountedAndOnlyTheLatestKept) {
+    // A host renders on the virtual clock for as long as its input lasts, one Sleep a frame: the
+    // record must not grow with it.
+    gsTestUseVirtualClock(TRUE, 0);
+    constexpr UINT kSleeps = 216000;  // an hour of frames at 60 a second
+    const auto duration = [](UINT i) { return static_cast<DWORD>(i % 40 + 1); };
+    DWORD total = 0;
+    for (UINT i = 0; i < kSleeps; ++i) {
+        Sleep(duration(i));
+        total += duration(i);
+    }
+    EXPECT_EQ(timeGetTime(), total);
+    EXPECT_EQ(gsTestSleepCount(), kSleeps);
+    EXPECT_EQ(gsTestSleepDuration(kSleeps - 1), duration(kSleeps - 1));
+    EXPECT_EQ(gsTestSleepDuration(kSleeps - 1024), duration(kSleeps - 1024));
+    EXPECT_EQ(gsTestSleepDuration(kSleeps - 1025), 0u) << "older durations are forgotten";
+    EXPECT_EQ(gsTestSleepDuration(0), 0u);
+    EXPECT_EQ(gsTestSleepDuration(kSleeps), 0u) << "no sleep yet";
+
+    gsTestClearSleeps();
+    EXPECT_EQ(gsTestSleepCount(), 0u);
+    EXPECT_EQ(gsTestSleepDuration(0), 0u);
+    Sleep(7);
+    EXPECT_EQ(gsTestSleepDuration(0), 7u);
+}
+
 TEST_F(VirtualClock, RealClockRunsInMillisecondsWhenOff) {
     gsTestUseVirtualClock(FALSE, 0);
     const DWORD start = timeGetTime();

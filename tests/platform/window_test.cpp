@@ -129,6 +129,28 @@ TEST_F(Windows, MessageBoxesAreRecordedAndShownInUtf8) {
     EXPECT_EQ(gsTestMessageBoxCount(), 0u);
 }
 
+TEST_F(Windows, AModuleFailingOnEveryFrameKeepsTheMessageBoxLogBounded) {
+    gsTestSilenceMessageBoxes(TRUE);
+    constexpr UINT kBoxes = 100000;
+    for (UINT i = 0; i < kBoxes; ++i) {
+        MessageBoxA(nullptr, std::to_string(i).c_str(), "ERROR", MB_ICONWARNING);
+    }
+    EXPECT_EQ(gsTestMessageBoxCount(), kBoxes);
+    GsMessageBoxRecord record{};
+    ASSERT_TRUE(gsTestMessageBox(kBoxes - 1, &record));
+    EXPECT_STREQ(record.text, std::to_string(kBoxes - 1).c_str());
+    ASSERT_TRUE(gsTestMessageBox(kBoxes - 64, &record));
+    EXPECT_STREQ(record.text, std::to_string(kBoxes - 64).c_str());
+    EXPECT_FALSE(gsTestMessageBox(kBoxes - 65, &record)) << "older boxes are dropped";
+    EXPECT_FALSE(gsTestMessageBox(0, &record));
+    EXPECT_FALSE(gsTestMessageBox(kBoxes, &record));
+
+    gsTestClearMessageBoxes();
+    MessageBoxA(nullptr, "again", "ERROR", MB_OK);
+    ASSERT_TRUE(gsTestMessageBox(0, &record));
+    EXPECT_STREQ(record.text, "again");
+}
+
 TEST_F(Windows, RegisteredMessagesAndPosts) {
     const UINT message = RegisterWindowMessageA("WMPlayer_PluginAddRemove");
     EXPECT_GE(message, 0xC000u);
