@@ -12,7 +12,7 @@ DeviceChild::DeviceChild(SoftwareDevice& device, bool heldByCaller)
 }
 
 ULONG DeviceChild::addPublicRef() {
-    const ULONG refs = ++publicRefs_;
+    const ULONG refs = publicRefs_.add();
     if (refs == 1) {
         ++anchors_;
         device_->AddRef();
@@ -21,20 +21,15 @@ ULONG DeviceChild::addPublicRef() {
 }
 
 ULONG DeviceChild::releasePublicRef() {
-    ULONG refs = publicRefs_.load();
-    do {
-        if (refs == 0) {
-            return 0;  // an unbalanced Release: ignore it rather than free a live object
-        }
-    } while (!publicRefs_.compare_exchange_weak(refs, refs - 1));
-    if (refs == 1) {
+    const ReferenceCount::Released released = publicRefs_.release();
+    if (released.last) {
         // Releasing the device may free this object (through the device's holds), so nothing of
         // it is touched afterwards.
         SoftwareDevice* device = device_;
         dropAnchor();
         device->Release();
     }
-    return refs - 1;
+    return released.left;
 }
 
 void DeviceChild::addDeviceHold() {

@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "platform/win32.h"
+#include "render/software/reference_count.h"
 
 namespace gs::render::software {
 
@@ -37,8 +38,9 @@ private:
     void dropAnchor();
 
     SoftwareDevice* device_;
-    std::atomic<ULONG> publicRefs_;
-    // Device holds, plus one while publicRefs_ > 0. The object is deleted when it reaches 0.
+    ReferenceCount publicRefs_;
+    // Device holds, plus one while callers hold a reference. The object is deleted when it
+    // reaches 0.
     std::atomic<ULONG> anchors_;
 };
 

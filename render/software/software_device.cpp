@@ -118,20 +118,15 @@ SoftwareDevice::~SoftwareDevice() {
 }
 
 ULONG SoftwareDevice::AddRef() {
-    return ++refs_;
+    return refs_.add();
 }
 
 ULONG SoftwareDevice::Release() {
-    ULONG refs = refs_.load();
-    do {
-        if (refs == 0) {
-            return 0;
-        }
-    } while (!refs_.compare_exchange_weak(refs, refs - 1));
-    if (refs == 1) {
+    const ReferenceCount::Released released = refs_.release();
+    if (released.last) {
         delete this;
     }
-    return refs - 1;
+    return released.left;
 }
 
 bool SoftwareDevice::isLost() const {

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -17,6 +16,7 @@
 #include "render/software/draw_batch.h"
 #include "render/software/pixel_pipeline.h"
 #include "render/software/primitive_assembly.h"
+#include "render/software/reference_count.h"
 #include "render/software/texture_sampling.h"
 
 namespace gs::render::software {
@@ -103,7 +103,7 @@ private:
     PointRule pointRule() const;
     Cull cullMode() const;
 
-    std::atomic<ULONG> refs_{1};
+    ReferenceCount refs_{1};
     SoftwareDirect3D& direct3d_;
     const PresentParameters parameters_;  // kept as the device was made
     const AdapterSettings settings_;

@@ -73,20 +73,15 @@ SoftwareDirect3D::~SoftwareDirect3D() {
 }
 
 ULONG SoftwareDirect3D::AddRef() {
-    return ++refs_;
+    return refs_.add();
 }
 
 ULONG SoftwareDirect3D::Release() {
-    ULONG refs = refs_.load();
-    do {
-        if (refs == 0) {
-            return 0;
-        }
-    } while (!refs_.compare_exchange_weak(refs, refs - 1));
-    if (refs == 1) {
+    const ReferenceCount::Released released = refs_.release();
+    if (released.last) {
         delete this;
     }
-    return refs - 1;
+    return released.left;
 }
 
 HRESULT SoftwareDirect3D::GetAdapterDisplayMode(UINT adapter, DisplayMode* mode) {

@@ -1,9 +1,8 @@
 // The software device's Direct3D object: adapter queries and device creation.
 #pragma once
 
-#include <atomic>
-
 #include "render/device.h"
+#include "render/software/reference_count.h"
 
 namespace gs::render::software {
 
@@ -21,7 +20,7 @@ public:
 private:
     ~SoftwareDirect3D();
 
-    std::atomic<ULONG> refs_{1};
+    ReferenceCount refs_{1};
 };
 
 }  // namespace gs::render::software

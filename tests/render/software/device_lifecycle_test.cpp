@@ -281,6 +281,29 @@ TEST_F(SoftwareDeviceLifecycleTest, BoundObjectsDieWithTheDeviceAndCallersKeepTh
     texture->Release();
 }
 
+// A caller that releases a texture once too often must not take the reference the device's
+// sampler holds, nor the one the texture held on the device.
+TEST_F(SoftwareDeviceLifecycleTest, AReleaseTooManyLeavesTheDevicesHoldsAlone) {
+    Texture* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 1, kUsageRenderTarget, Format::X8R8G8B8, Pool::Default,
+                                     &texture),
+              S_OK);
+    ASSERT_EQ(device_->SetTexture(0, texture), S_OK);
+    EXPECT_EQ(texture->Release(), 0u);
+    EXPECT_EQ(texture->Release(), 0u);  // once too often: ignored
+    EXPECT_EQ(liveObjects().textures, 1);
+    // The fixture's device and back buffer hold the device, as before the texture was made.
+    EXPECT_EQ(device_->AddRef(), 3u);
+    EXPECT_EQ(device_->Release(), 2u);
+
+    BaseTexture* bound = nullptr;
+    ASSERT_EQ(device_->GetTexture(0, &bound), S_OK);
+    EXPECT_EQ(bound, static_cast<BaseTexture*>(texture));
+    EXPECT_EQ(bound->Release(), 0u);
+    ASSERT_EQ(device_->SetTexture(0, nullptr), S_OK);
+    EXPECT_EQ(liveObjects().textures, 0);
+}
+
 TEST_F(SoftwareDeviceLifecycleTest, RefusesInvalidResourceRequests) {
     Texture* texture = reinterpret_cast<Texture*>(static_cast<std::uintptr_t>(0xdeadbeef));
     auto create = [&](UINT w, UINT h, UINT levels, DWORD usage, Format format, Pool pool) {
