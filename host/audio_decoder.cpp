@@ -141,9 +141,15 @@ void AudioFileDecoder::State::open(const std::string& file, double start) {
     if (std::filesystem::is_directory(file, error)) {
         throw HostError("'" + file + "' is a folder, not an audio file");
     }
+    if (std::filesystem::is_regular_file(file, error) &&
+        std::filesystem::file_size(file, error) == 0 && !error) {
+        throw HostError("'" + file + "' is empty");
+    }
     AVFormatContext* rawFormat = nullptr;
     if (int result = avformat_open_input(&rawFormat, file.c_str(), nullptr, nullptr); result < 0) {
-        if (result == AVERROR_INVALIDDATA) {
+        // A demuxer chosen by the file's extension answers EINVAL where the header it expects is
+        // not there (a text file named .mp3): the file is what is wrong, not an argument.
+        if (result == AVERROR_INVALIDDATA || result == AVERROR(EINVAL)) {
             throw HostError("'" + file + "' is not a media file that can be read");
         }
         throw HostError("cannot open '" + file + "': " + ffmpegErrorText(result));

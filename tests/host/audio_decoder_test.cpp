@@ -141,12 +141,15 @@ TEST(AudioFileDecoder, RefusesWhatIsNoAudioWithOneLineReasons) {
     std::ofstream(folder.file("notes.txt")) << "not music at all\n";
     std::ofstream(folder.file("captions.srt")) << "1\n00:00:01,000 --> 00:00:02,000\nHello\n\n";
     std::ofstream(folder.file("empty.mp3"));
+    // Named for a format whose reader is then chosen by the name alone.
+    std::ofstream(folder.file("notes.mp3")) << "not music at all\n";
     const std::pair<std::string, std::string> cases[] = {
         {folder.file("missing.flac"), "No such file"},
         {folder.path().string(), "is a folder"},
         {folder.file("captions.srt"), "has no audio stream"},
-        {folder.file("empty.mp3"), "empty.mp3"},
-        {folder.file("notes.txt"), "notes.txt"},
+        {folder.file("empty.mp3"), "'" + folder.file("empty.mp3") + "' is empty"},
+        {folder.file("notes.txt"), "is not a media file"},
+        {folder.file("notes.mp3"), "is not a media file"},
     };
     for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
