@@ -2,8 +2,7 @@
 // the DLL with regsvr32, creates the visualizer through COM by class id, makes the player's calls
 // in the player's order, renders into a DIB section and into a real window, reaches the colour
 // property by name through OLE Automation, plays session after session to see that nothing piles
-// up, and unregisters again. Message boxes are caught by a
-// CBT hook, so no dialog ever waits.
+// up, and unregisters again. Message boxes are caught by a CBT hook, so no dialog ever waits.
 #include <gtest/gtest.h>
 
 #include <cmath>
